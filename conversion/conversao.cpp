@@ -1,0 +1,345 @@
+#include "conversao.h"
+
+#include <array>
+#include <new>
+#include <system_error>
+
+#include "es.h"
+#include "escreve_prj.h"
+#include "falha.h"
+#include "nomes.h"
+#include "polinomio.h"
+#include "transfere.h"
+
+namespace kelvara {
+
+namespace {
+
+constexpr const char* etrs89 = "ETRS89 TM06";
+constexpr const char* datum73 = "Hayford-Gauss Datum 73";
+constexpr const char* lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
+constexpr const char* g_oriental = "Açores - G.Oriental - UTM 26 S. Bráz";
+constexpr const char* faial = "Açores - Faial - UTM 26 Base SW";
+constexpr const char* graciosa = "Açores - Graciosa - UTM 26 Base SW";
+constexpr const char* pico = "Açores - Pico - UTM 26 Base SW";
+constexpr const char* sao_jorge = "Açores - São Jorge - UTM 26 Base SW";
+constexpr const char* terceira = "Açores - Terceira - UTM 26 Base SW";
+constexpr const char* g_ocidental = "Açores - G.Ocidental - UTM 25 Observatório";
+constexpr const char* madeira = "Madeira - UTM 28 Base SE";
+constexpr const char* utm26 = "UTM 26 ITRF93";
+constexpr const char* utm25 = "UTM 25 ITRF93";
+constexpr const char* utm28 = "UTM 28 ITRF93";
+constexpr const char* qualquer_ = "Qualquer";
+
+constexpr std::array<const char*, 15> nomes_sistemas{
+    etrs89,   datum73,  lisboa,      g_oriental, faial, graciosa, pico,     sao_jorge,
+    terceira, g_ocidental, madeira, utm26,      utm25, utm28,    qualquer_};
+
+
+}  // namespace
+
+std::span<const char* const> sistemas() { return nomes_sistemas; }
+std::span<const conversao::rota> conversao::rotas()
+{
+  using c = conversao;
+  // Routines are private to the command; the table is built where it may name them.
+  static constexpr std::array<c::rota, 15> tabela{{
+      {etrs89, datum73, &c::transf_01, "transf_01", nullptr, nullptr, true},
+      {etrs89, lisboa, &c::transf_01, "transf_01", &c::transf_12, "transf_12", true},
+      {datum73, etrs89, &c::transf_10, "transf_10", nullptr, nullptr, true},
+      {datum73, lisboa, &c::transf_12, "transf_12", nullptr, nullptr, true},
+      {lisboa, etrs89, &c::transf_21, "transf_21", &c::transf_10, "transf_10", true},
+      {lisboa, datum73, &c::transf_21, "transf_21", nullptr, nullptr, true},
+      {g_oriental, utm26, &c::transf_54, "transf_54", nullptr, nullptr, false},
+      {faial, utm26, &c::transf_64, "transf_64", nullptr, nullptr, false},
+      {graciosa, utm26, &c::transf_74, "transf_74", nullptr, nullptr, false},
+      {pico, utm26, &c::transf_84, "transf_84", nullptr, nullptr, false},
+      {sao_jorge, utm26, &c::transf_94, "transf_94", nullptr, nullptr, false},
+      {terceira, utm26, &c::transf_104, "transf_104", nullptr, nullptr, false},
+      {g_ocidental, utm25, &c::transf_114, "transf_114", nullptr, nullptr, false},
+      {madeira, utm28, &c::transf_124, "transf_124", nullptr, nullptr, false},
+      {qualquer_, nullptr, &c::qualquer, "qualquer", nullptr, nullptr, false},
+  }};
+  return tabela;
+}
+
+conversao::conversao(janela& j, std::string pasta_grelhas)
+    : j_(j), grelhas_(std::move(pasta_grelhas))
+{
+}
+
+bool conversao::Command1_Click(const entradas& e)
+{
+  auto mostra = [&](const std::string& texto) { j_.mensagem(texto, titulo_programa); };
+
+  // Entry checks: all four, in this order; each that fails is reported.
+  bool falta = false;
+  auto testa = [&](bool condicao, const char* texto) {
+    if (condicao) {
+      mostra(texto);
+      falta = true;
+    }
+  };
+  testa(!e.Combo1.empty() && e.Text1.empty(), "Escolher o ficheiro Shapefile no Sistema 1!!");
+  testa(!e.Combo1.empty() && e.Text2.empty(), "Definir o ficheiro Shapefile no Sistema 2!!");
+  testa(e.Combo1 == qualquer_ && e.Text3.empty(), "Definir o ficheiro de parâmetros em X!!");
+  testa(e.Combo1 == qualquer_ && e.Text4.empty(), "Definir o ficheiro de parâmetros em Y!!");
+
+  if (!falta) {
+    // Route by exact, case-sensitive comparison of the texts.
+    bool fonte = false;
+    for (const rota& r : rotas()) {
+      if (e.Combo1 != r.sistema1) continue;
+      fonte = true;
+      if (r.sistema2 && e.Combo2 != r.sistema2) continue;
+      if (corre(r, e)) return true;
+      j_.ponteiro(ponteiro_normal);
+      return false;
+    }
+    if (!fonte) mostra("Definir o Sistema 1 !!");
+    if (e.Combo2.empty()) mostra("Definir o Sistema 2 !!");
+  }
+  j_.ponteiro(ponteiro_normal);
+  return false;
+}
+
+void conversao::verifica_nomes(const entradas& e) const
+{
+  // Fewer than five characters leave no base name once the four characters
+  // of the extension are dropped.
+  if (caracteres(e.Text1) < 5)
+    throw falha("O texto " + entre_aspas(e.Text1) +
+                " não pode ser o nome do shapefile do Sistema 1: é curto demais para um nome "
+                "seguido da extensão .shp.");
+  if (caracteres(e.Text2) < 5)
+    throw falha("O texto " + entre_aspas(e.Text2) +
+                " não pode ser o nome do shapefile do Sistema 2: é curto demais para um nome "
+                "seguido da extensão .shp.");
+}
+
+void conversao::deriva_nomes(const entradas& e)
+{
+  const std::string base1 = sem_ultimos_quatro(e.Text1);
+  const std::string base2 = sem_ultimos_quatro(e.Text2);
+  fich1a = base1 + ".shp";
+  fich1b = base1 + ".shx";
+  fich1c = base1 + ".dbf";
+  fich2a = base1 + "_.shp";
+  fich2b = base1 + "_.shx";
+  fich2c = base1 + "_.dbf";
+  fich3a = base2 + ".shp";
+  fich3b = base2 + ".shx";
+  fich3c = base2 + ".dbf";
+  fich_par_m = e.Text3;
+  fich_par_p = e.Text4;
+}
+
+namespace {
+
+// Names beside `base` + extension that are free: base + ".kelvaraN" + ext.
+std::string livre(const std::string& base, int n, const char* ext)
+{
+  return base + ".kelvara" + std::to_string(n) + ext;
+}
+
+constexpr std::array<const char*, 4> extensoes{".shp", ".shx", ".dbf", ".cpg"};
+
+}  // namespace
+
+// Reserves hidden names beside the output for the new .shp, .shx, .dbf and
+// .cpg, creating them empty: the output folder is proved writable before any
+// work is done, and the names cannot be taken by anything else meanwhile.
+std::vector<std::string> conversao::reserva_temporarios()
+{
+  const std::string base = sem_ultimos_quatro(fich3a);
+  for (int n = 1;; ++n) {
+    bool ocupado = false;
+    for (const char* ext : extensoes) ocupado = ocupado || es::existe(livre(base, n, ext));
+    if (ocupado) continue;
+    std::vector<std::string> nomes;
+    for (const char* ext : extensoes) {
+      const std::string nome = livre(base, n, ext);
+      std::FILE* f = es::abre(nome, "wbx");
+      if (!f) {
+        const std::error_code ec(errno, std::generic_category());
+        throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a) + ": " +
+                    es::descreve(ec) + ".");
+      }
+      std::fclose(f);
+      criados_.push_back(nome);
+      nomes.push_back(nome);
+    }
+    return nomes;
+  }
+}
+
+// Puts the complete new files in place of the output, each by a rename
+// within its folder. The code page (.cpg) follows the input: where the input
+// has none, a .cpg left from an earlier output would mislabel the new table.
+void conversao::publica(const std::vector<std::string>& temporarios)
+{
+  const std::string base3 = sem_ultimos_quatro(fich3a);
+  const std::array<std::string, 4> finais{fich3a, fich3b, fich3c, base3 + ".cpg"};
+  std::string cpg_entrada = sem_ultimos_quatro(fich1a) + ".cpg";
+  if (!es::existe(cpg_entrada) && es::existe(sem_ultimos_quatro(fich1a) + ".CPG"))
+    cpg_entrada = sem_ultimos_quatro(fich1a) + ".CPG";
+  const bool com_cpg = es::existe(cpg_entrada);
+  try {
+    if (com_cpg) es::copia(cpg_entrada, temporarios[3]);
+    for (int i = 0; i < 3; ++i) es::renomeia(temporarios[i], finais[i]);
+  } catch (const std::system_error& x) {
+    throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a) + ": " +
+                es::descreve(x.code()) + ".");
+  }
+  std::error_code ec;
+  if (com_cpg) {
+    try {
+      es::renomeia(temporarios[3], finais[3]);
+    } catch (const std::system_error& x) {
+      ec = x.code();
+    }
+  } else {
+    es::remove(temporarios[3], ec);
+    if (!ec) es::remove(finais[3], ec);
+  }
+  if (ec)
+    throw falha("O shapefile " + entre_aspas(fich3a) +
+                " foi criado, mas não foi possível acertar o ficheiro de página de código " +
+                entre_aspas(finais[3]) + ": " + es::descreve(ec) + ".");
+}
+
+bool conversao::corre(const rota& r, const entradas& e)
+{
+  criados_.clear();
+  try {
+    verifica_nomes(e);
+    deriva_nomes(e);
+
+    // The output must not be the input nor one of this run's working files.
+    for (const std::string* s : {&fich3a, &fich3b, &fich3c}) {
+      for (const std::string* i : {&fich1a, &fich1b, &fich1c})
+        if (es::mesmo_ficheiro(*s, *i))
+          throw falha("O ficheiro de saída " + entre_aspas(*s) +
+                      " é o próprio ficheiro de entrada " + entre_aspas(*i) +
+                      ". Escolha outro nome para o shapefile do Sistema 2.");
+      for (const std::string* t : {&fich2a, &fich2b, &fich2c})
+        if (es::mesmo_ficheiro(*s, *t))
+          throw falha("O ficheiro de saída " + entre_aspas(*s) +
+                      " tem o nome do ficheiro de trabalho que a conversão cria ao lado da "
+                      "entrada. Escolha outro nome para o shapefile do Sistema 2.");
+    }
+    // A file under a working name belongs to the user: never overwritten.
+    for (const std::string* t : {&fich2a, &fich2b, &fich2c})
+      if (es::existe(*t))
+        throw falha("Já existe o ficheiro " + entre_aspas(*t) +
+                    ", com o nome que a conversão dá aos seus ficheiros de trabalho. Não foi "
+                    "alterado: mova-o ou apague-o (se for restante de uma conversão interrompida) "
+                    "e repita a conversão.");
+
+    const std::vector<std::string> temporarios = reserva_temporarios();
+    for (const std::string* t : {&fich2a, &fich2b, &fich2c}) criados_.push_back(*t);
+
+    parou_ = false;
+    (this->*r.passo1)();
+    if (parou_) {
+      limpa();
+      return false;
+    }
+    if (!r.passo2) {
+      try {
+        es::move(fich2a, temporarios[0]);
+        es::move(fich2b, temporarios[1]);
+        es::move(fich2c, temporarios[2]);
+      } catch (const std::system_error& x) {
+        throw falha("Não foi possível escrever o shapefile de saída " + entre_aspas(fich3a) +
+                    ": " + es::descreve(x.code()) + ".");
+      }
+    } else {
+      // The second step reads the working files and writes the new output
+      // beside its final name.
+      fich1a = fich2a;
+      fich1b = fich2b;
+      fich1c = fich2c;
+      fich2a = temporarios[0];
+      fich2b = temporarios[1];
+      fich2c = temporarios[2];
+      (this->*r.passo2)();
+      if (parou_) {
+        limpa();
+        return false;
+      }
+      Shp1.close_file();
+      for (const std::string* t : {&fich1a, &fich1b, &fich1c}) {
+        std::error_code ec;
+        es::remove(*t, ec);
+      }
+    }
+    Shp1.close_file();
+    publica(temporarios);
+    criados_.clear();
+
+    if (r.prj) escreve_prj(e.Combo2, fich3a, fich_prj);
+    j_.ponteiro(ponteiro_normal);
+    j_.mensagem(texto_criado + fich3a, titulo_ostrel);
+    j_.fecha();
+    return true;
+  } catch (const falha& f) {
+    limpa();
+    j_.mensagem(f.what(), titulo_programa);
+  } catch (const std::bad_alloc&) {
+    limpa();
+    j_.mensagem("Não há memória suficiente para esta conversão. Nenhum ficheiro foi alterado.",
+                titulo_programa);
+  } catch (const std::exception& x) {
+    limpa();
+    j_.mensagem(std::string("A conversão falhou: ") + x.what(), titulo_programa);
+  }
+  return false;
+}
+
+// After a fault or a routine that stopped: release every file and remove
+// what this run created. The input and files that existed before stay.
+void conversao::limpa() noexcept
+{
+  Shp1.abandon();
+  Shp2.abandon();
+  for (const std::string& nome : criados_) {
+    std::error_code ec;
+    es::remove(nome, ec);
+  }
+  criados_.clear();
+}
+
+// --- Transformation routines -------------------------------------------
+
+void conversao::transf_01()
+{
+  transfere(j_, Shp1, Shp2, fich1a, fich2a,
+            [](double x, double y) { return polinomio(conjunto_01, x, y); });
+}
+
+void conversao::transf_10()
+{
+  transfere(j_, Shp1, Shp2, fich1a, fich2a,
+            [](double x, double y) { return polinomio(conjunto_10, x, y); });
+}
+
+void conversao::por_construir(const char* nome)
+{
+  throw falha(std::string("A transformação ") + nome +
+              " ainda não está disponível nesta versão de kelvara. Nenhum ficheiro foi criado.");
+}
+
+void conversao::transf_12() { por_construir("de Datum 73 para Datum Lisboa"); }
+void conversao::transf_21() { por_construir("de Datum Lisboa para Datum 73"); }
+void conversao::transf_54() { por_construir("de S. Bráz para UTM 26 ITRF93"); }
+void conversao::transf_64() { por_construir("do Faial para UTM 26 ITRF93"); }
+void conversao::transf_74() { por_construir("da Graciosa para UTM 26 ITRF93"); }
+void conversao::transf_84() { por_construir("do Pico para UTM 26 ITRF93"); }
+void conversao::transf_94() { por_construir("de São Jorge para UTM 26 ITRF93"); }
+void conversao::transf_104() { por_construir("da Terceira para UTM 26 ITRF93"); }
+void conversao::transf_114() { por_construir("do Observatório para UTM 25 ITRF93"); }
+void conversao::transf_124() { por_construir("da Madeira para UTM 28 ITRF93"); }
+void conversao::qualquer() { por_construir("com parâmetros do utilizador (Qualquer)"); }
+
+}  // namespace kelvara

@@ -1,0 +1,73 @@
+// The record transfer loop: copies the input shapefile into a new one,
+// record by record, with the attribute records unchanged and every vertex's
+// x and y replaced by the coordinate function's result. z, m, the part
+// structure and null records pass through as they are.
+#pragma once
+
+#include <cmath>
+#include <string>
+
+#include "falha.h"
+#include "janela.h"
+#include "polinomio.h"
+#include "shapefiles.h"
+
+namespace kelvara {
+
+[[noreturn]] void falha_coordenada(const ShapeFiles& entrada, int registo, int vertice, double x,
+                                   double y, par r);
+[[noreturn]] void falha_partes(const ShapeFiles& entrada, int registo, int partes);
+
+// `funcao` maps (x, y) to a `par`; it is called once per vertex, in the
+// order the vertices are copied.
+template <class funcao>
+void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string& fich1a,
+               const std::string& fich2a, funcao&& f)
+{
+  j.ponteiro(ponteiro_ocupado);
+  Shp1.open_file(fich1a, 0);
+  Shp2.open_file(fich2a, 1, Shp1.shape_type(), Shp1.language_driver());
+  const int campos = Shp1.field_count();
+  for (int c = 1; c <= campos; ++c) {
+    const campo d = Shp1.field_at(c);
+    Shp2.add_field(d.name, d.type, d.size, d.decimals);
+  }
+  Shp2.commit_fields();
+
+  const bool ponto = tipo_ponto(Shp1.shape_type());
+  const int registos = Shp1.record_count();
+  auto transforma = [&](int k, int v, const vertice& p) {
+    const par r = f(p.x, p.y);
+    if (!(std::isfinite(r.x) && std::isfinite(r.y))) falha_coordenada(Shp1, k, v, p.x, p.y, r);
+    return r;
+  };
+  for (int k = 1; k <= registos; ++k) {
+    Shp1.go_to_record(k);
+    for (int c = 1; c <= campos; ++c) Shp2.set_value(c, Shp1.value(c));
+    Shp2.set_deletion_flag(Shp1.deletion_flag());
+    if (Shp1.is_null()) {
+      // A null record stays null; a point file may hold them too.
+      Shp2.set_null();
+    } else if (ponto) {
+      // One vertex per point record; any further vertex is not copied.
+      const vertice p = Shp1.vertex_at(1);
+      const par r = transforma(k, 1, p);
+      Shp2.add_vertex(r.x, r.y, 0, p.m, p.z);
+    } else {
+      const int partes = Shp1.part_count();
+      if (partes > 32767) falha_partes(Shp1, k, partes);
+      for (int i = 1; i <= partes; ++i) {
+        const parte pt = Shp1.part_at(i);
+        for (int v = pt.first_vertex; v <= pt.last_vertex; ++v) {
+          const vertice p = Shp1.vertex_at(v);
+          const par r = transforma(k, v, p);
+          Shp2.add_vertex(r.x, r.y, static_cast<std::int16_t>(i), p.m, p.z, pt.type);
+        }
+      }
+    }
+    Shp2.write_record();
+  }
+  Shp2.close_file();
+}
+
+}  // namespace kelvara

@@ -1,0 +1,442 @@
+#include "shapefiles.h"
+
+#include <algorithm>
+#include <ctime>
+#include <cstring>
+#include <numeric>
+
+#include <shapefil.h>
+
+#include "es.h"
+
+namespace kelvara {
+
+bool tipo_ponto(int t) { return t == SHPT_POINT || t == SHPT_POINTZ || t == SHPT_POINTM; }
+
+namespace {
+
+bool tipo_valido(int t)
+{
+  switch (t) {
+    case SHPT_NULL: case SHPT_POINT: case SHPT_ARC: case SHPT_POLYGON: case SHPT_MULTIPOINT:
+    case SHPT_POINTZ: case SHPT_ARCZ: case SHPT_POLYGONZ: case SHPT_MULTIPOINTZ:
+    case SHPT_POINTM: case SHPT_ARCM: case SHPT_POLYGONM: case SHPT_MULTIPOINTM:
+    case SHPT_MULTIPATCH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool tipo_multiponto(int t)
+{
+  return t == SHPT_MULTIPOINT || t == SHPT_MULTIPOINTZ || t == SHPT_MULTIPOINTM;
+}
+
+bool tipo_com_m(int t)
+{
+  switch (t) {
+    case SHPT_POINTZ: case SHPT_ARCZ: case SHPT_POLYGONZ: case SHPT_MULTIPOINTZ:
+    case SHPT_POINTM: case SHPT_ARCM: case SHPT_POLYGONM: case SHPT_MULTIPOINTM:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// "rios.shp" -> "rios": shapelib names the companions after the path without
+// its extension.
+std::string sem_extensao(const std::string& p)
+{
+  const auto barra = p.find_last_of("/\\");
+  const auto ponto = p.rfind('.');
+  if (ponto == std::string::npos || (barra != std::string::npos && ponto < barra)) return p;
+  return p.substr(0, ponto);
+}
+
+// The companion as shapelib finds it: lower-case extension first.
+std::string companheiro(const std::string& p, const char* minusculas, const char* maiusculas)
+{
+  const std::string base = sem_extensao(p);
+  if (!es::existe(base + minusculas) && es::existe(base + maiusculas)) return base + maiusculas;
+  return base + minusculas;
+}
+
+// Why the last file operation failed, in words for the user.
+std::string causa()
+{
+  const es::falha_es& f = es::falha();
+  if (!f.ficheiro.empty()) return es::descreve(f.causa) + " (" + f.ficheiro + ")";
+  if (!f.shapelib.empty()) return "o conteúdo não tem o formato esperado (" + f.shapelib + ")";
+  return "causa desconhecida";
+}
+
+std::uint32_t grande_endian(const unsigned char* b)
+{
+  return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) |
+         std::uint32_t(b[3]);
+}
+
+enum : std::uint8_t { registo_bom = 0, fora_do_ficheiro = 1, dentro_de_outro = 2 };
+
+}  // namespace
+
+struct ShapeFiles::dados {
+  SAHooks ganchos = es::ganchos();
+  SHPHandle shp = nullptr;
+  DBFHandle dbf = nullptr;
+  int modo = -1;
+  int tipo = 0;
+  int registos = 0;
+
+  // Reading.
+  SHPObject* obj = nullptr;
+  const char* tuplo = nullptr;
+  int atual = 0;
+  std::vector<std::uint8_t> estado;  // per record: registo_bom or why not
+  std::vector<campo> campos;
+
+  // Writing: the pending record.
+  std::string pendente;
+  std::vector<int> desloc;  // offset of each field in the record
+  bool nulo = false;
+  std::vector<double> x, y, z, m;
+  bool com_m = false, sem_m = false;
+  std::vector<int> inicios, tipos;
+  int parte_atual = 0;
+  int escritos = 0;
+
+  void fecha() noexcept
+  {
+    if (obj) SHPDestroyObject(obj);
+    obj = nullptr;
+    tuplo = nullptr;
+    if (shp) SHPClose(shp);
+    if (dbf) DBFClose(dbf);
+    shp = nullptr;
+    dbf = nullptr;
+    modo = -1;
+  }
+};
+
+ShapeFiles::ShapeFiles() : d_(std::make_unique<dados>()) {}
+ShapeFiles::~ShapeFiles() { d_->fecha(); }
+
+void ShapeFiles::abandon() noexcept { d_->fecha(); }
+
+void ShapeFiles::open_file(const std::string& path, int mode, int shape_type, int language_driver)
+{
+  d_->fecha();
+  *d_ = dados{};
+  caminho_ = path;
+  es::limpa_falha();
+  const std::string nome = entre_aspas(path);
+  if (mode == 0) {
+    if (!es::existe(path)) throw falha("Não existe o ficheiro " + nome + ".");
+    const std::string shx = companheiro(path, ".shx", ".SHX");
+    const std::string dbf = companheiro(path, ".dbf", ".DBF");
+    if (!es::existe(shx))
+      throw falha("Falta o ficheiro de índice " + entre_aspas(shx) + " do shapefile " + nome + ".");
+    if (!es::existe(dbf))
+      throw falha("Falta a tabela de atributos " + entre_aspas(dbf) + " do shapefile " + nome + ".");
+    d_->shp = SHPOpenLL(path.c_str(), "rb", &d_->ganchos);
+    if (!d_->shp) throw falha("Não foi possível abrir o shapefile " + nome + ": " + causa() + ".");
+    d_->dbf = DBFOpenLL(dbf.c_str(), "rb", &d_->ganchos);
+    if (!d_->dbf)
+      throw falha("Não foi possível abrir a tabela de atributos " + entre_aspas(dbf) + ": " +
+                  causa() + ".");
+    d_->modo = 0;
+    d_->tipo = d_->shp->nShapeType;
+    d_->registos = d_->shp->nRecords;
+    if (!tipo_valido(d_->tipo))
+      throw falha("O ficheiro " + nome + " não é um shapefile: o código de tipo de forma " +
+                  std::to_string(d_->tipo) + " não existe.");
+
+    // Every index entry must lie within the .shp and no two records may
+    // share bytes: an entry that points into another record would copy
+    // garbage in its place.
+    const long long tam_shp = es::tamanho(path);
+    const int n = d_->registos;
+    d_->estado.assign(n, registo_bom);
+    std::vector<int> ordem(n);
+    std::iota(ordem.begin(), ordem.end(), 0);
+    const unsigned* desl = d_->shp->panRecOffset;
+    const unsigned* tam = d_->shp->panRecSize;
+    long long fim_maximo = 100;
+    for (int i = 0; i < n; ++i) {
+      const long long fim = (long long)desl[i] + 8 + tam[i];
+      if (desl[i] < 100 || fim > tam_shp) d_->estado[i] = fora_do_ficheiro;
+      else fim_maximo = std::max(fim_maximo, fim);
+    }
+    std::stable_sort(ordem.begin(), ordem.end(), [&](int a, int b) { return desl[a] < desl[b]; });
+    long long fim_anterior = 0;
+    for (int i : ordem) {
+      if (d_->estado[i] != registo_bom) continue;
+      if (desl[i] < fim_anterior) d_->estado[i] = dentro_de_outro;
+      else fim_anterior = (long long)desl[i] + 8 + tam[i];
+    }
+    for (int i = 0; i < n; ++i) {
+      if (d_->estado[i] == registo_bom) continue;
+      throw falha("O registo " + std::to_string(i + 1) + " de " + nome + " não pode ser lido: " +
+                  (d_->estado[i] == fora_do_ficheiro
+                       ? "o índice .shx aponta para fora do ficheiro .shp."
+                       : "o índice .shx aponta para o meio de outro registo.") +
+                  " O shapefile está danificado.");
+    }
+    const long long tam_shx = es::tamanho(shx);
+    if (tam_shx != 100 + 8LL * n)
+      throw falha("O índice " + entre_aspas(shx) + " declara " + std::to_string(n) +
+                  " registos, mas o seu tamanho não corresponde a esse número. O shapefile " +
+                  nome + " está danificado.");
+    if (fim_maximo < tam_shp)
+      throw falha("O ficheiro " + nome + " contém dados para além do último registo do índice " +
+                  entre_aspas(shx) + ": o índice está incompleto e parte dos registos perder-se-ia.");
+
+    const int registos_dbf = DBFGetRecordCount(d_->dbf);
+    if (registos_dbf != n)
+      throw falha("A tabela de atributos " + entre_aspas(dbf) + " tem " +
+                  std::to_string(registos_dbf) + " registos e o shapefile " + nome + " tem " +
+                  std::to_string(n) + ": não correspondem.");
+    const long long precisa =
+        (long long)d_->dbf->nHeaderLength + (long long)d_->dbf->nRecordLength * registos_dbf;
+    if (es::tamanho(dbf) < precisa)
+      throw falha("A tabela de atributos " + entre_aspas(dbf) +
+                  " está truncada: é mais curta do que os seus registos.");
+
+    const int nc = DBFGetFieldCount(d_->dbf);
+    for (int j = 0; j < nc; ++j) {
+      campo c;
+      char nome_campo[XBASE_FLDNAME_LEN_READ + 1] = {};
+      int largura = 0, decimais = 0;
+      DBFGetFieldInfo(d_->dbf, j, nome_campo, &largura, &decimais);
+      // The name's bytes as stored, not as shapelib trims them.
+      const char* bruto = d_->dbf->pszHeader + j * XBASE_FLDHDR_SZ;
+      c.name.assign(bruto, strnlen(bruto, XBASE_FLDNAME_LEN_READ));
+      c.type = DBFGetNativeFieldType(d_->dbf, j);
+      c.size = largura;
+      c.decimals = decimais;
+      d_->campos.push_back(c);
+    }
+    SHPSetFastModeReadObject(d_->shp, 1);
+    return;
+  }
+
+  // mode 1: a new shapefile.
+  if (!tipo_valido(shape_type))
+    throw falha("Tipo de forma " + std::to_string(shape_type) + " desconhecido para " + nome + ".");
+  d_->shp = SHPCreateLL(path.c_str(), shape_type, &d_->ganchos);
+  if (!d_->shp) throw falha("Não foi possível criar o ficheiro " + nome + ": " + causa() + ".");
+  const std::string dbf = sem_extensao(path) + ".dbf";
+  const std::string ldid = "LDID/" + std::to_string(language_driver);
+  d_->dbf = DBFCreateLL(dbf.c_str(), language_driver ? ldid.c_str() : nullptr, &d_->ganchos);
+  if (!d_->dbf) {
+    d_->fecha();
+    throw falha("Não foi possível criar o ficheiro " + entre_aspas(dbf) + ": " + causa() + ".");
+  }
+  d_->modo = 1;
+  d_->tipo = shape_type;
+}
+
+int ShapeFiles::shape_type() const { return d_->tipo; }
+int ShapeFiles::record_count() const { return d_->registos; }
+int ShapeFiles::language_driver() const { return d_->dbf ? d_->dbf->iLanguageDriver : 0; }
+
+int ShapeFiles::field_count() const
+{
+  return d_->modo == 0 ? static_cast<int>(d_->campos.size()) : (d_->dbf ? DBFGetFieldCount(d_->dbf) : 0);
+}
+
+campo ShapeFiles::field_at(int j) const { return d_->campos.at(j - 1); }
+
+void ShapeFiles::add_field(const std::string& name, char type, int size, int decimals)
+{
+  const int i = DBFAddNativeFieldType(d_->dbf, name.c_str(), type, size, decimals);
+  if (i < 0)
+    throw falha("Não foi possível criar o campo " + entre_aspas(name) + " (tipo " +
+                std::string(1, type) + ", largura " + std::to_string(size) + ") em " +
+                entre_aspas(caminho_) + ".");
+  // shapelib writes at most 10 bytes of a name; the format holds 11.
+  char* bruto = d_->dbf->pszHeader + i * XBASE_FLDHDR_SZ;
+  std::memset(bruto, 0, XBASE_FLDNAME_LEN_READ);
+  std::memcpy(bruto, name.data(), std::min<size_t>(name.size(), XBASE_FLDNAME_LEN_READ));
+  d_->campos.push_back(campo{name, type, size, decimals});
+}
+
+void ShapeFiles::commit_fields()
+{
+  const std::time_t agora = std::time(nullptr);
+  if (const std::tm* hoje = std::localtime(&agora))
+    DBFSetLastModifiedDate(d_->dbf, hoje->tm_year, hoje->tm_mon + 1, hoje->tm_mday);
+  const int n = DBFGetFieldCount(d_->dbf);
+  d_->desloc.assign(d_->dbf->panFieldOffset, d_->dbf->panFieldOffset + n);
+  d_->pendente.assign(d_->dbf->nRecordLength, ' ');
+}
+
+void ShapeFiles::go_to_record(int k)
+{
+  const std::string rec = "O registo " + std::to_string(k) + " de " + entre_aspas(caminho_);
+  if (k < 1 || k > d_->registos) throw falha(rec + " não existe.");
+  if (d_->obj) SHPDestroyObject(d_->obj);
+  d_->obj = nullptr;
+  d_->tuplo = nullptr;
+  d_->atual = 0;
+  es::limpa_falha();
+  const int i = k - 1;
+  SHPObject* o = SHPReadObject(d_->shp, i);
+  if (!o) throw falha(rec + " não pode ser lido: " + causa() + ".");
+  d_->obj = o;
+  // The record's own header must agree with the index.
+  const unsigned char* cab = d_->shp->pabyRec;
+  const std::uint32_t comprimento = grande_endian(cab + 4);
+  if (2ull * comprimento != d_->shp->panRecSize[i])
+    throw falha(rec + " não pode ser lido: o comprimento no cabeçalho do registo não coincide "
+                      "com o do índice .shx. O shapefile está danificado.");
+  if (o->nSHPType != SHPT_NULL && o->nSHPType != d_->tipo)
+    throw falha(rec + " tem o tipo de forma " + std::to_string(o->nSHPType) +
+                ", diferente do tipo do ficheiro (" + std::to_string(d_->tipo) + ").");
+  if (o->nSHPType != SHPT_NULL && o->nParts > 0 && o->nVertices > 0 && o->panPartStart[0] != 0)
+    throw falha(rec + " não pode ser lido: a primeira parte não começa no primeiro vértice.");
+  if (o->nSHPType == SHPT_MULTIPATCH) {
+    // shapelib neither reads nor writes the measures of a MultiPatch.
+    const long long sem_m = 44 + 8LL * o->nParts + 24LL * o->nVertices + 16;
+    if ((long long)d_->shp->panRecSize[i] > sem_m)
+      throw falha(rec + " é uma MultiPatch com valores M, que esta versão não consegue "
+                        "preservar; a conversão perdê-los-ia.");
+  }
+  d_->tuplo = DBFReadTuple(d_->dbf, i);
+  if (!d_->tuplo)
+    throw falha("O registo " + std::to_string(k) + " da tabela de atributos de " +
+                entre_aspas(caminho_) + " não pode ser lido: " + causa() + ".");
+  d_->atual = k;
+}
+
+valor ShapeFiles::value(int j) const
+{
+  const int i = j - 1;
+  return valor{std::string_view(d_->tuplo + d_->dbf->panFieldOffset[i],
+                                static_cast<size_t>(d_->dbf->panFieldSize[i]))};
+}
+
+char ShapeFiles::deletion_flag() const { return d_->tuplo[0]; }
+
+bool ShapeFiles::is_null() const { return d_->obj->nSHPType == SHPT_NULL; }
+
+int ShapeFiles::part_count() const
+{
+  const SHPObject* o = d_->obj;
+  if (o->nSHPType == SHPT_NULL) return 0;
+  if (tipo_ponto(o->nSHPType) || tipo_multiponto(o->nSHPType)) return o->nVertices > 0 ? 1 : 0;
+  return o->nParts;
+}
+
+parte ShapeFiles::part_at(int i) const
+{
+  const SHPObject* o = d_->obj;
+  if (i < 1 || i > part_count())
+    throw falha("O registo " + std::to_string(d_->atual) + " de " + entre_aspas(caminho_) +
+                " não tem a parte " + std::to_string(i) + ".");
+  if (tipo_ponto(o->nSHPType) || tipo_multiponto(o->nSHPType)) return parte{1, o->nVertices, SHPP_RING};
+  const int fim = i < o->nParts ? o->panPartStart[i] : o->nVertices;
+  return parte{o->panPartStart[i - 1] + 1, fim, o->panPartType ? o->panPartType[i - 1] : SHPP_RING};
+}
+
+int ShapeFiles::vertex_count() const
+{
+  return d_->obj->nSHPType == SHPT_NULL ? 0 : d_->obj->nVertices;
+}
+
+vertice ShapeFiles::vertex_at(int v) const
+{
+  const SHPObject* o = d_->obj;
+  if (v < 1 || v > vertex_count())
+    throw falha("O registo " + std::to_string(d_->atual) + " de " + entre_aspas(caminho_) +
+                " não tem o vértice " + std::to_string(v) + ".");
+  const int i = v - 1;
+  vertice r;
+  r.x = o->padfX[i];
+  r.y = o->padfY[i];
+  r.z = o->padfZ ? o->padfZ[i] : 0.0;
+  if (o->bMeasureIsUsed && tipo_com_m(o->nSHPType) && o->padfM) r.m = o->padfM[i];
+  return r;
+}
+
+void ShapeFiles::set_value(int j, valor v)
+{
+  const int i = j - 1;
+  if (i < 0 || i >= static_cast<int>(d_->desloc.size()) ||
+      static_cast<int>(v.bytes.size()) != d_->dbf->panFieldSize[i])
+    throw falha("O campo " + std::to_string(j) + " de " + entre_aspas(caminho_) +
+                " não tem a mesma largura que o campo de origem: a tabela não pode ser copiada.");
+  std::memcpy(d_->pendente.data() + d_->desloc[i], v.bytes.data(), v.bytes.size());
+}
+
+void ShapeFiles::set_deletion_flag(char f) { d_->pendente[0] = f; }
+
+void ShapeFiles::set_null() { d_->nulo = true; }
+
+void ShapeFiles::add_vertex(double x, double y, std::int16_t part, std::optional<double> m, double z,
+                            int part_type)
+{
+  if (part != d_->parte_atual) {
+    d_->inicios.push_back(static_cast<int>(d_->x.size()));
+    d_->tipos.push_back(part_type);
+    d_->parte_atual = part;
+  }
+  d_->x.push_back(x);
+  d_->y.push_back(y);
+  d_->z.push_back(z);
+  d_->m.push_back(m ? *m : 0.0);
+  (m ? d_->com_m : d_->sem_m) = true;
+}
+
+void ShapeFiles::write_record()
+{
+  dados& d = *d_;
+  const std::string nome = entre_aspas(caminho_);
+  const std::string rec = "o registo " + std::to_string(d.escritos + 1);
+  if (d.com_m && d.sem_m)
+    throw falha("Não foi possível escrever " + rec + " em " + nome +
+                ": só alguns vértices têm valor M.");
+  SHPObject o{};
+  o.nSHPType = d.nulo ? SHPT_NULL : d.tipo;
+  o.nShapeId = -1;
+  const bool com_partes = !d.nulo && !tipo_ponto(d.tipo) && !tipo_multiponto(d.tipo);
+  o.nParts = com_partes ? static_cast<int>(d.inicios.size()) : 0;
+  o.panPartStart = d.inicios.data();
+  o.panPartType = d.tipos.data();
+  o.nVertices = d.nulo ? 0 : static_cast<int>(d.x.size());
+  o.padfX = d.x.data();
+  o.padfY = d.y.data();
+  o.padfZ = d.z.data();
+  o.padfM = d.m.data();
+  o.bMeasureIsUsed = d.com_m;
+  SHPComputeExtents(&o);
+  if (SHPWriteObject(d.shp, -1, &o) < 0 || es::falha().houve())
+    throw falha("Não foi possível escrever " + rec + " em " + nome + ": " + causa() + ".");
+  if (!DBFWriteTuple(d.dbf, d.escritos, d.pendente.data()) || es::falha().houve())
+    throw falha("Não foi possível escrever " + rec + " na tabela de atributos de " + nome + ": " +
+                causa() + ".");
+  ++d.escritos;
+  std::fill(d.pendente.begin(), d.pendente.end(), ' ');
+  d.nulo = false;
+  d.x.clear();
+  d.y.clear();
+  d.z.clear();
+  d.m.clear();
+  d.com_m = d.sem_m = false;
+  d.inicios.clear();
+  d.tipos.clear();
+  d.parte_atual = 0;
+}
+
+void ShapeFiles::close_file()
+{
+  const bool escrita = d_->modo == 1;
+  if (escrita) es::limpa_falha();
+  d_->fecha();
+  if (escrita && es::falha().houve())
+    throw falha("Não foi possível completar o shapefile " + entre_aspas(caminho_) + ": " + causa() +
+                ".");
+}
+
+}  // namespace kelvara

@@ -1,0 +1,106 @@
+// `ShapeFiles`: the shapefile component. One instance reads a shapefile
+// (`open_file` with mode 0) or writes a new one (mode 1); indices are 1-based
+// throughout. It stands on shapelib, whose every file access goes through the
+// hooks of es.h; nothing else in kelvara knows shapelib.
+//
+// Faults throw `falha` with a Portuguese message naming the file and, for a
+// record, its number.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "falha.h"
+
+namespace kelvara {
+
+// A field definition as the .dbf holds it: native type letter, width and
+// decimals, and the name's bytes as stored (up to 11).
+struct campo {
+  std::string name;
+  char type = 'C';
+  int size = 0;
+  int decimals = 0;
+};
+
+struct parte {
+  int first_vertex = 0;  // both included; last < first for an empty part
+  int last_vertex = -1;
+  int type = 5;          // MultiPatch part type (5, ring, elsewhere)
+};
+
+// A vertex. `m` is empty where the record carries no measures.
+struct vertice {
+  double x = 0, y = 0, z = 0;
+  std::optional<double> m;
+};
+
+// A field value: its bytes in the record, exactly as stored.
+struct valor {
+  std::string_view bytes;
+};
+
+bool tipo_ponto(int shape_type);  // 1, 11, 21
+
+class ShapeFiles {
+ public:
+  ShapeFiles();
+  ~ShapeFiles();
+  ShapeFiles(const ShapeFiles&) = delete;
+  ShapeFiles& operator=(const ShapeFiles&) = delete;
+
+  // Mode 0 opens an existing shapefile for reading (any file this instance
+  // had open is closed first); mode 1 creates an empty one of `shape_type`,
+  // its .shx and .dbf under the same base name. For mode 1,
+  // `language_driver` is the .dbf code-page byte to write.
+  void open_file(const std::string& path, int mode, int shape_type = 0,
+                 int language_driver = 0);
+  const std::string& path() const { return caminho_; }
+
+  int shape_type() const;
+  int record_count() const;
+  int language_driver() const;
+
+  // Fields.
+  int field_count() const;
+  campo field_at(int j) const;
+  void add_field(const std::string& name, char type, int size, int decimals);
+  void commit_fields();
+
+  // Reading: the current record.
+  void go_to_record(int k);
+  valor value(int j) const;
+  char deletion_flag() const;  // the record's first .dbf byte, ' ' or '*'
+  bool is_null() const;
+  int part_count() const;
+  parte part_at(int i) const;
+  int vertex_count() const;
+  vertice vertex_at(int v) const;
+
+  // Writing: the pending record.
+  void set_value(int j, valor v);
+  void set_deletion_flag(char f);
+  void set_null();
+  // `part` is the 1-based part the vertex belongs to (0 for point types);
+  // a change of part number starts a new part of type `part_type`.
+  void add_vertex(double x, double y, std::int16_t part, std::optional<double> m, double z,
+                  int part_type = 5);
+  void write_record();
+
+  // Completes and closes the output; for an input, releases it.
+  void close_file();
+  // Closes whatever is open without completing anything (after a fault).
+  void abandon() noexcept;
+
+ private:
+  struct dados;
+  std::unique_ptr<dados> d_;
+  std::string caminho_;
+};
+
+}  // namespace kelvara
