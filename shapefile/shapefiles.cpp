@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <cstdlib>
 #include <cstring>
 #include <numeric>
 
@@ -148,9 +149,23 @@ void ShapeFiles::open_file(const std::string& path, int mode, int shape_type, in
     d_->modo = 0;
     d_->tipo = d_->shp->nShapeType;
     d_->registos = d_->shp->nRecords;
-    if (!tipo_valido(d_->tipo))
+    // shapelib takes the shape type from the .shx; the .shp must agree.
+    unsigned char cabecalho[100] = {};
+    if (std::FILE* f = es::abre(path, "rb")) {
+      if (std::fread(cabecalho, 1, sizeof cabecalho, f) != sizeof cabecalho) cabecalho[0] = 0;
+      std::fclose(f);
+    }
+    const int tipo_shp = cabecalho[32] | (cabecalho[33] << 8) | (cabecalho[34] << 16) |
+                         (static_cast<unsigned>(cabecalho[35]) << 24);
+    if (grande_endian(cabecalho) != 9994)
+      throw falha("O ficheiro " + nome + " não é um shapefile: o seu cabeçalho não o identifica.");
+    if (!tipo_valido(tipo_shp) || !tipo_valido(d_->tipo))
       throw falha("O ficheiro " + nome + " não é um shapefile: o código de tipo de forma " +
-                  std::to_string(d_->tipo) + " não existe.");
+                  std::to_string(tipo_valido(tipo_shp) ? d_->tipo : tipo_shp) + " não existe.");
+    if (tipo_shp != d_->tipo)
+      throw falha("O shapefile " + nome + " está danificado: o .shp é do tipo de forma " +
+                  std::to_string(tipo_shp) + " e o índice .shx do tipo " +
+                  std::to_string(d_->tipo) + ".");
 
     // Every index entry must lie within the .shp and no two records may
     // share bytes: an entry that points into another record would copy
@@ -269,6 +284,10 @@ void ShapeFiles::commit_fields()
     DBFSetLastModifiedDate(d_->dbf, hoje->tm_year, hoje->tm_mon + 1, hoje->tm_mday);
   const int n = DBFGetFieldCount(d_->dbf);
   d_->desloc.assign(d_->dbf->panFieldOffset, d_->dbf->panFieldOffset + n);
+  // shapelib allocates its record buffer with the first field; a table
+  // without fields still has records (of one byte, the deletion flag).
+  if (!d_->dbf->pszCurrentRecord)
+    d_->dbf->pszCurrentRecord = static_cast<char*>(std::malloc(d_->dbf->nRecordLength));
   d_->pendente.assign(d_->dbf->nRecordLength, ' ');
 }
 

@@ -1,0 +1,201 @@
+#include "apoio.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <shapefil.h>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace kelvara::teste {
+
+pasta_temporaria::pasta_temporaria()
+{
+  static std::atomic<int> contador{0};
+  const auto t = std::chrono::steady_clock::now().time_since_epoch().count();
+#ifdef _WIN32
+  const long pid = 0;
+#else
+  const long pid = static_cast<long>(getpid());
+#endif
+  p_ = fs::temp_directory_path() /
+       ("kelvara-teste-" + std::to_string(pid) + "-" + std::to_string(t) + "-" +
+        std::to_string(contador++));
+  fs::create_directories(p_);
+}
+
+pasta_temporaria::~pasta_temporaria()
+{
+  std::error_code ec;
+  fs::permissions(p_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(p_, ec);
+}
+
+std::string pasta_temporaria::operator/(const std::string& nome) const
+{
+  return (p_ / nome).string();
+}
+
+std::vector<std::string> pasta_temporaria::ficheiros() const
+{
+  std::vector<std::string> r;
+  for (const auto& e : fs::directory_iterator(p_)) r.push_back(e.path().filename().string());
+  std::sort(r.begin(), r.end());
+  return r;
+}
+
+std::vector<std::string> janela_teste::textos() const
+{
+  std::vector<std::string> r;
+  for (const auto& m : mensagens) r.push_back(m.first);
+  return r;
+}
+
+void escreve(const std::string& base, const shapefile_teste& s)
+{
+  SHPHandle shp = SHPCreate((base + ".shp").c_str(), s.tipo);
+  const std::string ldid = "LDID/" + std::to_string(s.ldid);
+  DBFHandle dbf = DBFCreateEx((base + ".dbf").c_str(), s.ldid ? ldid.c_str() : nullptr);
+  if (!shp || !dbf) throw std::runtime_error("não foi possível criar " + base);
+  for (const definicao& c : s.campos)
+    if (DBFAddNativeFieldType(dbf, c.nome.c_str(), c.tipo, c.largura, c.decimais) < 0)
+      throw std::runtime_error("campo recusado: " + c.nome);
+  if (s.campos.empty()) dbf->pszCurrentRecord = static_cast<char*>(std::malloc(1));
+  for (size_t k = 0; k < s.formas.size(); ++k) {
+    const forma& f = s.formas[k];
+    SHPObject* o;
+    if (f.tipo == SHPT_NULL) {
+      o = SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr);
+    } else {
+      o = SHPCreateObject(f.tipo, -1, static_cast<int>(f.inicios.size()), f.inicios.data(),
+                          f.tipos_partes.empty() ? nullptr : f.tipos_partes.data(),
+                          static_cast<int>(f.x.size()), f.x.data(), f.y.data(),
+                          f.z.empty() ? nullptr : f.z.data(), f.com_m ? f.m.data() : nullptr);
+      o->bMeasureIsUsed = f.com_m;
+    }
+    SHPWriteObject(shp, -1, o);
+    SHPDestroyObject(o);
+    for (size_t j = 0; j < s.campos.size(); ++j) {
+      const std::string v = k < s.valores.size() && j < s.valores[k].size() ? s.valores[k][j] : "";
+      if (v.empty()) DBFWriteNULLAttribute(dbf, static_cast<int>(k), static_cast<int>(j));
+      else DBFWriteStringAttribute(dbf, static_cast<int>(k), static_cast<int>(j), v.c_str());
+    }
+    if (s.campos.empty()) {
+      char vazio[] = " ";
+      DBFWriteTuple(dbf, static_cast<int>(k), vazio);
+    }
+    if (k < s.apagados.size() && s.apagados[k]) DBFMarkRecordDeleted(dbf, static_cast<int>(k), 1);
+  }
+  SHPClose(shp);
+  DBFClose(dbf);
+  std::error_code ec;
+  fs::remove(base + ".cpg", ec);
+  if (s.cpg) grava(base + ".cpg", *s.cpg);
+}
+
+lido le(const std::string& shp)
+{
+  lido r;
+  SHPHandle h = SHPOpen(shp.c_str(), "rb");
+  DBFHandle d = DBFOpen(shp.c_str(), "rb");
+  if (!h || !d) {
+    if (h) SHPClose(h);
+    if (d) DBFClose(d);
+    throw std::runtime_error("não foi possível ler " + shp);
+  }
+  r.tipo = h->nShapeType;
+  for (int i = 0; i < h->nRecords; ++i) {
+    SHPObject* o = SHPReadObject(h, i);
+    if (!o) throw std::runtime_error("registo ilegível em " + shp);
+    forma f;
+    f.tipo = o->nSHPType;
+    f.inicios.assign(o->panPartStart, o->panPartStart + o->nParts);
+    if (o->panPartType) f.tipos_partes.assign(o->panPartType, o->panPartType + o->nParts);
+    f.x.assign(o->padfX, o->padfX + o->nVertices);
+    f.y.assign(o->padfY, o->padfY + o->nVertices);
+    f.z.assign(o->padfZ, o->padfZ + o->nVertices);
+    f.com_m = o->bMeasureIsUsed;
+    if (f.com_m) f.m.assign(o->padfM, o->padfM + o->nVertices);
+    r.formas.push_back(f);
+    SHPDestroyObject(o);
+  }
+  for (int i = 0; i < DBFGetRecordCount(d); ++i) {
+    const char* t = DBFReadTuple(d, i);
+    r.tuplos.emplace_back(t, t + d->nRecordLength);
+  }
+  r.descritores.assign(d->pszHeader, d->pszHeader + XBASE_FLDHDR_SZ * d->nFields);
+  r.ldid = d->iLanguageDriver;
+  SHPClose(h);
+  DBFClose(d);
+  return r;
+}
+
+std::string bytes(const std::string& ficheiro)
+{
+  std::ifstream f(ficheiro, std::ios::binary);
+  if (!f) return {};
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void grava(const std::string& ficheiro, const std::string& conteudo)
+{
+  std::ofstream f(ficheiro, std::ios::binary | std::ios::trunc);
+  f << conteudo;
+}
+
+std::string registos_shp(const std::string& shp)
+{
+  const std::string b = bytes(shp);
+  return b.size() > 100 ? b.substr(100) : std::string();
+}
+
+bool mesmos_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::string aspas_shell(const std::string& s)
+{
+  std::string r = "'";
+  for (char c : s) {
+    if (c == '\'') r += "'\\''";
+    else r += c;
+  }
+  return r + "'";
+}
+
+processo corre(const std::string& linha)
+{
+  pasta_temporaria p;
+  const std::string saida = p / "saida", erros = p / "erros";
+  const std::string completa =
+      "sh -c " + aspas_shell(linha) + " >" + aspas_shell(saida) + " 2>" + aspas_shell(erros);
+  const int estado = std::system(completa.c_str());
+  processo r{};
+#ifdef _WIN32
+  r.codigo = estado;
+#else
+  r.codigo = WIFEXITED(estado) ? WEXITSTATUS(estado) : 128 + WTERMSIG(estado);
+#endif
+  r.saida = bytes(saida);
+  r.erros = bytes(erros);
+  return r;
+}
+
+std::optional<std::string> corpus()
+{
+  std::error_code ec;
+  if (fs::is_directory(KELVARA_CORPUS, ec)) return std::string(KELVARA_CORPUS);
+  return std::nullopt;
+}
+
+}  // namespace kelvara::teste

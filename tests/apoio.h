@@ -1,0 +1,109 @@
+// Test support: temporary folders, a window that records what it is told,
+// shapefiles written and read with plain shapelib (not through kelvara's
+// component), raw bytes, and running the command-line tool.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "janela.h"
+
+namespace kelvara::teste {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class pasta_temporaria {
+ public:
+  pasta_temporaria();
+  ~pasta_temporaria();
+  pasta_temporaria(const pasta_temporaria&) = delete;
+  pasta_temporaria& operator=(const pasta_temporaria&) = delete;
+  std::string operator/(const std::string& nome) const;
+  const fs::path& caminho() const { return p_; }
+  // The names of the files in the folder, sorted.
+  std::vector<std::string> ficheiros() const;
+
+ private:
+  fs::path p_;
+};
+
+// A window that keeps every message, pointer value and closing.
+struct janela_teste : janela {
+  std::vector<std::pair<std::string, std::string>> mensagens;  // text, title
+  std::vector<int> ponteiros;
+  int fechos = 0;
+  void mensagem(const std::string& texto, const std::string& titulo) override
+  {
+    mensagens.emplace_back(texto, titulo);
+  }
+  void ponteiro(int valor) override { ponteiros.push_back(valor); }
+  void fecha() override { ++fechos; }
+  std::vector<std::string> textos() const;
+};
+
+// One shape as plain shapelib sees it.
+struct forma {
+  int tipo = 0;  // 0 for a null record
+  std::vector<int> inicios, tipos_partes;
+  std::vector<double> x, y, z, m;
+  bool com_m = false;
+};
+
+// A field definition and, per record, the field values as text.
+struct definicao {
+  std::string nome;
+  char tipo;
+  int largura;
+  int decimais;
+};
+
+struct shapefile_teste {
+  int tipo = 0;
+  std::vector<definicao> campos;
+  std::vector<forma> formas;
+  std::vector<std::vector<std::string>> valores;  // per record, per field
+  std::vector<bool> apagados;
+  std::optional<std::string> cpg;  // code page text, written as .cpg
+  int ldid = 0;                    // .dbf language driver byte
+};
+
+// Writes base.shp, .shx, .dbf (and .cpg) with plain shapelib.
+void escreve(const std::string& base, const shapefile_teste& s);
+
+// Reads a shapefile back with plain shapelib.
+struct lido {
+  int tipo = 0;
+  std::vector<forma> formas;
+  std::vector<std::string> tuplos;  // raw .dbf records, deletion flag included
+  std::string descritores;          // raw field descriptor block
+  int ldid = 0;
+};
+lido le(const std::string& shp);
+
+std::string bytes(const std::string& ficheiro);
+void grava(const std::string& ficheiro, const std::string& conteudo);
+// The records of a .shp (from byte 100 on).
+std::string registos_shp(const std::string& shp);
+bool mesmos_bits(double a, double b);
+
+// Runs a shell command line; returns its exit status, standard output and
+// standard error.
+struct processo {
+  int codigo;
+  std::string saida, erros;
+};
+processo corre(const std::string& linha);
+std::string aspas_shell(const std::string& s);
+
+// The folder of real shapefiles written by other software, if present.
+std::optional<std::string> corpus();
+#define KELVARA_PRECISA_CORPUS(c)                                                   \
+  const auto c = ::kelvara::teste::corpus();                                        \
+  if (!c) GTEST_SKIP() << "sem a pasta de shapefiles reais " KELVARA_CORPUS        \
+                          " (../shared/corpus): teste saltado"
+
+}  // namespace kelvara::teste

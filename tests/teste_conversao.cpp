@@ -1,0 +1,304 @@
+// The conversion command: its messages and their order, routing by exact
+// text, file names, moving the result into place, and what it does when
+// something goes wrong (nothing of the user's is lost or half-written).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include <shapefil.h>
+
+#include "apoio.h"
+#include "conversao.h"
+#include "escreve_prj.h"
+#include "nomes.h"
+#include "polinomio.h"
+
+namespace kelvara {
+namespace {
+
+using namespace teste;
+using textos = std::vector<std::string>;
+
+const std::string d73 = "Hayford-Gauss Datum 73";
+const std::string etrs = "ETRS89 TM06";
+const std::string lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
+
+// A small polyline file in Datum 73 with a UTF-8 table.
+void rios(const std::string& base)
+{
+  shapefile_teste s;
+  s.tipo = SHPT_ARCZ;
+  s.campos = {{"NOME", 'C', 20, 0}, {"ORDEM", 'N', 3, 0}};
+  forma f;
+  f.tipo = SHPT_ARCZ;
+  f.inicios = {0, 2};
+  f.x = {-88000, -87000, -60000, -59000.5};
+  f.y = {-106000, -105000, -85000, -84000.25};
+  f.z = {1, 2, 3, 4};
+  f.m = {0, 10, 20, 30};
+  f.com_m = true;
+  s.formas = {f, forma{}};
+  s.valores = {{"Tejo", "1"}, {"Sado \xc3\xa9", "2"}};
+  s.cpg = "UTF-8";
+  escreve(base, s);
+}
+
+struct ensaio {
+  pasta_temporaria p;
+  janela_teste j;
+  conversao c{j, p / "grelhas"};
+  bool ok(const std::string& s1, const std::string& s2, const std::string& t1, const std::string& t2,
+          const std::string& t3 = "", const std::string& t4 = "")
+  {
+    return c.Command1_Click(entradas{s1, s2, t1, t2, t3, t4});
+  }
+};
+
+TEST(conversao, mensagens_das_entradas_em_ordem)
+{
+  struct caso {
+    entradas e;
+    textos esperadas;
+  };
+  const std::string f = "/nao/existe/a.shp";
+  const caso casos[] = {
+      {{"", "", "", "", "", ""}, {"Definir o Sistema 1 !!", "Definir o Sistema 2 !!"}},
+      {{"", etrs, f, f, "", ""}, {"Definir o Sistema 1 !!"}},
+      {{d73, etrs, "", "", "", ""},
+       {"Escolher o ficheiro Shapefile no Sistema 1!!", "Definir o ficheiro Shapefile no Sistema 2!!"}},
+      {{"Qualquer", "", "", "", "", ""},
+       {"Escolher o ficheiro Shapefile no Sistema 1!!", "Definir o ficheiro Shapefile no Sistema 2!!",
+        "Definir o ficheiro de parâmetros em X!!", "Definir o ficheiro de parâmetros em Y!!"}},
+      {{"Qualquer", "", f, f, "x.txt", ""}, {"Definir o ficheiro de parâmetros em Y!!"}},
+      // Source known, target empty: no route, and the target is asked for.
+      {{d73, "", f, f, "", ""}, {"Definir o Sistema 2 !!"}},
+      // Source known, target known but not its pair: nothing at all.
+      {{d73, "UTM 26 ITRF93", f, f, "", ""}, {}},
+      {{"UTM 26 ITRF93", d73, f, f, "", ""}, {"Definir o Sistema 1 !!"}},
+      // Exact, case-sensitive names: a near miss is no name.
+      {{"hayford-gauss datum 73", etrs, f, f, "", ""}, {"Definir o Sistema 1 !!"}},
+      {{d73 + " ", etrs, f, f, "", ""}, {"Definir o Sistema 1 !!"}},
+      {{d73, "ETRS89 TM06 ", f, f, "", ""}, {}},
+  };
+  for (const caso& k : casos) {
+    janela_teste j;
+    conversao c(j, ".");
+    EXPECT_FALSE(c.Command1_Click(k.e));
+    EXPECT_EQ(j.textos(), k.esperadas) << k.e.Combo1 << " / " << k.e.Combo2;
+    for (const auto& m : j.mensagens) EXPECT_EQ(m.second, "kelvara");
+    EXPECT_EQ(j.ponteiros, std::vector<int>{ponteiro_normal});
+    EXPECT_EQ(j.fechos, 0);
+  }
+}
+
+TEST(conversao, datum73_para_etrs89_de_ponta_a_ponta)
+{
+  ensaio t;
+  rios(t.p / "rios");
+  const std::string antes = bytes(t.p / "rios.shp") + bytes(t.p / "rios.dbf");
+  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "rios_etrs.shp"));
+  EXPECT_EQ(t.j.mensagens,
+            (std::vector<std::pair<std::string, std::string>>{
+                {"Criado o ficheiro: " + (t.p / "rios_etrs.shp"), "Ostrel - Kelvara"}}));
+  EXPECT_EQ(t.j.ponteiros, (std::vector<int>{11, 0}));
+  EXPECT_EQ(t.j.fechos, 1);
+  // Input untouched, working files gone, output, its code page and projection.
+  EXPECT_EQ(bytes(t.p / "rios.shp") + bytes(t.p / "rios.dbf"), antes);
+  EXPECT_EQ(t.p.ficheiros(), (textos{"rios.cpg", "rios.dbf", "rios.shp", "rios.shx", "rios_etrs.cpg",
+                                     "rios_etrs.dbf", "rios_etrs.prj", "rios_etrs.shp",
+                                     "rios_etrs.shx"}));
+  EXPECT_EQ(bytes(t.p / "rios_etrs.cpg"), "UTF-8");
+  EXPECT_EQ(bytes(t.p / "rios_etrs.prj"), std::string(texto_prj(etrs)) + "\r\n");
+  const lido a = le(t.p / "rios.shp"), b = le(t.p / "rios_etrs.shp");
+  EXPECT_EQ(a.tuplos, b.tuplos);
+  ASSERT_EQ(b.formas.size(), 2u);
+  EXPECT_EQ(b.formas[1].tipo, SHPT_NULL);
+  for (size_t v = 0; v < 4; ++v) {
+    const par r = polinomio(conjunto_10, a.formas[0].x[v], a.formas[0].y[v]);
+    EXPECT_EQ(b.formas[0].x[v], r.x);
+    EXPECT_EQ(b.formas[0].y[v], r.y);
+    EXPECT_EQ(b.formas[0].m[v], a.formas[0].m[v]);
+  }
+}
+
+TEST(conversao, nomes_derivados_dos_textos)
+{
+  EXPECT_EQ(sem_ultimos_quatro("C:\\dados\\rios.SHP"), "C:\\dados\\rios");
+  EXPECT_EQ(sem_ultimos_quatro("rios_sem"), "rios");
+  // Four characters, not four bytes: "ç" and "ã" are two bytes each.
+  EXPECT_EQ(sem_ultimos_quatro("linhas_ção"), "linhas");
+  EXPECT_EQ(caracteres("a.ção"), 5u);
+
+  // An upper-case extension and an output typed without one: the files
+  // read and written are the derived .shp names, and the message says so.
+  ensaio t;
+  rios(t.p / "rios");
+  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.SHP", t.p / "saidaXXXX"));
+  EXPECT_EQ(t.j.textos(), textos{"Criado o ficheiro: " + (t.p / "saida.shp")});
+  EXPECT_TRUE(fs::exists(t.p / "saida.shx"));
+  EXPECT_EQ(t.c.fich1a, t.p / "rios.shp");
+  EXPECT_EQ(t.c.fich3c, t.p / "saida.dbf");
+}
+
+TEST(conversao, textos_curtos_demais_nao_sao_nomes)
+{
+  for (const auto& [t1, t2] : {std::pair<std::string, std::string>{"a.sh", "saida.shp"},
+                               {"rios.shp", ".shp"},
+                               {"çãõé", "saida.shp"}}) {
+    janela_teste j;
+    conversao c(j, ".");
+    EXPECT_FALSE(c.Command1_Click(entradas{d73, etrs, t1, t2, "", ""}));
+    ASSERT_EQ(j.mensagens.size(), 1u);
+    EXPECT_NE(j.mensagens[0].first.find("é curto demais"), std::string::npos);
+    EXPECT_EQ(j.fechos, 0);
+  }
+}
+
+// Everything in the folder, name and bytes.
+std::vector<std::pair<std::string, std::string>> conteudo(const pasta_temporaria& p)
+{
+  std::vector<std::pair<std::string, std::string>> r;
+  for (const std::string& n : p.ficheiros()) r.emplace_back(n, bytes(p / n));
+  return r;
+}
+
+TEST(conversao, saida_que_e_a_entrada_ou_ficheiro_de_trabalho_e_recusada)
+{
+  for (const std::string saida : {"rios.shp", "rios.dbf", "rios.xyz", "rios_.shp", "./rios_.shp",
+                                  "sub/../rios.shp"}) {
+    SCOPED_TRACE(saida);
+    ensaio t;
+    rios(t.p / "rios");
+    fs::create_directory(t.p / "sub");
+    const auto antes = conteudo(t.p);
+    EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / saida));
+    ASSERT_EQ(t.j.mensagens.size(), 1u);
+    EXPECT_NE(t.j.mensagens[0].first.find("Escolha outro nome"), std::string::npos)
+        << t.j.mensagens[0].first;
+    EXPECT_EQ(conteudo(t.p), antes);
+    EXPECT_EQ(t.j.fechos, 0);
+  }
+}
+
+TEST(conversao, ficheiro_de_trabalho_do_utilizador_nunca_e_tocado)
+{
+  ensaio t;
+  rios(t.p / "rios");
+  grava(t.p / "rios_.dbf", "do utilizador");
+  const auto antes = conteudo(t.p);
+  EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp"));
+  ASSERT_EQ(t.j.mensagens.size(), 1u);
+  EXPECT_NE(t.j.mensagens[0].first.find("Já existe o ficheiro \"" + (t.p / "rios_.dbf") + "\""),
+            std::string::npos);
+  EXPECT_EQ(conteudo(t.p), antes);
+}
+
+TEST(conversao, falha_a_meio_nao_deixa_nada_e_saida_antiga_fica)
+{
+  // Each fault: one message naming the file, no working or hidden files
+  // left, the input and an older output exactly as they were.
+  struct caso {
+    const char* nome;
+    void (*prepara)(const pasta_temporaria&);
+    std::string saida;
+    const char* esperado;
+  };
+  const caso casos[] = {
+      {"dbf em falta", [](const pasta_temporaria& p) { fs::remove(p / "rios.dbf"); }, "saida.shp",
+       "rios.dbf"},
+      {"shp ilegível",
+       [](const pasta_temporaria& p) { grava(p / "rios.shp", bytes(p / "rios.shp").substr(0, 150)); },
+       "saida.shp", "O registo 1 de"},
+      {"entrada que não existe", [](const pasta_temporaria& p) { fs::remove(p / "rios.shp"); },
+       "saida.shp", "Não existe o ficheiro"},
+      {"pasta de saída que não existe", [](const pasta_temporaria&) {}, "nao/existe/saida.shp",
+       "não existe"},
+      {"coordenada não finita",
+       [](const pasta_temporaria& p) {
+         std::string shp = bytes(p / "rios.shp");
+         const double inf = std::numeric_limits<double>::infinity();
+         std::memcpy(&shp[100 + 8 + 44 + 8 + 16], &inf, 8);  // y of vertex 2 of record 1
+         grava(p / "rios.shp", shp);
+       },
+       "saida.shp", "O vértice 2 do registo 1"},
+  };
+  for (const caso& k : casos) {
+    SCOPED_TRACE(k.nome);
+    ensaio t;
+    rios(t.p / "rios");
+    rios(t.p / "saida");  // an older output, to be kept whole
+    grava(t.p / "saida.shp", bytes(t.p / "saida.shp") + "antigo");
+    k.prepara(t.p);
+    const auto antes = conteudo(t.p);
+    EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / k.saida));
+    ASSERT_EQ(t.j.mensagens.size(), 1u);
+    EXPECT_NE(t.j.mensagens[0].first.find(k.esperado), std::string::npos) << t.j.mensagens[0].first;
+    EXPECT_EQ(t.j.mensagens[0].second, "kelvara");
+    EXPECT_EQ(conteudo(t.p), antes);
+    EXPECT_EQ(t.j.fechos, 0);
+    EXPECT_EQ(t.j.ponteiros.back(), ponteiro_normal);
+  }
+}
+
+TEST(conversao, saida_existente_e_substituida_por_inteiro)
+{
+  ensaio t;
+  rios(t.p / "rios");
+  grava(t.p / "saida.shp", "velho");
+  grava(t.p / "saida.shx", "velho");
+  grava(t.p / "saida.dbf", "velho");
+  grava(t.p / "saida.cpg", "CP1252");  // would mislabel the new table
+  grava(t.p / "saida.prj", "velho");
+  shapefile_teste sem_cpg;
+  sem_cpg.tipo = SHPT_POINT;
+  sem_cpg.formas = {forma{}};
+  escreve(t.p / "pontos", sem_cpg);
+  ASSERT_TRUE(t.ok(d73, etrs, t.p / "pontos.shp", t.p / "saida.shp"));
+  EXPECT_EQ(le(t.p / "saida.shp").formas.size(), 1u);
+  EXPECT_FALSE(fs::exists(t.p / "saida.cpg"));
+  EXPECT_EQ(bytes(t.p / "saida.prj"), std::string(texto_prj(etrs)) + "\r\n");
+  // A second conversion to the same output replaces the projection file.
+  ensaio u;
+  rios(u.p / "rios");
+  ASSERT_TRUE(u.ok(d73, etrs, u.p / "rios.shp", u.p / "x.shp"));
+  janela_teste j;
+  conversao c(j, ".");
+  ASSERT_TRUE(c.Command1_Click(entradas{d73, etrs, u.p / "rios.shp", u.p / "x.shp", "", ""}));
+  EXPECT_EQ(bytes(u.p / "x.prj").size(), 436u);
+}
+
+TEST(conversao, rotas_por_construir_recusam_sem_deixar_ficheiros)
+{
+  // Until their transformations exist, the other routes say so and leave
+  // nothing behind, also after the first step of a chain has run.
+  for (const auto& [s1, s2] :
+       {std::pair<std::string, std::string>{etrs, lisboa}, {d73, lisboa}, {lisboa, etrs},
+        {"Madeira - UTM 28 Base SE", "UTM 28 ITRF93"}}) {
+    SCOPED_TRACE(s1 + " -> " + s2);
+    ensaio t;
+    rios(t.p / "rios");
+    const auto antes = conteudo(t.p);
+    EXPECT_FALSE(t.ok(s1, s2, t.p / "rios.shp", t.p / "saida.shp"));
+    ASSERT_EQ(t.j.mensagens.size(), 1u);
+    EXPECT_NE(t.j.mensagens[0].first.find("ainda não está disponível"), std::string::npos);
+    EXPECT_EQ(conteudo(t.p), antes);
+  }
+}
+
+TEST(conversao, tabela_de_rotas_completa)
+{
+  const auto r = conversao::rotas();
+  ASSERT_EQ(r.size(), 15u);
+  int com_dois_passos = 0, com_prj = 0;
+  for (const auto& x : r) {
+    com_dois_passos += x.passo2 != nullptr;
+    com_prj += x.prj;
+  }
+  EXPECT_EQ(com_dois_passos, 2);
+  EXPECT_EQ(com_prj, 6);
+  EXPECT_EQ(sistemas().size(), 15u);
+}
+
+}  // namespace
+}  // namespace kelvara
