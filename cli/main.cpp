@@ -6,6 +6,7 @@
 // Every message the window would show is printed: the completion message on
 // standard output, every other one on standard error. Exit status 0 when the
 // conversion completed, 1 when it was refused or failed, 2 for a usage error.
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -147,6 +148,9 @@ int wmain(int argc, wchar_t** argv)
 #else
 int main(int argc, char** argv)
 {
+  // A file size limit then fails the write, which is reported, instead of
+  // killing the process with half a file written.
+  std::signal(SIGXFSZ, SIG_IGN);
   return corre(std::vector<std::string>(argv + 1, argv + argc));
 }
 #endif

@@ -286,6 +286,37 @@ TEST(conversao, rotas_por_construir_recusam_sem_deixar_ficheiros)
   }
 }
 
+#ifdef __linux__
+// Files of `pasta` that this process still holds open.
+std::vector<std::string> abertos_em(const pasta_temporaria& p)
+{
+  std::vector<std::string> r;
+  const std::string raiz = fs::canonical(p.caminho()).string();
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const std::string alvo = fs::read_symlink(e.path(), ec).string();
+    if (!ec && alvo.rfind(raiz, 0) == 0) r.push_back(alvo);
+  }
+  return r;
+}
+
+TEST(conversao, nenhum_ficheiro_fica_aberto)
+{
+  // On Windows an open file can be neither moved nor deleted: after a
+  // conversion, completed or failed, nothing of it may stay open.
+  ensaio t;
+  rios(t.p / "rios");
+  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "a.shp"));
+  EXPECT_EQ(abertos_em(t.p), std::vector<std::string>{});
+  grava(t.p / "rios_.shx", "");  // refused before anything is opened
+  EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "b.shp"));
+  fs::remove(t.p / "rios_.shx");
+  grava(t.p / "rios.shp", bytes(t.p / "rios.shp").substr(0, 160));  // fails mid-way
+  EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "c.shp"));
+  EXPECT_EQ(abertos_em(t.p), std::vector<std::string>{});
+}
+#endif
+
 TEST(conversao, tabela_de_rotas_completa)
 {
   const auto r = conversao::rotas();
