@@ -54,6 +54,7 @@ SAFile g_abre(const char* nome, const char* modo)
 
 SAOffset g_le(void* p, SAOffset tamanho, SAOffset n, SAFile h)
 {
+  if (tamanho == 0 || n == 0) return 0;  // shapelib asks for nothing at times
   ficheiro* x = de(h);
   const size_t lidos = std::fread(p, tamanho, n, x->f);
   if (lidos < n && std::ferror(x->f)) regista(x->nome, errno);
@@ -62,6 +63,7 @@ SAOffset g_le(void* p, SAOffset tamanho, SAOffset n, SAFile h)
 
 SAOffset g_escreve(void* p, SAOffset tamanho, SAOffset n, SAFile h)
 {
+  if (tamanho == 0 || n == 0) return 0;  // a table without fields, for one
   ficheiro* x = de(h);
   const size_t escritos = std::fwrite(p, tamanho, n, x->f);
   if (escritos < n) regista(x->nome, errno);

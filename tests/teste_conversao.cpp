@@ -214,6 +214,9 @@ TEST(conversao, falha_a_meio_nao_deixa_nada_e_saida_antiga_fica)
        "saida.shp", "Não existe o ficheiro"},
       {"pasta de saída que não existe", [](const pasta_temporaria&) {}, "nao/existe/saida.shp",
        "não existe"},
+      {"pasta de saída que é um ficheiro",
+       [](const pasta_temporaria& p) { grava(p / "ficheiro", "x"); }, "ficheiro/saida.shp",
+       "não é uma pasta"},
       {"coordenada não finita",
        [](const pasta_temporaria& p) {
          std::string shp = bytes(p / "rios.shp");
