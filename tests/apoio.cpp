@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
 #include <shapefil.h>
 
 #ifndef _WIN32
@@ -138,6 +139,29 @@ lido le(const std::string& shp)
   SHPClose(h);
   DBFClose(d);
   return r;
+}
+
+void espera_mesmo_resto(const lido& a, const lido& b)
+{
+  EXPECT_EQ(a.tipo, b.tipo);
+  EXPECT_EQ(a.tuplos, b.tuplos);
+  EXPECT_EQ(a.ldid, b.ldid);
+  ASSERT_EQ(a.formas.size(), b.formas.size());
+  for (size_t k = 0; k < a.formas.size(); ++k) {
+    SCOPED_TRACE("registo " + std::to_string(k + 1));
+    const forma &fa = a.formas[k], &fb = b.formas[k];
+    EXPECT_EQ(fa.tipo, fb.tipo);
+    EXPECT_EQ(fa.inicios, fb.inicios);
+    EXPECT_EQ(fa.tipos_partes, fb.tipos_partes);
+    EXPECT_EQ(fa.com_m, fb.com_m);
+    ASSERT_EQ(fa.x.size(), fb.x.size());
+    for (size_t v = 0; v < fa.x.size(); ++v) {
+      EXPECT_TRUE(mesmos_bits(fa.z[v], fb.z[v]));
+      if (fa.com_m) {
+        EXPECT_TRUE(mesmos_bits(fa.m[v], fb.m[v]));
+      }
+    }
+  }
 }
 
 std::string bytes(const std::string& ficheiro)

@@ -84,6 +84,10 @@ struct lido {
 };
 lido le(const std::string& shp);
 
+// Everything but x and y is the same in `b` as in `a`: shape types, parts,
+// part types, vertex counts, z and m bit for bit, and the attribute records.
+void espera_mesmo_resto(const lido& a, const lido& b);
+
 std::string bytes(const std::string& ficheiro);
 void grava(const std::string& ficheiro, const std::string& conteudo);
 // The records of a .shp (from byte 100 on).

@@ -66,19 +66,12 @@ TEST(corpus, ida_e_volta_vertice_a_vertice)
     const lido a = le(p / (std::string(nome) + ".shp"));
     const lido ida = le(p / "d73.shp");
     const lido b = le(p / "volta.shp");
-    EXPECT_EQ(a.tipo, b.tipo);
-    EXPECT_EQ(a.tuplos, b.tuplos);
+    ASSERT_NO_FATAL_FAILURE(espera_mesmo_resto(a, b));
     EXPECT_EQ(a.descritores, b.descritores);
-    EXPECT_EQ(a.ldid, b.ldid);
     ASSERT_EQ(a.formas.size(), b.formas.size());
     double pior = 0;
     for (size_t k = 0; k < a.formas.size(); ++k) {
       const forma &fa = a.formas[k], &fb = b.formas[k];
-      ASSERT_EQ(fa.tipo, fb.tipo) << "registo " << k + 1;
-      EXPECT_EQ(fa.inicios, fb.inicios);
-      EXPECT_EQ(fa.tipos_partes, fb.tipos_partes);
-      EXPECT_EQ(fa.com_m, fb.com_m);
-      ASSERT_EQ(fa.x.size(), fb.x.size());
       for (size_t v = 0; v < fa.x.size(); ++v) {
         const par d73 = polinomio(conjunto_01, fa.x[v], fa.y[v]);
         EXPECT_EQ(ida.formas[k].x[v], d73.x);
@@ -90,10 +83,6 @@ TEST(corpus, ida_e_volta_vertice_a_vertice)
                                 fa.y[v] <= 290000;
         if (continente)
           pior = std::max({pior, std::abs(fa.x[v] - fb.x[v]), std::abs(fa.y[v] - fb.y[v])});
-        EXPECT_TRUE(mesmos_bits(fa.z[v], fb.z[v]));
-        if (fa.com_m) {
-          EXPECT_TRUE(mesmos_bits(fa.m[v], fb.m[v]));
-        }
       }
     }
     EXPECT_LT(pior, 1e-4);
