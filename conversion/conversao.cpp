@@ -7,7 +7,9 @@
 #include "es.h"
 #include "escreve_prj.h"
 #include "falha.h"
+#include "ilhas.h"
 #include "nomes.h"
+#include "parametros.h"
 #include "polinomio.h"
 #include "transfere.h"
 
@@ -332,14 +334,36 @@ void conversao::por_construir(const char* nome)
 
 void conversao::transf_12() { por_construir("de Datum 73 para Datum Lisboa"); }
 void conversao::transf_21() { por_construir("de Datum Lisboa para Datum 73"); }
-void conversao::transf_54() { por_construir("de S. Bráz para UTM 26 ITRF93"); }
-void conversao::transf_64() { por_construir("do Faial para UTM 26 ITRF93"); }
-void conversao::transf_74() { por_construir("da Graciosa para UTM 26 ITRF93"); }
-void conversao::transf_84() { por_construir("do Pico para UTM 26 ITRF93"); }
-void conversao::transf_94() { por_construir("de São Jorge para UTM 26 ITRF93"); }
-void conversao::transf_104() { por_construir("da Terceira para UTM 26 ITRF93"); }
-void conversao::transf_114() { por_construir("do Observatório para UTM 25 ITRF93"); }
-void conversao::transf_124() { por_construir("da Madeira para UTM 28 ITRF93"); }
-void conversao::qualquer() { por_construir("com parâmetros do utilizador (Qualquer)"); }
+
+void conversao::ilha(const coeficientes_ilha& c)
+{
+  transfere(j_, Shp1, Shp2, fich1a, fich2a,
+            [&c](double x, double y) { return polinomio_ilha(c, x, y); });
+}
+
+void conversao::transf_54() { ilha(conjunto_54); }
+void conversao::transf_64() { ilha(conjunto_64); }
+void conversao::transf_74() { ilha(conjunto_74); }
+void conversao::transf_84() { ilha(conjunto_84); }
+void conversao::transf_94() { ilha(conjunto_94); }
+void conversao::transf_104() { ilha(conjunto_104); }
+void conversao::transf_114() { ilha(conjunto_114); }
+void conversao::transf_124() { ilha(conjunto_124); }
+
+void conversao::qualquer()
+{
+  j_.ponteiro(ponteiro_ocupado);
+  const parametros_qualquer p = le_parametros(fich_par_m, fich_par_p);
+  if (!p.conjunto) {
+    // A file of the wrong axis: its message, and no shapefile is touched.
+    for (const std::string& m : p.mensagens) j_.mensagem(m, titulo_parametros);
+    j_.ponteiro(ponteiro_normal);
+    parou_ = true;
+    return;
+  }
+  const coeficientes c = *p.conjunto;
+  transfere(j_, Shp1, Shp2, fich1a, fich2a, [&c](double x, double y) { return polinomio(c, x, y); });
+  j_.ponteiro(ponteiro_normal);
+}
 
 }  // namespace kelvara

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ilhas.h"
 #include "janela.h"
 #include "shapefiles.h"
 
@@ -85,6 +86,7 @@ class conversao {
   void transf_124();
   void qualquer();
   [[noreturn]] void por_construir(const char* nome);
+  void ilha(const coeficientes_ilha& c);
 
   janela& j_;
   std::string grelhas_;

@@ -276,8 +276,7 @@ TEST(conversao, rotas_por_construir_recusam_sem_deixar_ficheiros)
   // Until their transformations exist, the other routes say so and leave
   // nothing behind, also after the first step of a chain has run.
   for (const auto& [s1, s2] :
-       {std::pair<std::string, std::string>{etrs, lisboa}, {d73, lisboa}, {lisboa, etrs},
-        {"Madeira - UTM 28 Base SE", "UTM 28 ITRF93"}}) {
+       {std::pair<std::string, std::string>{etrs, lisboa}, {d73, lisboa}, {lisboa, etrs}}) {
     SCOPED_TRACE(s1 + " -> " + s2);
     ensaio t;
     rios(t.p / "rios");

@@ -1,0 +1,253 @@
+// The "Qualquer" parameter files: field splitting, axis letters, faults, and
+// the user's polynomial against the built-in mainland sets.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "falha.h"
+#include "parametros.h"
+
+namespace kelvara {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Each test writes its parameter files into a folder of its own; paths are
+// UTF-8 with accents, as a user's would be.
+class pasta_temporaria : public ::testing::Test {
+ protected:
+  void SetUp() override
+  {
+    const auto* t = ::testing::UnitTest::GetInstance()->current_test_info();
+    pasta = fs::temp_directory_path() / (std::string("kelvara_") + t->name() + "_" +
+                                         std::to_string(std::random_device{}()));
+    fs::create_directories(pasta);
+  }
+  void TearDown() override
+  {
+    std::error_code ec;
+    fs::remove_all(pasta, ec);
+  }
+  std::string caminho(const std::string& nome) const
+  {
+    const std::u8string s = (pasta / std::u8string(nome.begin(), nome.end())).u8string();
+    return std::string(s.begin(), s.end());
+  }
+  std::string escreve(const std::string& nome, const std::string& texto) const
+  {
+    std::ofstream(pasta / std::u8string(nome.begin(), nome.end()), std::ios::binary) << texto;
+    return caminho(nome);
+  }
+  fs::path pasta;
+};
+
+using parametros_campos = pasta_temporaria;
+using parametros_letras = pasta_temporaria;
+using parametros_exemplos = pasta_temporaria;
+using parametros_falhas = pasta_temporaria;
+
+// Fields 1 to 15, with `campo` (1-based) replaced when given.
+std::string junta(std::vector<std::string> campos, int campo = 0, const std::string& valor = "")
+{
+  if (campo > 0) campos.at(campo - 1) = valor;
+  std::string s;
+  for (const std::string& c : campos) s += (s.empty() ? "" : ", ") + c;
+  return s + "\n";
+}
+
+// Every field distinct, so that a value read into the wrong place shows. The
+// X file's fields 4 to 9 differ from the Y file's, which are the ones used.
+const std::vector<std::string> campos_x = {"teste", "kelvara", "X",    "91", "92", "93", "94", "95",
+                                           "96",    "10.5",    "-11",  "0.012", "13", "14", "15"};
+const std::vector<std::string> campos_y = {"teste", "kelvara", "Y",  "1",  "2",  "3",  "4", "5",
+                                           "6",     "20",      "21", "22", "23", "24", "25"};
+constexpr coeficientes esperado{1, 2, 5, 6, 3, 4, {10.5, -11, 0.012, 13, 14, 15}, {20, 21, 22, 23, 24, 25}};
+
+std::vector<double> valores(const coeficientes& c)
+{
+  std::vector<double> v{c.x0, c.y0, c.kx, c.ky, c.X0, c.Y0};
+  v.insert(v.end(), std::begin(c.A), std::end(c.A));
+  v.insert(v.end(), std::begin(c.B), std::end(c.B));
+  return v;
+}
+
+// The message of the fault that `f` throws.
+std::string falha_de(const std::function<void()>& f)
+{
+  try {
+    f();
+  } catch (const falha& e) {
+    return e.what();
+  }
+  ADD_FAILURE() << "nenhuma falha";
+  return {};
+}
+
+const std::vector<std::string> mensagem_x = {"Erro! Esperado 'X' no ficheiro de parâmetros -X"};
+const std::vector<std::string> mensagem_y = {"Erro! Esperado 'Y' no ficheiro de parâmetros -Y"};
+
+TEST_F(parametros_campos, disposicoes_dao_os_mesmos_valores)
+{
+  const struct {
+    const char* nome;
+    std::string x, y;
+  } casos[] = {
+      {"um campo por linha / tudo numa linha sem fim de linha",
+       "teste\nkelvara\nX\n91\n92\n93\n94\n95\n96\n10.5\n-11\n0.012\n13\n14\n15\n",
+       "teste,kelvara,Y,1,2,3,4,5,6,20,21,22,23,24,25"},
+      {"brancos misturados, números separados só por brancos",
+       "  teste ,\t kelvara ,X\n\n   91 92\t93 , 94\n95,96  \n10.5 -11  0.012\n\t13,14 ,  15   \n",
+       "\tteste,kelvara  ,  Y  \n 1  2 \n3\t4\n 5 , 6\n20 21 22 23 24 25\n"},
+      {"CRLF / CR sozinho",
+       "teste, kelvara, X\r\n91, 92\r\n93, 94\r\n95, 96\r\n10.5, -11, 0.012, 13, 14, 15\r\n",
+       "teste, kelvara, y\r1, 2\r3, 4\r5, 6\r20, 21, 22, 23, 24, 25\r"},
+      {"expoentes e sinal +",
+       "teste, kelvara, x\n9.1e1, 920E-1\n+93, 0.94e+2\n95.0, 96\n1.05e1, -1.1E+01, 12e-3, 130e-1, +14, 1.5E1\n",
+       "teste, kelvara, Y\n1e0, 2.0E0\n.3e1, 4.\n5, 6\n2E1, 21, 22, 23, 24, 25\n"},
+      {"aspas com vírgulas e fins de linha / textos vazios",
+       "\"teste, um\", \"kelvara,\nduas\", \"X\"\n91, 92\n93, 94\n95, 96\n10.5, -11, 0.012, 13, 14, 15\n",
+       ", ,Y,1,2,3,4,5,6,20,21,22,23,24,25\n"},
+      {"marca de ordem UTF-8 / texto depois do campo 15",
+       "\xEF\xBB\xBF\"teste\", kelvara, X\n91, 92\n93, 94\n95, 96\n10.5, -11, 0.012, 13, 14, 15\nnotas, 1\n",
+       "\"\",\"\"  ,  \"Y\"  \n1, 2\n3, 4\n5, 6\n20, 21, 22, 23, 24, 25, 26, 27\nfim\n"},
+  };
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.nome);
+    const parametros_qualquer r =
+        le_parametros(escreve("parâmetros_x.txt", c.x), escreve("parâmetros_y.txt", c.y));
+    ASSERT_TRUE(r.conjunto.has_value());
+    EXPECT_TRUE(r.mensagens.empty());
+    EXPECT_EQ(valores(*r.conjunto), valores(esperado));
+  }
+}
+
+TEST_F(parametros_letras, letra_errada_da_a_mensagem_do_seu_eixo)
+{
+  EXPECT_STREQ(titulo_parametros, "Ostrel - Kelvara");
+  const std::string x = escreve("x.txt", junta(campos_x));
+  const std::string y = escreve("y.txt", junta(campos_y));
+  // Swapped files: the Y path is never opened, so it may name nothing.
+  const parametros_qualquer trocados = le_parametros(y, caminho("nao_existe.txt"));
+  EXPECT_FALSE(trocados.conjunto.has_value());
+  EXPECT_EQ(trocados.mensagens, mensagem_x);
+  // The same file twice always fails one of the two tests.
+  EXPECT_EQ(le_parametros(x, x).mensagens, mensagem_y);
+  EXPECT_EQ(le_parametros(y, y).mensagens, mensagem_x);
+  for (const char* letra : {"Z", "XX", "X.", "\"X \"", "\"\"", "eixo X"}) {
+    SCOPED_TRACE(letra);
+    EXPECT_EQ(le_parametros(escreve("x2.txt", junta(campos_x, 3, letra)), y).mensagens, mensagem_x);
+    EXPECT_EQ(le_parametros(x, escreve("y2.txt", junta(campos_y, 3, letra))).mensagens, mensagem_y);
+  }
+}
+
+TEST_F(parametros_letras, letra_testada_so_depois_do_ficheiro_lido)
+{
+  // A wrong letter and a bad number in one file: the file is read in full
+  // first, so the fault wins over the letter message.
+  const std::string x = escreve("x.txt", junta(campos_y, 12, "doze"));
+  EXPECT_NE(falha_de([&] { le_parametros(x, escreve("y.txt", junta(campos_y))); }).find("campo 12"),
+            std::string::npos);
+  // A wrong Y letter comes before the Y file's divisor 0 is looked at.
+  const std::string y = escreve("y2.txt", junta(campos_x, 8, "0"));
+  EXPECT_EQ(le_parametros(escreve("x2.txt", junta(campos_x)), y).mensagens, mensagem_y);
+}
+
+TEST_F(parametros_exemplos, identidade_e_deslocamento)
+{
+  // The identity pair as published, then A0 = 100, B0 = −50: 100 m east,
+  // 50 m south. A divisor 0 in the X file is replaced by the Y file's.
+  const std::string x = escreve("x.txt", "identidade, exemplo, X\n0, 0\n0, 0\n1, 1\n0, 1, 0, 0, 0, 0\n");
+  const std::string y = escreve("y.txt", "identidade, exemplo, Y\n0, 0\n0, 0\n1, 1\n0, 0, 1, 0, 0, 0\n");
+  const std::string x100 = escreve("x100.txt", "desvio, exemplo, X\n0, 0\n0, 0\n0, 0\n100, 1, 0, 0, 0, 0\n");
+  const std::string y50 = escreve("y50.txt", "desvio, exemplo, Y\n0, 0\n0, 0\n1, 1\n-50, 0, 1, 0, 0, 0\n");
+  const coeficientes identidade = *le_parametros(x, y).conjunto;
+  const coeficientes desvio = *le_parametros(x100, y50).conjunto;
+  for (const par p : {par{0, 0}, par{-96512.375, 123456.789}, par{640030.8131618912, 4162536.9254752584}}) {
+    const par q = polinomio(identidade, p.x, p.y);
+    EXPECT_EQ(q.x, p.x);
+    EXPECT_EQ(q.y, p.y);
+    const par d = polinomio(desvio, p.x, p.y);
+    EXPECT_EQ(d.x, p.x + 100);
+    EXPECT_EQ(d.y, p.y - 50);
+  }
+}
+
+// A built-in set written as a parameter file, each number in the shortest
+// text that reads back to the same double.
+std::string escrito(const coeficientes& c, const double (&C)[6], const char* letra)
+{
+  std::string s = std::string("conjunto, oficial, ") + letra;
+  for (double v : {c.x0, c.y0, c.X0, c.Y0, c.kx, c.ky, C[0], C[1], C[2], C[3], C[4], C[5]}) {
+    char t[32];
+    s += ", " + std::string(t, std::to_chars(t, t + sizeof t, v).ptr);
+  }
+  return s;
+}
+
+TEST_F(parametros_exemplos, conjuntos_do_continente_escritos_em_ficheiro_dao_os_mesmos_bits)
+{
+  for (const coeficientes* oficial : {&conjunto_01, &conjunto_10}) {
+    const std::string x = escreve("x.txt", escrito(*oficial, oficial->A, "X"));
+    const std::string y = escreve("y.txt", escrito(*oficial, oficial->B, "Y"));
+    const coeficientes lido = *le_parametros(x, y).conjunto;
+    EXPECT_EQ(valores(lido), valores(*oficial));
+    for (double px = -140000.123; px <= 185000; px += 32500)
+      for (double py = -320000.456; py <= 290000; py += 30500) {
+        EXPECT_EQ(polinomio(lido, px, py).x, polinomio(*oficial, px, py).x);
+        EXPECT_EQ(polinomio(lido, px, py).y, polinomio(*oficial, px, py).y);
+      }
+  }
+}
+
+TEST_F(parametros_falhas, mensagem_nomeia_o_ficheiro_e_o_campo)
+{
+  // "@" stands for the quoted path of the file at fault.
+  const struct {
+    std::string texto, mensagem;
+  } casos[] = {
+      {"", "O ficheiro de parâmetros @ acaba antes do campo 1 (são precisos 15 campos)."},
+      {"teste, kelvara, Y\n", "O ficheiro de parâmetros @ acaba antes do campo 4 (são precisos 15 campos)."},
+      {"a, b, Y, 1, 2, 3, 4, 5, 6, 0, 1, 0, 0, 0,\r\n",
+       "O ficheiro de parâmetros @ acaba antes do campo 15 (são precisos 15 campos)."},
+      {junta(campos_y, 4, "um"), "O campo 4 do ficheiro de parâmetros @ devia ser um número e é \"um\"."},
+      {junta(campos_y, 8, "inf"), "O campo 8 do ficheiro de parâmetros @ devia ser um número e é \"inf\"."},
+      {junta(campos_y, 15, "1e"), "O campo 15 do ficheiro de parâmetros @ devia ser um número e é \"1e\"."},
+      {junta(campos_y, 6, "+-1"), "O campo 6 do ficheiro de parâmetros @ devia ser um número e é \"+-1\"."},
+      {junta(campos_y, 12, "\"1\""), "O campo 12 do ficheiro de parâmetros @ devia ser um número e é \"\"1\"\"."},
+      {junta(campos_y, 9, "1e400"),
+       "O campo 9 do ficheiro de parâmetros @ tem um número fora do alcance de um double: \"1e400\"."},
+      {junta(campos_y, 7, ""), "O campo 7 do ficheiro de parâmetros @ está vazio; devia ser um número."},
+      {"\"teste, kelvara, Y\n1, 2, 3, 4, 5, 6\n", "O campo 1 do ficheiro de parâmetros @ abre aspas que não fecham."},
+      {junta(campos_y, 2, "\"kel\"vara"),
+       "O campo 2 do ficheiro de parâmetros @ tem texto depois das aspas que o fecham."},
+      {junta(campos_y, 8, "0.0"), "O divisor kx (campo 8) do ficheiro de parâmetros @ é 0."},
+      {junta(campos_y, 9, "-0e5"), "O divisor ky (campo 9) do ficheiro de parâmetros @ é 0."},
+  };
+  const std::string x = escreve("x.txt", junta(campos_x));
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.texto);
+    const std::string y = escreve("parâmetros_y.txt", c.texto);
+    std::string esperada = c.mensagem;
+    esperada.replace(esperada.find('@'), 1, entre_aspas(y));
+    EXPECT_EQ(falha_de([&] { le_parametros(x, y); }), esperada);
+  }
+}
+
+TEST_F(parametros_falhas, ficheiro_que_nao_abre)
+{
+  const std::string x = escreve("x.txt", junta(campos_x));
+  for (const std::string& mau : {caminho("ausente.txt"), caminho("")}) {  // "" names the folder
+    const std::string esperada = "Não foi possível abrir o ficheiro de parâmetros " + entre_aspas(mau) + ".";
+    EXPECT_EQ(falha_de([&] { le_parametros(mau, x); }), esperada);
+    EXPECT_EQ(falha_de([&] { le_parametros(x, mau); }), esperada);
+  }
+}
+
+}  // namespace
+}  // namespace kelvara

@@ -1,0 +1,217 @@
+// The routes beyond the mainland polynomials, end to end through the
+// command: the island sets, the user's parameter files ("Qualquer"), and
+// which projection file each target gets.
+#include <gtest/gtest.h>
+
+#include <charconv>
+
+#include <shapefil.h>
+
+#include "apoio.h"
+#include "conversao.h"
+#include "escreve_prj.h"
+#include "ilhas.h"
+#include "polinomio.h"
+
+namespace kelvara {
+namespace {
+
+using namespace teste;
+
+// Points around (x0, y0), a null record among them.
+void pontos(const std::string& base, double x0, double y0)
+{
+  shapefile_teste s;
+  s.tipo = SHPT_POINTZ;
+  s.campos = {{"ID", 'N', 4, 0}};
+  for (int k = 0; k < 5; ++k) {
+    forma f;
+    f.tipo = SHPT_POINTZ;
+    f.x = {x0 + 1234.5 * k};
+    f.y = {y0 - 987.25 * k};
+    f.z = {10.0 * k};
+    f.m = {-1.0 * k};
+    f.com_m = true;
+    s.formas.push_back(k == 2 ? forma{} : f);
+    s.valores.push_back({std::to_string(k + 1)});
+  }
+  escreve(base, s);
+}
+
+struct ensaio {
+  pasta_temporaria p;
+  janela_teste j;
+  bool ok(const std::string& s1, const std::string& s2, const std::string& t1, const std::string& t2,
+          const std::string& t3 = "", const std::string& t4 = "")
+  {
+    conversao c(j, p / "grelhas");
+    return c.Command1_Click(entradas{s1, s2, p / t1, p / t2, t3, t4});
+  }
+};
+
+TEST(rotas, ilhas_convertem_sem_ficheiro_de_projeccao)
+{
+  struct caso {
+    const char* s1;
+    const char* s2;
+    const coeficientes_ilha& c;
+  };
+  const caso casos[] = {
+      {"Açores - G.Oriental - UTM 26 S. Bráz", "UTM 26 ITRF93", conjunto_54},
+      {"Açores - Faial - UTM 26 Base SW", "UTM 26 ITRF93", conjunto_64},
+      {"Açores - Graciosa - UTM 26 Base SW", "UTM 26 ITRF93", conjunto_74},
+      {"Açores - Pico - UTM 26 Base SW", "UTM 26 ITRF93", conjunto_84},
+      {"Açores - São Jorge - UTM 26 Base SW", "UTM 26 ITRF93", conjunto_94},
+      {"Açores - Terceira - UTM 26 Base SW", "UTM 26 ITRF93", conjunto_104},
+      {"Açores - G.Ocidental - UTM 25 Observatório", "UTM 25 ITRF93", conjunto_114},
+      {"Madeira - UTM 28 Base SE", "UTM 28 ITRF93", conjunto_124},
+  };
+  for (const caso& k : casos) {
+    SCOPED_TRACE(k.s1);
+    ensaio t;
+    pontos(t.p / "a", k.c.x0 + 300, k.c.y0 + 300);
+    grava(t.p / "b.prj", "a projecção que o utilizador lá tinha");
+    ASSERT_TRUE(t.ok(k.s1, k.s2, "a.shp", "b.shp")) << t.j.textos().back();
+    EXPECT_EQ(t.j.textos(), std::vector<std::string>{"Criado o ficheiro: " + (t.p / "b.shp")});
+    EXPECT_EQ(bytes(t.p / "b.prj"), "a projecção que o utilizador lá tinha");
+    const lido a = le(t.p / "a.shp"), b = le(t.p / "b.shp");
+    ASSERT_NO_FATAL_FAILURE(espera_mesmo_resto(a, b));
+    for (size_t r = 0; r < a.formas.size(); ++r)
+      for (size_t v = 0; v < a.formas[r].x.size(); ++v) {
+        const par e = polinomio_ilha(k.c, a.formas[r].x[v], a.formas[r].y[v]);
+        EXPECT_EQ(b.formas[r].x[v], e.x);
+        EXPECT_EQ(b.formas[r].y[v], e.y);
+      }
+  }
+  // Only from the local datum to ITRF93.
+  ensaio t;
+  pontos(t.p / "a", 0, 0);
+  EXPECT_FALSE(t.ok("UTM 28 ITRF93", "Madeira - UTM 28 Base SE", "a.shp", "b.shp"));
+  EXPECT_EQ(t.j.textos(), std::vector<std::string>{"Definir o Sistema 1 !!"});
+}
+
+std::string numero(double v)
+{
+  char b[40];
+  return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
+}
+
+// A parameter file for one axis of a mainland-style set.
+std::string ficheiro_parametros(char letra, const coeficientes& c)
+{
+  const double(&k)[6] = (letra == 'X' || letra == 'x') ? c.A : c.B;
+  std::string s = "\"kelvara, teste\",conjunto\r\n" + std::string(1, letra) + "\r\n";
+  s += numero(c.x0) + ", " + numero(c.y0) + "\r\n" + numero(c.X0) + ", " + numero(c.Y0) + "\r\n" +
+       numero(c.kx) + ", " + numero(c.ky) + "\r\n";
+  for (int i = 0; i < 6; ++i) s += numero(k[i]) + (i < 5 ? ", " : "\r\n");
+  return s;
+}
+
+TEST(rotas, qualquer_com_o_conjunto_oficial_da_o_mesmo_bit_a_bit)
+{
+  ensaio t;
+  pontos(t.p / "a", 50000, -120000);
+  grava(t.p / "px.txt", ficheiro_parametros('X', conjunto_01));
+  grava(t.p / "py.txt", ficheiro_parametros('Y', conjunto_01));
+  ASSERT_TRUE(t.ok("ETRS89 TM06", "Hayford-Gauss Datum 73", "a.shp", "oficial.shp"));
+  ASSERT_TRUE(t.ok("Qualquer", "", "a.shp", "qualquer.shp", t.p / "px.txt", t.p / "py.txt"))
+      << t.j.textos().back();
+  EXPECT_EQ(registos_shp(t.p / "oficial.shp"), registos_shp(t.p / "qualquer.shp"));
+  EXPECT_EQ(le(t.p / "oficial.shp").tuplos, le(t.p / "qualquer.shp").tuplos);
+  // No projection file for "Qualquer", whatever the target text says.
+  EXPECT_TRUE(fs::exists(t.p / "oficial.prj"));
+  EXPECT_FALSE(fs::exists(t.p / "qualquer.prj"));
+  ensaio u;
+  pontos(u.p / "a", 0, 0);
+  grava(u.p / "px.txt", ficheiro_parametros('X', conjunto_01));
+  grava(u.p / "py.txt", ficheiro_parametros('Y', conjunto_01));
+  ASSERT_TRUE(u.ok("Qualquer", "ETRS89 TM06", "a.shp", "q.shp", u.p / "px.txt", u.p / "py.txt"));
+  EXPECT_FALSE(fs::exists(u.p / "q.prj"));
+}
+
+TEST(rotas, qualquer_identidade_e_deslocamento)
+{
+  const coeficientes identidade{0, 0, 1, 1, 0, 0, {0, 1, 0, 0, 0, 0}, {0, 0, 1, 0, 0, 0}};
+  coeficientes deslocamento = identidade;
+  deslocamento.A[0] = 100;
+  deslocamento.B[0] = -50;
+  for (const auto& [c, dx, dy] : {std::tuple{identidade, 0.0, 0.0}, {deslocamento, 100.0, -50.0}}) {
+    ensaio t;
+    pontos(t.p / "a", -1e5, 2.5e5);
+    grava(t.p / "px.txt", ficheiro_parametros('x', c));
+    grava(t.p / "py.txt", ficheiro_parametros('y', c));
+    ASSERT_TRUE(t.ok("Qualquer", "", "a.shp", "b.shp", t.p / "px.txt", t.p / "py.txt"));
+    const lido a = le(t.p / "a.shp"), b = le(t.p / "b.shp");
+    for (size_t r = 0; r < a.formas.size(); ++r)
+      for (size_t v = 0; v < a.formas[r].x.size(); ++v) {
+        EXPECT_EQ(b.formas[r].x[v], a.formas[r].x[v] + dx);
+        EXPECT_EQ(b.formas[r].y[v], a.formas[r].y[v] + dy);
+      }
+  }
+}
+
+TEST(rotas, qualquer_com_letra_errada_para_sem_ficheiros)
+{
+  const coeficientes c = conjunto_10;
+  struct caso {
+    char letra_x, letra_y;
+    bool mesmo;
+    const char* esperada;
+  };
+  for (const caso& k : {caso{'Y', 'X', false, "Erro! Esperado 'X' no ficheiro de parâmetros -X"},
+                        caso{'X', 'X', false, "Erro! Esperado 'Y' no ficheiro de parâmetros -Y"},
+                        caso{'X', 'Y', true, "Erro! Esperado 'Y' no ficheiro de parâmetros -Y"},
+                        caso{'Y', 'Y', true, "Erro! Esperado 'X' no ficheiro de parâmetros -X"}}) {
+    ensaio t;
+    pontos(t.p / "a", 0, 0);
+    grava(t.p / "px.txt", ficheiro_parametros(k.letra_x, c));
+    grava(t.p / "py.txt", ficheiro_parametros(k.letra_y, c));
+    const auto antes = t.p.ficheiros();
+    const std::string y = k.mesmo ? t.p / "px.txt" : t.p / "py.txt";
+    EXPECT_FALSE(t.ok("Qualquer", "", "a.shp", "b.shp", t.p / "px.txt", y));
+    EXPECT_EQ(t.j.mensagens, (std::vector<std::pair<std::string, std::string>>{
+                                 {k.esperada, "Ostrel - Kelvara"}}));
+    EXPECT_EQ(t.p.ficheiros(), antes);
+    EXPECT_EQ(t.j.fechos, 0);
+    EXPECT_EQ(t.j.ponteiros.back(), ponteiro_normal);
+  }
+}
+
+TEST(rotas, qualquer_com_ficheiro_de_parametros_mau_e_falha_clara)
+{
+  ensaio t;
+  pontos(t.p / "a", 0, 0);
+  coeficientes zero = conjunto_10;
+  zero.ky = 0;
+  grava(t.p / "px.txt", ficheiro_parametros('X', conjunto_10));
+  grava(t.p / "py.txt", ficheiro_parametros('Y', zero));
+  const auto antes = t.p.ficheiros();
+  EXPECT_FALSE(t.ok("Qualquer", "", "a.shp", "b.shp", t.p / "px.txt", t.p / "py.txt"));
+  ASSERT_EQ(t.j.mensagens.size(), 1u);
+  EXPECT_NE(t.j.mensagens[0].first.find(t.p / "py.txt"), std::string::npos) << t.j.mensagens[0].first;
+  EXPECT_EQ(t.p.ficheiros(), antes);
+  EXPECT_FALSE(t.ok("Qualquer", "", "a.shp", "b.shp", t.p / "nao_existe.txt", t.p / "py.txt"));
+  EXPECT_NE(t.j.mensagens.back().first.find("nao_existe.txt"), std::string::npos);
+  EXPECT_EQ(t.p.ficheiros(), antes);
+}
+
+TEST(rotas, texto_de_projeccao_pelo_destino)
+{
+  EXPECT_EQ(texto_prj("ETRS89 TM06").size(), 434u);
+  EXPECT_EQ(texto_prj("Hayford-Gauss Datum 73").size(), 441u);
+  EXPECT_EQ(texto_prj("Hayford-Gauss Datum Lisboa-Ponto Central").size(), 440u);
+  for (const char* s : {"UTM 26 ITRF93", "UTM 25 ITRF93", "UTM 28 ITRF93", "Qualquer", ""})
+    EXPECT_TRUE(texto_prj(s).empty());
+  EXPECT_NE(texto_prj("Hayford-Gauss Datum 73").find("\"False_Northing\",-86.98999999999999]"),
+            std::string::npos);
+
+  ensaio t;
+  pontos(t.p / "a", 0, 0);
+  ASSERT_TRUE(t.ok("ETRS89 TM06", "Hayford-Gauss Datum 73", "a.shp", "a.b.shp"));
+  const std::string prj = bytes(t.p / "a.b.prj");
+  EXPECT_EQ(prj.size(), 443u);
+  EXPECT_EQ(prj, std::string(texto_prj("Hayford-Gauss Datum 73")) + "\r\n");
+}
+
+}  // namespace
+}  // namespace kelvara
