@@ -7,6 +7,7 @@
 #include "es.h"
 #include "escreve_prj.h"
 #include "falha.h"
+#include "grelha.h"
 #include "ilhas.h"
 #include "nomes.h"
 #include "parametros.h"
@@ -285,6 +286,15 @@ bool conversao::corre(const rota& r, const entradas& e)
     j_.mensagem(texto_criado + fich3a, titulo_ostrel);
     j_.fecha();
     return true;
+  } catch (const fora_da_grelha& x) {
+    // A vertex off the Datum Lisboa grid ends the program after its
+    // message; nothing of this run stays on disk, and an older output at
+    // the output path is still whole.
+    Shp1.abandon();
+    Shp2.abandon();
+    j_.mensagem(x.what(), titulo_programa);
+    limpa();
+    j_.fecha();
   } catch (const falha& f) {
     limpa();
     j_.mensagem(f.what(), titulo_programa);
@@ -326,14 +336,28 @@ void conversao::transf_10()
             [](double x, double y) { return polinomio(conjunto_10, x, y); });
 }
 
-void conversao::por_construir(const char* nome)
+// Datum Lisboa: bilinear interpolation in the two grids of the direction.
+// These routines restore the pointer themselves.
+void conversao::grelha_lisboa(sentido s)
 {
-  throw falha(std::string("A transformação ") + nome +
-              " ainda não está disponível nesta versão de kelvara. Nenhum ficheiro foi criado.");
+  j_.ponteiro(ponteiro_ocupado);
+  const ficheiros_grelha f = ficheiros_de(s, grelhas_);
+  if (const auto falta = testa_presenca(f)) {
+    j_.mensagem(*falta, titulo_programa);
+    j_.ponteiro(ponteiro_normal);
+    parou_ = true;
+    return;
+  }
+  const grelhas g = le_grelhas(f);
+  transfere(j_, Shp1, Shp2, fich1a, fich2a, [&g](double x, double y) {
+    if (const auto r = interpola(g, x, y)) return *r;
+    throw fora_da_grelha(x, y);
+  });
+  j_.ponteiro(ponteiro_normal);
 }
 
-void conversao::transf_12() { por_construir("de Datum 73 para Datum Lisboa"); }
-void conversao::transf_21() { por_construir("de Datum Lisboa para Datum 73"); }
+void conversao::transf_12() { grelha_lisboa(sentido::de_73_para_lisboa); }
+void conversao::transf_21() { grelha_lisboa(sentido::de_lisboa_para_73); }
 
 void conversao::ilha(const coeficientes_ilha& c)
 {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "grelha.h"
 #include "ilhas.h"
 #include "janela.h"
 #include "shapefiles.h"
@@ -85,8 +86,8 @@ class conversao {
   void transf_114();
   void transf_124();
   void qualquer();
-  [[noreturn]] void por_construir(const char* nome);
   void ilha(const coeficientes_ilha& c);
+  void grelha_lisboa(sentido s);
 
   janela& j_;
   std::string grelhas_;

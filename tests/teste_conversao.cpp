@@ -271,23 +271,6 @@ TEST(conversao, saida_existente_e_substituida_por_inteiro)
   EXPECT_EQ(bytes(u.p / "x.prj").size(), 436u);
 }
 
-TEST(conversao, rotas_por_construir_recusam_sem_deixar_ficheiros)
-{
-  // Until their transformations exist, the other routes say so and leave
-  // nothing behind, also after the first step of a chain has run.
-  for (const auto& [s1, s2] :
-       {std::pair<std::string, std::string>{etrs, lisboa}, {d73, lisboa}, {lisboa, etrs}}) {
-    SCOPED_TRACE(s1 + " -> " + s2);
-    ensaio t;
-    rios(t.p / "rios");
-    const auto antes = conteudo(t.p);
-    EXPECT_FALSE(t.ok(s1, s2, t.p / "rios.shp", t.p / "saida.shp"));
-    ASSERT_EQ(t.j.mensagens.size(), 1u);
-    EXPECT_NE(t.j.mensagens[0].first.find("ainda não está disponível"), std::string::npos);
-    EXPECT_EQ(conteudo(t.p), antes);
-  }
-}
-
 #ifdef __linux__
 // Files of `pasta` that this process still holds open.
 std::vector<std::string> abertos_em(const pasta_temporaria& p)

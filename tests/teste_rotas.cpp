@@ -10,6 +10,8 @@
 #include "apoio.h"
 #include "conversao.h"
 #include "escreve_prj.h"
+#include "gera_grelha.h"
+#include "grelha.h"
 #include "ilhas.h"
 #include "polinomio.h"
 
@@ -211,6 +213,187 @@ TEST(rotas, texto_de_projeccao_pelo_destino)
   const std::string prj = bytes(t.p / "a.b.prj");
   EXPECT_EQ(prj.size(), 443u);
   EXPECT_EQ(prj, std::string(texto_prj("Hayford-Gauss Datum 73")) + "\r\n");
+}
+
+
+// --- Datum Lisboa ------------------------------------------------------
+
+// Grid files in `pasta` for both directions: every node's value is its own
+// position moved by (a, b) one way and by (c, d) the other.
+void grelhas_de_deslocamento(const std::string& pasta, double a, double b, double c, double d)
+{
+  fs::create_directories(pasta);
+  const auto m = [](double k) { return grelha_de([k](int, int j) { return x_do_no(j) + k; }); };
+  const auto p = [](double k) { return grelha_de([k](int i, int) { return y_do_no(i) + k; }); };
+  grava(pasta + "/et_lx_m.asc", texto_de(m(a), disposicao::um_por_linha));
+  grava(pasta + "/et_lx_p.asc", texto_de(p(b), disposicao::linhas_com_virgulas));
+  grava(pasta + "/lx_et_m.asc", texto_de(m(c), disposicao::tudo_numa_linha));
+  grava(pasta + "/lx_et_p.asc", texto_de(p(d), disposicao::um_por_linha));
+}
+
+const std::string d73 = "Hayford-Gauss Datum 73";
+const std::string etrs = "ETRS89 TM06";
+const std::string lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
+
+TEST(rotas, lisboa_directa_e_em_cadeia)
+{
+  struct caso {
+    std::string s1, s2;
+    par (*esperado)(const grelhas& ida, const grelhas& volta, double x, double y);
+  };
+  const caso casos[] = {
+      {d73, lisboa, [](const grelhas& g, const grelhas&, double x, double y) { return *interpola(g, x, y); }},
+      {lisboa, d73, [](const grelhas&, const grelhas& g, double x, double y) { return *interpola(g, x, y); }},
+      {etrs, lisboa,
+       [](const grelhas& g, const grelhas&, double x, double y) {
+         const par p = polinomio(conjunto_01, x, y);
+         return *interpola(g, p.x, p.y);
+       }},
+      {lisboa, etrs,
+       [](const grelhas&, const grelhas& g, double x, double y) {
+         const par p = *interpola(g, x, y);
+         return polinomio(conjunto_10, p.x, p.y);
+       }},
+  };
+  for (const caso& k : casos) {
+    SCOPED_TRACE(k.s1 + " -> " + k.s2);
+    ensaio t;
+    grelhas_de_deslocamento(t.p / "grelhas", 123.456, -78.9, -123.456, 78.9);
+    pontos(t.p / "a", -100000, -150000);
+    ASSERT_TRUE(t.ok(k.s1, k.s2, "a.shp", "b.shp")) << t.j.textos().back();
+    EXPECT_EQ(t.j.ponteiros.back(), ponteiro_normal);
+    // No working file named after the input is left, and the projection
+    // text is the target's.
+    EXPECT_EQ(t.p.ficheiros(), (std::vector<std::string>{"a.dbf", "a.shp", "a.shx", "b.dbf", "b.prj",
+                                                         "b.shp", "b.shx", "grelhas"}));
+    EXPECT_EQ(bytes(t.p / "b.prj"), std::string(texto_prj(k.s2)) + "\r\n");
+    const grelhas ida = le_grelhas(ficheiros_de(sentido::de_73_para_lisboa, t.p / "grelhas"));
+    const grelhas volta = le_grelhas(ficheiros_de(sentido::de_lisboa_para_73, t.p / "grelhas"));
+    const lido a = le(t.p / "a.shp"), b = le(t.p / "b.shp");
+    ASSERT_NO_FATAL_FAILURE(espera_mesmo_resto(a, b));
+    for (size_t r = 0; r < a.formas.size(); ++r)
+      for (size_t v = 0; v < a.formas[r].x.size(); ++v) {
+        const par e = k.esperado(ida, volta, a.formas[r].x[v], a.formas[r].y[v]);
+        EXPECT_EQ(b.formas[r].x[v], e.x);
+        EXPECT_EQ(b.formas[r].y[v], e.y);
+      }
+  }
+  // A grid that moves by whole metres moves every point by exactly that.
+  ensaio t;
+  grelhas_de_deslocamento(t.p / "grelhas", 100, -50, 0, 0);
+  pontos(t.p / "a", 12345.5, 67890.25);
+  ASSERT_TRUE(t.ok(d73, lisboa, "a.shp", "b.shp"));
+  const lido a = le(t.p / "a.shp"), b = le(t.p / "b.shp");
+  EXPECT_EQ(b.formas[1].x[0], a.formas[1].x[0] + 100);
+  EXPECT_EQ(b.formas[1].y[0], a.formas[1].y[0] - 50);
+}
+
+TEST(rotas, lisboa_sem_ficheiros_de_grelha)
+{
+  for (const auto& [s1, s2, texto] :
+       {std::tuple{d73, lisboa, "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!"},
+        {etrs, lisboa, "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!"},
+        {lisboa, d73, "Os Ficheiros lx_et_m.asc e lx_et_p.asc não existem !!"},
+        {lisboa, etrs, "Os Ficheiros lx_et_m.asc e lx_et_p.asc não existem !!"}}) {
+    SCOPED_TRACE(s1 + " -> " + s2);
+    ensaio t;
+    grelhas_de_deslocamento(t.p / "grelhas", 1, 1, 1, 1);
+    fs::remove(t.p / "grelhas/et_lx_p.asc");
+    fs::remove(t.p / "grelhas/lx_et_m.asc");
+    pontos(t.p / "a", 0, 0);
+    const auto antes = t.p.ficheiros();
+    EXPECT_FALSE(t.ok(s1, s2, "a.shp", "b.shp"));
+    EXPECT_EQ(t.j.mensagens,
+              (std::vector<std::pair<std::string, std::string>>{{texto, "kelvara"}}));
+    EXPECT_EQ(t.p.ficheiros(), antes);
+    EXPECT_EQ(t.j.fechos, 0);
+    EXPECT_EQ(t.j.ponteiros.back(), ponteiro_normal);
+  }
+}
+
+TEST(rotas, lisboa_ponto_fora_da_grelha_termina_sem_deixar_ficheiros)
+{
+  // A quarter metre east of the east limit, with a negative y: the message,
+  // the output of this run removed, an older output kept, the window closed.
+  for (const auto& [s1, s2] : {std::pair{d73, lisboa}, {etrs, lisboa}}) {
+    SCOPED_TRACE(s1 + " -> " + s2);
+    ensaio t;
+    grelhas_de_deslocamento(t.p / "grelhas", 0, 0, 0, 0);
+    shapefile_teste s;
+    s.tipo = SHPT_POINT;
+    for (double x : {0.0, 185000.25}) {
+      forma f;
+      f.tipo = SHPT_POINT;
+      f.x = {x};
+      f.y = {-12345.67};
+      s.formas.push_back(f);
+    }
+    if (s1 == etrs) {
+      // Place it where the first step lands it on that same point.
+      const par alvo{185000.25, -12345.67};
+      par p = alvo;
+      for (int i = 0; i < 5; ++i) {
+        const par q = polinomio(conjunto_01, p.x, p.y);
+        p = {p.x + (alvo.x - q.x), p.y + (alvo.y - q.y)};
+      }
+      s.formas[1].x = {p.x};
+      s.formas[1].y = {p.y};
+    }
+    escreve(t.p / "a", s);
+    grava(t.p / "b.shp", "antigo");
+    const auto antes = t.p.ficheiros();
+    EXPECT_FALSE(t.ok(s1, s2, "a.shp", "b.shp"));
+    ASSERT_EQ(t.j.mensagens.size(), 1u);
+    if (s1 == d73) {
+      EXPECT_EQ(t.j.mensagens[0].first, "ERRO!! Ponto para além dos limites. ( 185000.25;-12345.67)");
+    } else {
+      EXPECT_EQ(t.j.mensagens[0].first.rfind("ERRO!! Ponto para além dos limites. ( 185000.2", 0), 0u)
+          << t.j.mensagens[0].first;
+    }
+    EXPECT_EQ(t.j.mensagens[0].second, "kelvara");
+    EXPECT_EQ(t.j.fechos, 1);
+    EXPECT_EQ(t.p.ficheiros(), antes);
+    EXPECT_EQ(bytes(t.p / "b.shp"), "antigo");
+  }
+}
+
+TEST(rotas, lisboa_com_grelha_curta_e_falha_clara)
+{
+  ensaio t;
+  grelhas_de_deslocamento(t.p / "grelhas", 0, 0, 0, 0);
+  grava(t.p / "grelhas/et_lx_p.asc", "1, 2, 3\n");
+  pontos(t.p / "a", 0, 0);
+  const auto antes = t.p.ficheiros();
+  EXPECT_FALSE(t.ok(d73, lisboa, "a.shp", "b.shp"));
+  ASSERT_EQ(t.j.mensagens.size(), 1u);
+  EXPECT_NE(t.j.mensagens[0].first.find("et_lx_p.asc"), std::string::npos) << t.j.mensagens[0].first;
+  EXPECT_EQ(t.p.ficheiros(), antes);
+  EXPECT_EQ(t.j.fechos, 0);
+}
+
+TEST(rotas, todas_as_quinze_pela_linha_de_comandos)
+{
+  pasta_temporaria p;
+  grelhas_de_deslocamento(p / "grelhas", 10, 20, -10, -20);
+  grava(p / "px.txt", ficheiro_parametros('X', conjunto_01));
+  grava(p / "py.txt", ficheiro_parametros('Y', conjunto_01));
+  int n = 0;
+  for (const conversao::rota& r : conversao::rotas()) {
+    SCOPED_TRACE(r.sistema1);
+    const std::string base = p / ("r" + std::to_string(++n));
+    pontos(base, 1000, -2000);
+    const std::string saida = base + "_saida.shp";
+    const processo x = corre(aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(r.sistema1) + " -t " +
+                             aspas_shell(r.sistema2 ? r.sistema2 : "") + " -x " +
+                             aspas_shell(p / "px.txt") + " -y " + aspas_shell(p / "py.txt") +
+                             " --grelhas " + aspas_shell(p / "grelhas") + " " +
+                             aspas_shell(base + ".shp") + " " + aspas_shell(saida));
+    EXPECT_EQ(x.codigo, 0) << x.erros;
+    EXPECT_EQ(x.saida, "Criado o ficheiro: " + saida + "\n");
+    EXPECT_EQ(le(saida).formas.size(), 5u);
+    EXPECT_EQ(fs::exists(base + "_saida.prj"), r.prj);
+  }
+  EXPECT_EQ(n, 15);
 }
 
 }  // namespace

@@ -1,0 +1,371 @@
+// The Datum Lisboa grids: reading the files, the file pairs, the coordinate
+// function and the message of a rejected vertex.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <limits>
+
+#include "apoio.h"
+#include "es.h"
+#include "gera_grelha.h"
+#include "grelha.h"
+
+namespace kelvara {
+namespace {
+
+using namespace teste;
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+// Values like those of real grids: the node's own coordinates moved by
+// some tens of metres, a little differently at every node.
+grelhas realistas()
+{
+  return {grelha_de([](int i, int j) { return x_do_no(j) + 101.234 + 0.0137 * i - 0.0071 * j; }),
+          grelha_de([](int i, int j) { return y_do_no(i) - 52.817 + 0.0093 * j; })};
+}
+
+// Every node's own x plus a, own y plus b.
+grelhas deslocamento(double a, double b)
+{
+  return {grelha_de([a](int, int j) { return x_do_no(j) + a; }),
+          grelha_de([b](int i, int) { return y_do_no(i) + b; })};
+}
+
+std::string mensagem(const std::function<void()>& accao)
+{
+  try {
+    accao();
+  } catch (const falha& f) {
+    return f.what();
+  }
+  return "(sem falha)";
+}
+
+// A file of 8118 numbers laid out a row per line, `campo` in place of the
+// n-th (from 0).
+std::string com_campo(int n, const std::string& campo)
+{
+  std::string t;
+  for (int k = 0; k < nos; ++k)
+    t += (k == n ? campo : "1.5") + ((k + 1) % colunas ? "," : "\n");
+  return t;
+}
+
+// Reading grid files
+
+TEST(grelha_leitura, disposicoes_diferentes_dao_a_mesma_grelha)
+{
+  pasta_temporaria pasta;
+  const grelha original = realistas().grelha_m;
+  grava((pasta / "um.asc"), texto_de(original, disposicao::um_por_linha));
+  // Text after the 8118th number is ignored, numbers and words alike.
+  grava((pasta / "linhas.asc"),
+          texto_de(original, disposicao::linhas_com_virgulas) + "12, 13\nfim da grelha\n");
+  grava((pasta / "uma.asc"), texto_de(original, disposicao::tudo_numa_linha));
+  for (const char* nome : {"um.asc", "linhas.asc", "uma.asc"}) {
+    const grelha lida = le_grelha((pasta / nome));
+    int diferentes = 0;
+    for (int i = 1; i <= linhas; ++i)
+      for (int j = 1; j <= colunas; ++j) diferentes += lida(i, j) != original(i, j);
+    EXPECT_EQ(diferentes, 0) << nome;
+  }
+}
+
+TEST(grelha_leitura, formas_de_numero_aceites)
+{
+  const std::pair<const char*, double> casos[] = {
+      {"-999999", sem_ponto}, {"+5", 5},      {".5", 0.5},    {"5.", 5},
+      {"1E+3", 1000},         {"-2.5e-3", -0.0025}, {"0.1", 0.1}, {"123456.789", 123456.789}};
+  std::string texto;
+  for (const auto& c : casos) texto += std::string(c.first) + " ";
+  for (int n = int(std::size(casos)); n < nos; ++n) texto += "0\n";
+  pasta_temporaria pasta;
+  grava((pasta / "g.asc"), texto);
+  const grelha g = le_grelha((pasta / "g.asc"));
+  for (int j = 1; j <= int(std::size(casos)); ++j) EXPECT_EQ(g(1, j), casos[j - 1].second);
+}
+
+TEST(grelha_leitura, ficheiro_curto_ou_vazio)
+{
+  pasta_temporaria pasta;
+  std::string texto = texto_de(realistas().grelha_p, disposicao::um_por_linha);
+  texto.erase(texto.rfind('\n', texto.size() - 2) + 1);  // drop the last number
+  const std::string curto = (pasta / "curto.asc"), vazio = (pasta / "vazio.asc");
+  grava(curto, texto);
+  grava(vazio, " \r\n");
+  EXPECT_EQ(mensagem([&] { le_grelha(curto); }),
+            "O ficheiro de grelha \"" + curto +
+                "\" termina antes do valor 8118 de 8118 (linha 123, coluna 66 da grelha); "
+                "são precisos 123 linhas de 66 números.");
+  EXPECT_EQ(mensagem([&] { le_grelha(vazio); }),
+            "O ficheiro de grelha \"" + vazio +
+                "\" termina antes do valor 1 de 8118 (linha 1, coluna 1 da grelha); "
+                "são precisos 123 linhas de 66 números.");
+}
+
+TEST(grelha_leitura, campo_que_nao_e_numero_diz_onde_esta)
+{
+  pasta_temporaria pasta;
+  const std::string nome = (pasta / "mau.asc");
+  const auto le_com = [&](int n, const std::string& campo) {
+    grava(nome, com_campo(n, campo));
+    return mensagem([&] { le_grelha(nome); });
+  };
+  // The 71st value is row 2, column 5, on the file's second line.
+  EXPECT_EQ(le_com(70, "12.3x"),
+            "O ficheiro de grelha \"" + nome +
+                "\" tem \"12.3x\", que não é um número, na linha 2 do ficheiro, no lugar do "
+                "valor 71 de 8118 (linha 2, coluna 5 da grelha).");
+  for (const char* campo : {"abc", "1.2.3", "nan", "inf", "+-3", "--3", "0x10", "1e", "1;2"})
+    EXPECT_NE(le_com(70, campo).find("\"" + std::string(campo) + "\", que não é um número"),
+              std::string::npos)
+        << campo;
+  EXPECT_EQ(le_com(8117, "1e999"),
+            "O ficheiro de grelha \"" + nome +
+                "\" tem o número \"1e999\", fora do alcance representável, na linha 123 do "
+                "ficheiro, no lugar do valor 8118 de 8118 (linha 123, coluna 66 da grelha).");
+  // Two commas leave an empty field: a value missing, not a separator.
+  EXPECT_EQ(le_com(70, "7,"), "O ficheiro de grelha \"" + nome +
+                                  "\" tem um campo vazio na linha 2 do ficheiro, no lugar do "
+                                  "valor 72 de 8118 (linha 2, coluna 6 da grelha).");
+  EXPECT_NE(le_com(0, ",1").find("vazio na linha 1 do ficheiro, no lugar do valor 1 "),
+            std::string::npos);
+}
+
+TEST(grelha_leitura, ficheiro_que_nao_se_le)
+{
+  pasta_temporaria pasta;
+  const std::string falta = (pasta / "nao_existe.asc"), dir = (pasta / "pasta.asc");
+  EXPECT_EQ(mensagem([&] { le_grelha(falta); }),
+            "Não foi possível abrir o ficheiro de grelha \"" + falta + "\".");
+  // A folder under a grid's name opens on some systems but cannot be read.
+  std::filesystem::create_directory(dir);
+  EXPECT_NE(mensagem([&] { le_grelha(dir); }).find("ficheiro de grelha \"" + dir + "\""),
+            std::string::npos);
+}
+
+// The file pair of each direction
+
+TEST(grelha_ficheiros, nomes_e_mensagens_de_cada_sentido)
+{
+  const std::filesystem::path programa = "/opt/kelvara";
+  const ficheiros_grelha ida = ficheiros_de(sentido::de_73_para_lisboa, "/opt/kelvara");
+  EXPECT_EQ(std::filesystem::path(ida.m), programa / "et_lx_m.asc");
+  EXPECT_EQ(std::filesystem::path(ida.p), programa / "et_lx_p.asc");
+  EXPECT_EQ(ida.falta, "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!");
+  const ficheiros_grelha volta = ficheiros_de(sentido::de_lisboa_para_73, "/opt/kelvara/");
+  EXPECT_EQ(std::filesystem::path(volta.m), programa / "lx_et_m.asc");
+  EXPECT_EQ(std::filesystem::path(volta.p), programa / "lx_et_p.asc");
+  EXPECT_EQ(volta.falta, "Os Ficheiros lx_et_m.asc e lx_et_p.asc não existem !!");
+}
+
+TEST(grelha_ficheiros, presenca_e_leitura_do_par)
+{
+  pasta_temporaria pasta;
+  const std::string programa = (pasta / "programa_ção");
+  std::filesystem::create_directory(es::caminho(programa));
+  const ficheiros_grelha f = ficheiros_de(sentido::de_lisboa_para_73, programa);
+  const grelhas g = realistas();
+
+  EXPECT_EQ(testa_presenca(f), f.falta);
+  grava(f.m, texto_de(g.grelha_m, disposicao::um_por_linha));
+  EXPECT_EQ(testa_presenca(f), f.falta);  // the Y file alone missing
+  grava(f.p, texto_de(g.grelha_p, disposicao::linhas_com_virgulas));
+  EXPECT_EQ(testa_presenca(f), std::nullopt);
+  std::filesystem::remove(es::caminho(f.m));
+  EXPECT_EQ(testa_presenca(f), f.falta);  // the X file alone missing
+  EXPECT_EQ(testa_presenca(ficheiros_de(sentido::de_73_para_lisboa, (pasta / "nenhuma"))),
+            "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!");
+
+  // X file into `grelha_m`, Y file into `grelha_p`.
+  grava(f.m, texto_de(g.grelha_m, disposicao::tudo_numa_linha));
+  const grelhas lidas = le_grelhas(f);
+  EXPECT_EQ(lidas.grelha_m(7, 9), g.grelha_m(7, 9));
+  EXPECT_EQ(lidas.grelha_p(7, 9), g.grelha_p(7, 9));
+}
+
+// The coordinate function
+
+TEST(grelha_interpolacao, limites_aceites_e_um_pouco_alem_rejeitados)
+{
+  const grelhas g = deslocamento(-87.25, 113.375);
+  for (double x : {limite_oeste, limite_este})
+    for (double y : {limite_norte, limite_sul}) EXPECT_TRUE(interpola(g, x, y)) << x << " " << y;
+  for (double x : {limite_oeste - 0.25, std::nextafter(limite_oeste, -inf), limite_este + 0.25,
+                   std::nextafter(limite_este, inf), nan, inf, -inf})
+    EXPECT_FALSE(interpola(g, x, -15000)) << x;
+  for (double y : {limite_norte + 0.25, std::nextafter(limite_norte, inf), limite_sul - 0.25,
+                   std::nextafter(limite_sul, -inf), nan, inf, -inf})
+    EXPECT_FALSE(interpola(g, 20000, y)) << y;
+}
+
+TEST(grelha_interpolacao, cada_no_da_os_seus_valores)
+{
+  // On a node the vertex takes the north-west corner of its cell; on the
+  // east and south limits, a corner of the last cell. Nanometres cover the
+  // rounding of the written form at coordinates of some 10⁵ m.
+  const grelhas g = realistas();
+  for (int i = 1; i <= linhas; ++i)
+    for (int j = 1; j <= colunas; ++j) {
+      const auto r = interpola(g, x_do_no(j), y_do_no(i));
+      ASSERT_TRUE(r) << i << " " << j;
+      EXPECT_NEAR(r->x, g.grelha_m(i, j), 1e-9) << i << " " << j;
+      EXPECT_NEAR(r->y, g.grelha_p(i, j), 1e-9) << i << " " << j;
+    }
+}
+
+TEST(grelha_interpolacao, limites_este_e_sul_usam_a_ultima_celula)
+{
+  // On the east limit the vertex is the last cell's north-east corner: no
+  // arithmetic touches the node's value.
+  const grelhas g = realistas();
+  for (int i = 1; i < linhas; ++i) {
+    const auto r = interpola(g, limite_este, y_do_no(i));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->x, g.grelha_m(i, colunas));
+    EXPECT_EQ(r->y, g.grelha_p(i, colunas));
+  }
+  // Along the edges, halfway between two nodes.
+  const grelhas d = deslocamento(-87.25, 113.375);
+  EXPECT_EQ(interpola(d, limite_este, y_do_no(40) - 2500)->y, y_do_no(40) - 2500 + 113.375);
+  EXPECT_EQ(interpola(d, x_do_no(30) + 2500, limite_sul)->x, x_do_no(30) + 2500 - 87.25);
+  EXPECT_EQ(interpola(d, x_do_no(30) + 2500, limite_sul)->y, limite_sul + 113.375);
+  // The last cell decides: a marker on its west column or its north row
+  // rejects vertices on the east or the south limit.
+  grelhas ultima = deslocamento(0, 0);
+  ultima.grelha_p(40, colunas - 1) = sem_ponto;
+  ultima.grelha_p(linhas - 1, 30) = sem_ponto;
+  EXPECT_FALSE(interpola(ultima, limite_este, y_do_no(40) - 2500));
+  EXPECT_FALSE(interpola(ultima, x_do_no(30) + 2500, limite_sul));
+  EXPECT_TRUE(interpola(ultima, limite_este, y_do_no(41) - 2500));
+  EXPECT_TRUE(interpola(ultima, x_do_no(31) + 2500, limite_sul));
+}
+
+TEST(grelha_interpolacao, deslocamento_constante_e_exacto)
+{
+  const double a = -87.25, b = 113.375;
+  const grelhas g = deslocamento(a, b);
+  int errados = 0;
+  std::string primeiro;
+  const auto verifica = [&](double x, double y) {
+    const auto r = interpola(g, x, y);
+    if (!(r && r->x == x + a && r->y == y + b) && !errados++)
+      primeiro = formato_geral(x) + ";" + formato_geral(y);
+  };
+  for (double x = limite_oeste; x <= limite_este; x += 1000.125) {
+    for (double y = limite_norte; y >= limite_sul; y -= 1000.375) verifica(x, y);
+    verifica(x, limite_sul);
+  }
+  for (double y = limite_norte; y >= limite_sul; y -= 1000.375) verifica(limite_este, y);
+  verifica(limite_este, limite_sul);
+  EXPECT_EQ(errados, 0) << "primeiro: " << primeiro;
+}
+
+TEST(grelha_interpolacao, bilinear_dentro_da_celula)
+{
+  grelhas g = deslocamento(0, 0);
+  const auto celula_1_1 = [&g](double NW, double SW, double NE, double SE) {
+    g.grelha_m(1, 1) = NW;
+    g.grelha_m(2, 1) = SW;
+    g.grelha_m(1, 2) = NE;
+    g.grelha_m(2, 2) = SE;
+  };
+  celula_1_1(100, 300, 200, 1000);
+  EXPECT_EQ(interpola(g, -137500, 287500)->x, 400);  // centre: mean of the corners
+  EXPECT_EQ(interpola(g, -136250, 288750)->x,  // a quarter of the way from NE
+            0.5625 * 200 + 0.1875 * 100 + 0.1875 * 1000 + 0.0625 * 300);
+
+  // Cases where the written order of the sums and products shows in the
+  // result; exact bilinear interpolation would give the value in brackets.
+  // cxy: SE·(-1) + SW comes first and loses the 1 of SW [-999999999999.0001].
+  celula_1_1(-1e16, 1, 0, 1e16);
+  EXPECT_EQ(interpola(g, limite_oeste, 285000.5)->x, -1e12);
+  // r: the first term, 0.375, is lost in dx·cx = 1e16 before dy·cy takes
+  // that away again and G(NE) comes last [0].
+  celula_1_1(1e16, -1e16, 0.75, -2e16);
+  EXPECT_EQ(interpola(g, limite_oeste, 287500)->x, 0.75);
+  // The product (dx·cxy)·dy; dx·(cxy·dy) ends one bit higher [0.00169609].
+  celula_1_1(0, 1, 0, 0);
+  EXPECT_EQ(interpola(g, -139988.5, 289991.5)->x, 0.0016960899999999999);
+}
+
+TEST(grelha_interpolacao, marcador_rejeita_as_quatro_celulas_do_no)
+{
+  struct caso {
+    int i, j;        // the cell, or the node when no_no
+    bool no_no;      // the vertex on the node itself, else at the cell's centre
+    bool rejeitado;
+  };
+  // Marker at node (10, 20).
+  const caso casos[] = {
+      {10, 20, false, true},  {9, 20, false, true},   {10, 19, false, true},
+      {9, 19, false, true},   {11, 20, false, false}, {10, 21, false, false},
+      {8, 20, false, false},  {10, 18, false, false}, {9, 21, false, false},
+      {10, 20, true, true},   {9, 20, true, true},    {10, 19, true, true},
+      {9, 19, true, true},    {10, 21, true, false},  {11, 20, true, false},
+      {11, 21, true, false},
+  };
+  for (bool em_m : {true, false}) {
+    grelhas g = deslocamento(0, 0);
+    (em_m ? g.grelha_m : g.grelha_p)(10, 20) = sem_ponto;
+    for (const caso& c : casos) {
+      const double meio = c.no_no ? 0 : 2500;
+      EXPECT_EQ(!interpola(g, x_do_no(c.j) + meio, y_do_no(c.i) - meio), c.rejeitado)
+          << (em_m ? "grelha_m " : "grelha_p ") << c.i << " " << c.j << (c.no_no ? " nó" : "");
+    }
+  }
+}
+
+// The message of a rejected vertex
+
+TEST(grelha_rejeicao, mensagem_do_ponto_rejeitado)
+{
+  // A quarter of a metre east of the east limit, with a negative y.
+  EXPECT_FALSE(interpola(deslocamento(0, 0), 185000.25, -12345.67));
+  EXPECT_STREQ(fora_da_grelha(185000.25, -12345.67).what(),
+               "ERRO!! Ponto para além dos limites. ( 185000.25;-12345.67)");
+  // A marker in one grid only, well inside the limits.
+  grelhas marcada = deslocamento(0, 0);
+  marcada.grelha_p(39, 27) = sem_ponto;  // beside the cell (39, 28)
+  EXPECT_TRUE(interpola(marcada, -2500.5, 100000));
+  marcada.grelha_p(40, 29) = sem_ponto;  // its south-east corner
+  EXPECT_FALSE(interpola(marcada, -2500.5, 100000));
+  EXPECT_STREQ(fora_da_grelha(-2500.5, 100000).what(),
+               "ERRO!! Ponto para além dos limites. (-2500.5; 100000)");
+}
+
+TEST(grelha_rejeicao, formato_geral_dos_numeros)
+{
+  const std::pair<double, const char*> casos[] = {
+      {0.0, " 0"},
+      {-0.0, " 0"},
+      {-1, "-1"},
+      {185000.25, " 185000.25"},
+      {-320000, "-320000"},
+      {0.25, " 0.25"},
+      {-0.5, "-0.5"},
+      {0.1 + 0.2, " 0.3"},
+      {2.0 / 3, " 0.666666666666667"},
+      {-123456.789012345678, "-123456.789012346"},
+      {999999999999999.0, " 999999999999999"},
+      {999999999999999.9, " 1E+15"},  // rounding carries into the exponent
+      {1234567890123456.0, " 1.23456789012346E+15"},
+      {0.0001, " 0.0001"},
+      {0.00001, " 1E-05"},
+      {-1.5e-7, "-1.5E-07"},
+      {DBL_MAX, " 1.79769313486232E+308"},
+      {std::numeric_limits<double>::denorm_min(), " 4.94065645841247E-324"},
+      {inf, " Inf"},
+      {-inf, "-Inf"},
+      {nan, " NaN"},
+  };
+  for (const auto& [valor, texto] : casos) EXPECT_EQ(formato_geral(valor), texto) << texto;
+}
+
+}  // namespace
+}  // namespace kelvara
