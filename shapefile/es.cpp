@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "utf8.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -12,16 +14,8 @@ namespace fs = std::filesystem;
 
 namespace kelvara::es {
 
-fs::path caminho(std::string_view utf8)
-{
-  return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string texto(const fs::path& p)
-{
-  const std::u8string u = p.u8string();
-  return std::string(u.begin(), u.end());
-}
+fs::path caminho(std::string_view utf8) { return caminho_utf8(utf8); }
+std::string texto(const fs::path& p) { return texto_utf8(p); }
 
 namespace {
 

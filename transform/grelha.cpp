@@ -7,24 +7,15 @@
 #include <string_view>
 #include <system_error>
 
+#include "utf8.h"
+
 namespace kelvara {
 
 namespace {
 
-std::filesystem::path caminho_fs(const std::string& utf8)
-{
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string texto_fs(const std::filesystem::path& p)
-{
-  const std::u8string u = p.u8string();
-  return std::string(u.begin(), u.end());
-}
-
 std::string le_texto(const std::string& caminho)
 {
-  std::ifstream f(caminho_fs(caminho), std::ios::binary);
+  std::ifstream f(caminho_utf8(caminho), std::ios::binary);
   if (!f.is_open())
     throw falha("Não foi possível abrir o ficheiro de grelha " + entre_aspas(caminho) + ".");
   std::string texto;
@@ -124,15 +115,15 @@ ficheiros_grelha ficheiros_de(sentido s, const std::string& pasta)
   const bool ida = s == sentido::de_73_para_lisboa;
   const char* m = ida ? "et_lx_m.asc" : "lx_et_m.asc";
   const char* p = ida ? "et_lx_p.asc" : "lx_et_p.asc";
-  const std::filesystem::path base = caminho_fs(pasta);
-  return {texto_fs(base / m), texto_fs(base / p),
+  const std::filesystem::path base = caminho_utf8(pasta);
+  return {texto_utf8(base / m), texto_utf8(base / p),
           std::string("Os Ficheiros ") + m + " e " + p + " não existem !!"};
 }
 
 std::optional<std::string> testa_presenca(const ficheiros_grelha& f)
 {
   for (const std::string* c : {&f.m, &f.p}) {
-    std::ifstream teste(caminho_fs(*c), std::ios::binary);
+    std::ifstream teste(caminho_utf8(*c), std::ios::binary);
     if (!teste.is_open()) return f.falta;
   }
   return std::nullopt;

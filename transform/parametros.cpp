@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "falha.h"
+#include "utf8.h"
 
 namespace kelvara {
 namespace {
@@ -117,7 +118,7 @@ class leitor {
 
 std::string le_texto(const std::string& caminho)
 {
-  const std::filesystem::path p(std::u8string(caminho.begin(), caminho.end()));
+  const std::filesystem::path p = caminho_utf8(caminho);
   std::error_code ec;
   std::ifstream f;
   if (!std::filesystem::is_directory(p, ec)) f.open(p, std::ios::binary);
