@@ -216,6 +216,22 @@ TEST(rotas, texto_de_projeccao_pelo_destino)
 }
 
 
+TEST(rotas, projeccao_que_nao_se_escreve_diz_que_o_shapefile_ficou)
+{
+  ensaio t;
+  pontos(t.p / "a", 0, 0);
+  fs::create_directory(t.p / "b.prj");  // a folder where the file should go
+  EXPECT_FALSE(t.ok("ETRS89 TM06", "Hayford-Gauss Datum 73", "a.shp", "b.shp"));
+  ASSERT_EQ(t.j.mensagens.size(), 1u);
+  EXPECT_EQ(t.j.mensagens[0].first.rfind("O shapefile \"" + (t.p / "b.shp") + "\" foi criado, mas não "
+                                         "foi possível escrever o ficheiro de projecção",
+                                         0),
+            0u)
+      << t.j.mensagens[0].first;
+  EXPECT_EQ(le(t.p / "b.shp").formas.size(), 5u);
+  EXPECT_EQ(t.j.fechos, 0);
+}
+
 // --- Datum Lisboa ------------------------------------------------------
 
 // Grid files in `pasta` for both directions: every node's value is its own
