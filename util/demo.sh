@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and converts the sample shapefile that the
-# build makes (rivers in Hayford-Gauss Datum 73) to ETRS89 / PT-TM06.
+# Installs what is missing, builds, and starts kelvara's window. Where there
+# is no display it says so and converts instead the sample shapefile that
+# the build makes (rivers in Hayford-Gauss Datum 73) to ETRS89 / PT-TM06.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash util/instala.sh
 bash util/compila.sh
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  exec ./build/kelvara
+fi
+echo "Sem ecrã (nem DISPLAY nem WAYLAND_DISPLAY): a janela não pode abrir aqui."
+echo "Em vez dela, a conversão de demonstração pela linha de comandos:"
 amostra=build/amostra
 ./build/kelvara-cli -s "Hayford-Gauss Datum 73" -t "ETRS89 TM06" \
   "$amostra/rios.shp" "$amostra/rios_etrs.shp"

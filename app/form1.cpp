@@ -1,0 +1,307 @@
+#include "form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QScreen>
+#include <QShortcut>
+
+#include <array>
+
+#include "aparencia.h"
+
+namespace kelvara {
+
+namespace {
+
+const char* const lista_fontes[] = {
+    "Hayford-Gauss Datum 73",
+    "Hayford-Gauss Datum Lisboa-Ponto Central",
+    "Açores - G.Oriental - UTM 26 S. Bráz",
+    "Açores - Faial - UTM 26 Base SW",
+    "Açores - Graciosa - UTM 26 Base SW",
+    "Açores - Pico - UTM 26 Base SW",
+    "Açores - São Jorge - UTM 26 Base SW",
+    "Açores - Terceira - UTM 26 Base SW",
+    "Açores - G.Ocidental - UTM 25 Observatório",
+    "Madeira - UTM 28 Base SE",
+    // Not in the original list; offered so that every conversion the
+    // command knows can be reached by picking.
+    "ETRS89 TM06",
+    "Qualquer",
+};
+
+// Selection rules: what picking a source does to the target list and the
+// layout. Compared in this order; the first match applies.
+struct regra {
+  const char* fonte;
+  std::array<const char*, 2> destinos;  // null-terminated when shorter
+  const char* escolhido;                // null: nothing preselected
+  bool alargada;
+};
+
+constexpr const char* d73 = "Hayford-Gauss Datum 73";
+constexpr const char* lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
+constexpr const char* etrs = "ETRS89 TM06";
+
+const regra regras[] = {
+    {etrs, {d73, lisboa}, nullptr, false},
+    {d73, {etrs, nullptr}, etrs, false},
+    {lisboa, {etrs, nullptr}, etrs, false},
+    {"Açores - G.Oriental - UTM 26 S. Bráz", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
+    {"Açores - Faial - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
+    {"Açores - Graciosa - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
+    {"Açores - Pico - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
+    {"Açores - São Jorge - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
+    {"Açores - Terceira - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
+    {"Açores - G.Ocidental - UTM 25 Observatório", {"UTM 25 ITRF93", nullptr}, "UTM 25 ITRF93", false},
+    {"Madeira - UTM 28 Base SE", {"UTM 28 ITRF93", nullptr}, "UTM 28 ITRF93", false},
+    {"Qualquer", {"Qualquer", nullptr}, "Qualquer", true},
+};
+
+std::string utf8(const QString& s)
+{
+  const QByteArray b = s.toUtf8();
+  return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+}  // namespace
+
+Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), conversao_(*this, pasta_grelhas)
+{
+  setWindowTitle("Ostrel - Valdrena");
+  // A title bar with the system menu, minimise and close: no maximise.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+  const QColor laranja(192, 64, 0);
+  auto etiqueta = [&](const char* texto, const fonte& f) {
+    auto* l = new QLabel(QString::fromUtf8(texto), this);
+    l->setFont(f.qt());
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return l;
+  };
+  auto botao = [&](const char* texto, const fonte& f) {
+    auto* b = new QPushButton(QString::fromUtf8(texto), this);
+    b->setFont(f.qt());
+    b->setAutoDefault(false);  // Enter presses no button
+    b->setDefault(false);
+    return b;
+  };
+  auto caixa = [&](const fonte& f) {
+    auto* t = new QLineEdit(this);
+    t->setFont(f.qt());
+    pinta(t, QPalette::Midlight, laranja);
+    return t;
+  };
+  auto lista = [&]() {
+    auto* c = new QComboBox(this);
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);  // typed text never joins the list
+    c->setFont(fonte{"MS Sans Serif", 8.25, true}.qt());
+    pinta(c, QPalette::Midlight, laranja);
+    return c;
+  };
+  const fonte ms_975{"MS Sans Serif", 9.75, true}, ms_825{"MS Sans Serif", 8.25, true},
+      arial_9{"Arial", 9, true}, arial_825b{"Arial", 8.25, true}, arial_825{"Arial", 8.25, false};
+
+  Label3 = etiqueta("Mudança de Sistema de Referência em ficheiros SHAPEFILE",
+                    fonte{"Microsoft Sans Serif", 12.75, true});
+  {
+    QPalette p = Label3->palette();
+    p.setColor(QPalette::WindowText, laranja);
+    Label3->setPalette(p);
+  }
+  Label1 = etiqueta("Sistema 1", ms_975);
+  Label2 = etiqueta("Sistema 2", ms_975);
+  Combo1 = lista();
+  Combo2 = lista();
+  Label4 = etiqueta("Ficheiro SHAPEFILE no Sistema 1   (*.shp)", ms_975);
+  Command3 = botao("Procurar...", ms_825);
+  Text1 = caixa(arial_9);
+  Label5 = etiqueta("Ficheiro SHAPEFILE no Sistema 2   (*.shp)", ms_975);
+  Command4 = botao("Procurar...", ms_825);
+  Text2 = caixa(arial_9);
+  Label6 = etiqueta("Ficheiro de Parâmetros - X", arial_9);
+  Command6 = botao("Procurar...", arial_825b);
+  Text3 = caixa(arial_825);
+  Label7 = etiqueta("Ficheiro de Parâmetros - Y", arial_9);
+  Command7 = botao("Procurar...", arial_825b);
+  Text4 = caixa(arial_825);
+  Command1 = botao("OK", ms_825);
+  Command2 = botao("Cancelar", ms_825);
+  // The information window, from the free top-right corner (and F1).
+  Command5 = botao("?", ms_825);
+  Command5->setToolTip(QString::fromUtf8("Informação sobre as transformações (F1)"));
+
+  poe(Label3, 840, 360, 8175, 735);
+  poe(Label1, 480, 1200, 1695, 255);
+  poe(Label2, 4800, 1200, 1695, 255);
+  poe(Combo1, 480, 1560, 4095, 315);
+  poe(Combo2, 4800, 1560, 4095, 315);
+  poe(Label4, 480, 2280, 4695, 255);
+  poe(Command3, 7320, 2610, 1575, 400);
+  poe(Text1, 480, 2640, 6735, 350);
+  poe(Label5, 480, 3360, 4455, 255);
+  poe(Command4, 7320, 3690, 1575, 400);
+  poe(Text2, 480, 3720, 6735, 350);
+  poe(Label6, 480, 4200, 2775, 255);
+  poe(Command6, 7320, 4410, 1215, 350);
+  poe(Text3, 480, 4440, 6735, 285);
+  poe(Label7, 480, 4800, 2775, 255);
+  poe(Command7, 7320, 5010, 1215, 350);
+  poe(Text4, 480, 5040, 6735, 285);
+  poe(Command5, 8775, 60, 360, 270);
+
+  // Keyboard order; labels take no focus.
+  QWidget* ordem[] = {Combo1, Combo2, Text1, Text2, Command1, Command2, Command3,
+                      Command4, Command6, Text3, Text4, Command7, Command5};
+  for (size_t i = 0; i + 1 < std::size(ordem); ++i) setTabOrder(ordem[i], ordem[i + 1]);
+
+  for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(Text3),
+                     static_cast<QWidget*>(Command6), static_cast<QWidget*>(Label7),
+                     static_cast<QWidget*>(Text4), static_cast<QWidget*>(Command7)})
+    w->hide();
+
+  caixa_mensagem = [this](const QString& texto, const QString& titulo) {
+    QMessageBox caixa(QMessageBox::NoIcon, titulo, texto, QMessageBox::Ok, this);
+    caixa.exec();
+  };
+  dialogo_ficheiro = [this](const QString& inicial, bool novo) -> std::optional<QString> {
+    QFileDialog d(this);
+    d.setAcceptMode(QFileDialog::AcceptOpen);
+    d.setFileMode(novo ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!inicial.isEmpty()) d.selectFile(inicial);
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return std::nullopt;
+    return d.selectedFiles().first();
+  };
+
+  connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
+  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+  connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+  connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+  connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+  connect(Command7, &QPushButton::clicked, this, [this] { Command7_Click(); });
+  connect(Command5, &QPushButton::clicked, this, [this] {
+    if (abre_informacao) abre_informacao();
+  });
+  auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(f1, &QShortcut::activated, this, [this] {
+    if (abre_informacao) abre_informacao();
+  });
+
+  Form_Load();
+}
+
+int Form1::twips(int t) const { return kelvara::twips(this, t); }
+
+void Form1::poe(QWidget* w, int esquerda, int topo, int largura, int altura)
+{
+  w->setGeometry(twips(esquerda), twips(topo), twips(largura), twips(altura));
+}
+
+void Form1::Form_Load()
+{
+  for (const char* s : lista_fontes) Combo1->addItem(QString::fromUtf8(s));
+  Combo1->setCurrentIndex(-1);
+  Combo1->setEditText(QString());
+  disposicao(false);
+  centra(this);
+}
+
+// The window's outer height and the buttons' Top for a layout; the
+// parameter-file rows appear only in the extended one.
+void Form1::disposicao(bool alargada)
+{
+  alargada_ = alargada;
+  altura_ = alargada ? altura_alargada : altura_compacta;
+  const int topo = alargada ? topo_alargado : topo_compacto;
+  setFixedSize(twips(largura_cliente), twips(altura_) - moldura(this));
+  poe(Command1, 1440, topo, 1575, 495);
+  poe(Command2, 5040, topo, 1575, 495);
+  for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(Text3),
+                     static_cast<QWidget*>(Command6), static_cast<QWidget*>(Label7),
+                     static_cast<QWidget*>(Text4), static_cast<QWidget*>(Command7)})
+    w->setVisible(alargada);
+}
+
+void Form1::Combo1_Click()
+{
+  const std::string escolhida = utf8(Combo1->currentText());
+  for (const regra& r : regras) {
+    if (escolhida != r.fonte) continue;
+    Combo2->clear();
+    Combo2->setEditText(QString());
+    for (const char* d : r.destinos)
+      if (d) Combo2->addItem(QString::fromUtf8(d));
+    if (r.escolhido) Combo2->setCurrentText(QString::fromUtf8(r.escolhido));
+    else Combo2->setCurrentIndex(-1);
+    disposicao(r.alargada);
+    return;
+  }
+}
+
+void Form1::Command1_Click()
+{
+  const entradas e{utf8(Combo1->currentText()), utf8(Combo2->currentText()), utf8(Text1->text()),
+                   utf8(Text2->text()), utf8(Text3->text()), utf8(Text4->text())};
+  conversao_.Command1_Click(e);
+}
+
+void Form1::Command2_Click() { close(); }
+
+void Form1::procura(QLineEdit* caixa, bool novo)
+{
+  // Cancelling leaves the box as it was: the user's typing is never lost.
+  const std::optional<QString> escolhido = dialogo_ficheiro(ultimo_ficheiro_, novo);
+  if (!escolhido) return;
+  ultimo_ficheiro_ = *escolhido;
+  caixa->setText(*escolhido);
+}
+
+void Form1::mensagem(const std::string& texto, const std::string& titulo)
+{
+  const bool estava = ocupado_;
+  if (estava) QApplication::restoreOverrideCursor();  // a box wants the arrow
+  caixa_mensagem(QString::fromStdString(texto), QString::fromStdString(titulo));
+  if (estava) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void Form1::ponteiro(int valor)
+{
+  const bool ocupar = valor == ponteiro_ocupado;
+  if (ocupar == ocupado_) return;
+  ocupado_ = ocupar;
+  if (ocupar) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+void Form1::fecha() { close(); }
+
+void Form1::showEvent(QShowEvent* e)
+{
+  QWidget::showEvent(e);
+  if (mostrada_) return;
+  // Now that the window has its real frame, fit the outer height to it.
+  mostrada_ = true;
+  disposicao(alargada_);
+  centra(this);
+}
+
+void Form1::closeEvent(QCloseEvent* e)
+{
+  // Closing the main window ends the program, whatever other window is open.
+  ponteiro(ponteiro_normal);
+  e->accept();
+  QApplication::closeAllWindows();
+  QCoreApplication::quit();
+}
+
+}  // namespace kelvara

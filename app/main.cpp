@@ -1,0 +1,42 @@
+// kelvara: the window. Starts the main window; closing it ends the program.
+//
+//   kelvara                  the main window
+//   kelvara --captura PASTA  draws both windows into PASTA/form1.png and
+//                            PASTA/form2.png, then ends (for checking the look)
+#include <QApplication>
+#include <QDir>
+
+#include "es.h"
+#include "form1.h"
+#include "form2.h"
+
+int main(int argc, char** argv)
+{
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("kelvara");
+  kelvara::Form1 janela(kelvara::es::pasta_programa());
+  janela.abre_informacao = [] {
+    auto* f = new kelvara::Form2();  // deletes itself on closing
+    f->show();
+  };
+
+  const QStringList args = QApplication::arguments();
+  const qsizetype i = args.indexOf("--captura");
+  if (i >= 0 && i + 1 < args.size()) {
+    const QDir pasta(args[i + 1]);
+    QDir().mkpath(pasta.path());
+    janela.show();
+    kelvara::Form2 info;
+    info.show();
+    QApplication::processEvents();
+    const bool ok = janela.grab().save(pasta.filePath("form1.png")) &&
+                    info.grab().save(pasta.filePath("form2.png"));
+    janela.Combo1->setCurrentIndex(janela.Combo1->findText("Qualquer"));
+    janela.Combo1_Click();
+    QApplication::processEvents();
+    return ok && janela.grab().save(pasta.filePath("form1_alargada.png")) ? 0 : 1;
+  }
+
+  janela.show();
+  return app.exec();
+}

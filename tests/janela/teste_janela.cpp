@@ -1,0 +1,322 @@
+// The two windows under Qt Test: the source list and the selection rules,
+// typing that must not trigger them, the tab order, browsing, "OK" with its
+// messages, a real conversion that closes the window, and the information
+// window's text.
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <shapefil.h>
+
+#include "aparencia.h"
+#include "form1.h"
+#include "form2.h"
+
+using namespace kelvara;
+
+namespace {
+
+struct mensagens_registadas {
+  QStringList textos, titulos;
+};
+
+// A window whose boxes and dialogs are recorded instead of shown.
+struct janela_de_teste {
+  Form1 f{"."};
+  mensagens_registadas m;
+  janela_de_teste()
+  {
+    f.caixa_mensagem = [this](const QString& texto, const QString& titulo) {
+      m.textos << texto;
+      m.titulos << titulo;
+    };
+  }
+  void escolhe(const QString& fonte)
+  {
+    const int i = f.Combo1->findText(fonte);
+    QVERIFY2(i >= 0, qPrintable(fonte));
+    f.Combo1->setCurrentIndex(i);
+    emit f.Combo1->activated(i);  // what a pick from the list sends
+  }
+  QStringList destinos() const
+  {
+    QStringList r;
+    for (int i = 0; i < f.Combo2->count(); ++i) r << f.Combo2->itemText(i);
+    return r;
+  }
+};
+
+const QList<QWidget*> parametros(const Form1& f)
+{
+  return {f.Label6, f.Text3, f.Command6, f.Label7, f.Text4, f.Command7};
+}
+
+}  // namespace
+
+class teste_janela : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void abre_compacta_com_a_lista_de_fontes()
+  {
+    janela_de_teste t;
+    QStringList lista;
+    for (int i = 0; i < t.f.Combo1->count(); ++i) lista << t.f.Combo1->itemText(i);
+    QCOMPARE(lista, (QStringList{"Hayford-Gauss Datum 73", "Hayford-Gauss Datum Lisboa-Ponto Central",
+                                 "Açores - G.Oriental - UTM 26 S. Bráz",
+                                 "Açores - Faial - UTM 26 Base SW", "Açores - Graciosa - UTM 26 Base SW",
+                                 "Açores - Pico - UTM 26 Base SW", "Açores - São Jorge - UTM 26 Base SW",
+                                 "Açores - Terceira - UTM 26 Base SW",
+                                 "Açores - G.Ocidental - UTM 25 Observatório",
+                                 "Madeira - UTM 28 Base SE", "ETRS89 TM06", "Qualquer"}));
+    QCOMPARE(t.f.Combo1->currentText(), QString());
+    QCOMPARE(t.f.Combo2->count(), 0);
+    QCOMPARE(t.f.altura_exterior(), 5765);
+    QCOMPARE(t.f.Command1->y(), t.f.twips(4460));
+    QCOMPARE(t.f.Command2->y(), t.f.twips(4460));
+    QCOMPARE(t.f.width(), t.f.twips(9285));
+    for (QWidget* w : parametros(t.f)) QVERIFY(w->isHidden());
+    QCOMPARE(t.f.windowTitle(), QString("Ostrel - Valdrena"));
+    QVERIFY(!(t.f.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(t.f.Combo1->geometry(), QRect(t.f.twips(480), t.f.twips(1560), t.f.twips(4095),
+                                           t.f.twips(315)));
+    QCOMPARE(t.f.Label3->palette().color(QPalette::WindowText), QColor(192, 64, 0));
+    QCOMPARE(t.f.Text1->palette().color(QPalette::Text), QColor(192, 64, 0));
+    QCOMPARE(t.f.Text1->palette().color(QPalette::Base),
+             QApplication::palette().color(QPalette::Midlight));
+    QVERIFY(!t.f.Command1->isDefault() && !t.f.Command1->autoDefault());
+  }
+
+  void regras_de_escolha_data()
+  {
+    QTest::addColumn<QString>("fonte");
+    QTest::addColumn<QStringList>("destinos");
+    QTest::addColumn<QString>("escolhido");
+    QTest::addColumn<bool>("alargada");
+    const QString d73 = "Hayford-Gauss Datum 73", lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central",
+                  etrs = "ETRS89 TM06";
+    QTest::newRow("ETRS89") << etrs << QStringList{d73, lisboa} << QString() << false;
+    QTest::newRow("Datum 73") << d73 << QStringList{etrs} << etrs << false;
+    QTest::newRow("Lisboa") << lisboa << QStringList{etrs} << etrs << false;
+    for (const char* ilha :
+         {"Açores - G.Oriental - UTM 26 S. Bráz", "Açores - Faial - UTM 26 Base SW",
+          "Açores - Graciosa - UTM 26 Base SW", "Açores - Pico - UTM 26 Base SW",
+          "Açores - São Jorge - UTM 26 Base SW", "Açores - Terceira - UTM 26 Base SW"})
+      QTest::newRow(ilha) << QString::fromUtf8(ilha) << QStringList{"UTM 26 ITRF93"}
+                          << "UTM 26 ITRF93" << false;
+    QTest::newRow("Ocidental") << "Açores - G.Ocidental - UTM 25 Observatório"
+                               << QStringList{"UTM 25 ITRF93"} << "UTM 25 ITRF93" << false;
+    QTest::newRow("Madeira") << "Madeira - UTM 28 Base SE" << QStringList{"UTM 28 ITRF93"}
+                             << "UTM 28 ITRF93" << false;
+    QTest::newRow("Qualquer") << "Qualquer" << QStringList{"Qualquer"} << "Qualquer" << true;
+  }
+
+  void regras_de_escolha()
+  {
+    QFETCH(QString, fonte);
+    QFETCH(QStringList, destinos);
+    QFETCH(QString, escolhido);
+    QFETCH(bool, alargada);
+    janela_de_teste t;
+    t.f.Combo2->setEditText("escrito à mão");
+    t.escolhe(fonte);
+    QCOMPARE(t.destinos(), destinos);
+    QCOMPARE(t.f.Combo2->currentText(), escolhido);
+    QCOMPARE(t.f.altura_exterior(), alargada ? 7065 : 5765);
+    const int topo = t.f.twips(alargada ? 5760 : 4460);
+    QCOMPARE(t.f.Command1->y(), topo);
+    QCOMPARE(t.f.Command2->y(), topo);
+    for (QWidget* w : parametros(t.f)) QCOMPARE(w->isHidden(), !alargada);
+  }
+
+  void escolhas_seguidas_e_escrita()
+  {
+    janela_de_teste t;
+    t.f.Text3->setText("px.txt");
+    t.escolhe("Qualquer");
+    t.escolhe("Hayford-Gauss Datum 73");
+    t.f.Combo2->setEditText("Hayford-Gauss Datum Lisboa-Ponto Central");  // typed, kept as typed
+    QCOMPARE(t.f.Combo2->currentText(), QString("Hayford-Gauss Datum Lisboa-Ponto Central"));
+    t.escolhe("Açores - G.Ocidental - UTM 25 Observatório");
+    QCOMPARE(t.destinos(), QStringList{"UTM 25 ITRF93"});
+    QCOMPARE(t.f.Combo2->currentText(), QString("UTM 25 ITRF93"));
+    QCOMPARE(t.f.Text3->text(), QString("px.txt"));  // hiding does not clear
+
+    // Typing a source name is not picking it.
+    janela_de_teste u;
+    QTest::keyClicks(u.f.Combo1->lineEdit(), "Qualquer");
+    QCOMPARE(u.f.Combo1->currentText(), QString("Qualquer"));
+    QCOMPARE(u.f.Combo2->count(), 0);
+    QCOMPARE(u.f.altura_exterior(), 5765);
+    QCOMPARE(u.f.Combo1->count(), 12);  // nor added to the list
+  }
+
+  void ordem_de_tabulacao()
+  {
+    janela_de_teste t;
+    t.escolhe("Qualquer");
+    const QList<QWidget*> esperada{t.f.Combo1,   t.f.Combo2,   t.f.Text1,    t.f.Text2,  t.f.Command1,
+                                   t.f.Command2, t.f.Command3, t.f.Command4, t.f.Command6, t.f.Text3,
+                                   t.f.Text4,    t.f.Command7, t.f.Command5};
+    QList<QWidget*> vista;
+    QWidget* w = t.f.Combo1;
+    for (int passos = 0; passos < 200 && vista.size() < esperada.size(); ++passos) {
+      if (esperada.contains(w) && !vista.contains(w)) vista << w;
+      w = w->nextInFocusChain();
+    }
+    QCOMPARE(vista, esperada);
+    for (QLabel* l : {t.f.Label1, t.f.Label3, t.f.Label6}) QCOMPARE(l->focusPolicy(), Qt::NoFocus);
+  }
+
+  void procurar()
+  {
+    janela_de_teste t;
+    QStringList iniciais;
+    QList<bool> novos;
+    std::optional<QString> resposta;
+    t.f.dialogo_ficheiro = [&](const QString& inicial, bool novo) {
+      iniciais << inicial;
+      novos << novo;
+      return resposta;
+    };
+    // Cancelling before anything was chosen leaves what was typed.
+    t.f.Text1->setText("typed.shp");
+    resposta.reset();
+    QTest::mouseClick(t.f.Command3, Qt::LeftButton);
+    QCOMPARE(t.f.Text1->text(), QString("typed.shp"));
+    resposta = QString("/dados/rios.shp");
+    QTest::mouseClick(t.f.Command3, Qt::LeftButton);
+    QCOMPARE(t.f.Text1->text(), QString("/dados/rios.shp"));
+    // The output's dialog opens on the last name and accepts a new one;
+    // cancelling it keeps the user's output name.
+    t.f.Text2->setText("/dados/rios_etrs.shp");
+    resposta.reset();
+    QTest::mouseClick(t.f.Command4, Qt::LeftButton);
+    QCOMPARE(t.f.Text2->text(), QString("/dados/rios_etrs.shp"));
+    t.escolhe("Qualquer");
+    resposta = QString("/dados/px.txt");
+    QTest::mouseClick(t.f.Command6, Qt::LeftButton);
+    resposta = QString("/dados/py.txt");
+    QTest::mouseClick(t.f.Command7, Qt::LeftButton);
+    QCOMPARE(t.f.Text3->text(), QString("/dados/px.txt"));
+    QCOMPARE(t.f.Text4->text(), QString("/dados/py.txt"));
+    QCOMPARE(iniciais, (QStringList{"", "", "/dados/rios.shp", "/dados/rios.shp", "/dados/px.txt"}));
+    QCOMPARE(novos, (QList<bool>{false, false, true, false, false}));
+  }
+
+  void ok_com_entradas_em_falta()
+  {
+    janela_de_teste t;
+    t.f.show();
+    QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+    QCOMPARE(t.m.textos, (QStringList{"Definir o Sistema 1 !!", "Definir o Sistema 2 !!"}));
+    t.m = {};
+    t.escolhe("Qualquer");
+    QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+    QCOMPARE(t.m.textos, (QStringList{"Escolher o ficheiro Shapefile no Sistema 1!!",
+                                      "Definir o ficheiro Shapefile no Sistema 2!!",
+                                      "Definir o ficheiro de parâmetros em X!!",
+                                      "Definir o ficheiro de parâmetros em Y!!"}));
+    QCOMPARE(t.m.titulos, QStringList(4, "kelvara"));
+    QVERIFY(t.f.isVisible());
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+
+  void ok_converte_e_fecha()
+  {
+    QTemporaryDir pasta;
+    const QString entrada = pasta.filePath("rios.shp");
+    {
+      SHPHandle shp = SHPCreate(entrada.toUtf8().constData(), SHPT_POINT);
+      DBFHandle dbf = DBFCreate(entrada.toUtf8().constData());
+      DBFAddField(dbf, "ID", FTInteger, 4, 0);
+      double x = -90000, y = -100000;
+      SHPObject* o = SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr);
+      SHPWriteObject(shp, -1, o);
+      SHPDestroyObject(o);
+      DBFWriteIntegerAttribute(dbf, 0, 0, 7);
+      SHPClose(shp);
+      DBFClose(dbf);
+    }
+    janela_de_teste t;
+    QPointer<Form2> info;
+    t.f.abre_informacao = [&] {
+      info = new Form2();
+      info->show();
+    };
+    t.f.show();
+    QTest::mouseClick(t.f.Command5, Qt::LeftButton);  // the information window is open too
+    QVERIFY(info && info->isVisible());
+    t.escolhe("Hayford-Gauss Datum 73");
+    t.f.Text1->setText(entrada);
+    t.f.Text2->setText(pasta.filePath("rios_etrs.shp"));
+    QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+    QCOMPARE(t.m.textos, QStringList{"Criado o ficheiro: " + pasta.filePath("rios_etrs.shp")});
+    QCOMPARE(t.m.titulos, QStringList{"Ostrel - Kelvara"});
+    QVERIFY(!t.f.isVisible());
+    QVERIFY(!info || !info->isVisible());
+    QVERIFY(QFile::exists(pasta.filePath("rios_etrs.prj")));
+    QVERIFY(QFile::exists(pasta.filePath("rios_etrs.dbf")));
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+
+  void caixa_de_mensagem_so_com_ok()
+  {
+    Form1 f(".");
+    QString titulo, texto;
+    int botoes = -1;
+    QMessageBox::Icon icone = QMessageBox::Warning;
+    QTimer::singleShot(0, [&] {
+      auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!caixa) return;
+      titulo = caixa->windowTitle();
+      texto = caixa->text();
+      botoes = static_cast<int>(caixa->buttons().size());
+      icone = caixa->icon();
+      caixa->accept();
+    });
+    f.mensagem("Definir o Sistema 1 !!", "kelvara");
+    QCOMPARE(texto, QString("Definir o Sistema 1 !!"));
+    QCOMPARE(titulo, QString("kelvara"));
+    QCOMPARE(botoes, 1);
+    QCOMPARE(icone, QMessageBox::NoIcon);
+  }
+
+  void f1_abre_a_informacao()
+  {
+    janela_de_teste t;
+    int aberturas = 0;
+    t.f.abre_informacao = [&] { ++aberturas; };
+    t.f.show();
+    t.f.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&t.f));
+    QTest::keyClick(t.f.Text1, Qt::Key_F1);
+    QCOMPARE(aberturas, 1);
+  }
+
+  void janela_de_informacao()
+  {
+    Form2 f;
+    QCOMPARE(f.windowTitle(), QString("Ostrel - Valdrena"));
+    QCOMPARE(f.parentWidget(), nullptr);
+    QVERIFY(!(f.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(f.size(), QSize(kelvara::twips(&f, 8925), kelvara::twips(&f, 3195)));
+    QCOMPARE(f.List1->count(), 12);
+    const QString primeira = f.List1->item(0)->text();
+    QVERIFY(primeira.startsWith(QString(21, ' ') + "-----  Mudança"));
+    QVERIFY(!primeira.startsWith(QString(22, ' ')));
+    QVERIFY(primeira.endsWith("SHAPEFILE  -----"));
+    for (int i : {1, 6, 9, 10, 11}) QCOMPARE(f.List1->item(i)->text(), QString());
+    QVERIFY(f.List1->item(8)->text().startsWith("Estes parâmetros podem ser consultados em "));
+    QVERIFY(f.List1->item(8)->text().endsWith("."));
+    QCOMPARE(f.List1->palette().color(QPalette::Text), QColor(0, 0, 128));
+  }
+};
+
+QTEST_MAIN(teste_janela)
+#include "teste_janela.moc"
