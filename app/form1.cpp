@@ -167,6 +167,7 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), conversao_(*t
 
   caixa_mensagem = [this](const QString& texto, const QString& titulo) {
     QMessageBox caixa(QMessageBox::NoIcon, titulo, texto, QMessageBox::Ok, this);
+    caixa.button(QMessageBox::Ok)->setIcon(QIcon());  // some styles draw one on the button
     caixa.exec();
   };
   dialogo_ficheiro = [this](const QString& inicial, bool novo) -> std::optional<QString> {
