@@ -78,6 +78,29 @@ std::uint32_t grande_endian(const unsigned char* b)
          std::uint32_t(b[3]);
 }
 
+// The 100-byte header that .shp and .shx share.
+struct cabecalho {
+  long long tamanho = -1;  // of the file, in bytes
+  std::uint32_t codigo = 0;
+  long long comprimento = 0;  // as declared, in bytes
+  int tipo = 0;
+};
+
+cabecalho le_cabecalho(const std::string& nome)
+{
+  cabecalho c;
+  c.tamanho = es::tamanho(nome);
+  unsigned char b[100] = {};
+  if (std::FILE* f = es::abre(nome, "rb")) {
+    if (std::fread(b, 1, sizeof b, f) != sizeof b) c.tamanho = std::min(c.tamanho, 99LL);
+    std::fclose(f);
+  }
+  c.codigo = grande_endian(b);
+  c.comprimento = 2LL * grande_endian(b + 24);
+  c.tipo = static_cast<int>(b[32] | (b[33] << 8) | (b[34] << 16) | (std::uint32_t(b[35]) << 24));
+  return c;
+}
+
 enum : std::uint8_t { registo_bom = 0, fora_do_ficheiro = 1, dentro_de_outro = 2 };
 
 }  // namespace
@@ -140,33 +163,42 @@ void ShapeFiles::open_file(const std::string& path, int mode, int shape_type, in
       throw falha("Falta o ficheiro de índice " + entre_aspas(shx) + " do shapefile " + nome + ".");
     if (!es::existe(dbf))
       throw falha("Falta a tabela de atributos " + entre_aspas(dbf) + " do shapefile " + nome + ".");
+    // Both headers are checked here, in words the user can act on, before
+    // shapelib reads them.
+    const cabecalho c_shp = le_cabecalho(path);
+    const cabecalho c_shx = le_cabecalho(shx);
+    for (const auto& [c, n] : {std::pair{&c_shp, &path}, std::pair{&c_shx, &shx}}) {
+      if (c->tamanho < 100)
+        throw falha("O ficheiro " + entre_aspas(*n) + " está vazio ou cortado: tem " +
+                    std::to_string(std::max(c->tamanho, 0LL)) +
+                    " bytes, menos do que os 100 do cabeçalho de um shapefile.");
+      if (c->codigo != 9994)
+        throw falha("O ficheiro " + entre_aspas(*n) + " não é um shapefile: o seu cabeçalho não o identifica.");
+      if (!tipo_valido(c->tipo))
+        throw falha("O ficheiro " + entre_aspas(*n) + " não é um shapefile: o código de tipo de forma " +
+                    std::to_string(c->tipo) + " não existe.");
+    }
+    if (c_shp.tipo != c_shx.tipo)
+      throw falha("O shapefile " + nome + " está danificado: o .shp é do tipo de forma " +
+                  std::to_string(c_shp.tipo) + " e o índice .shx do tipo " +
+                  std::to_string(c_shx.tipo) + ".");
+    // An index shorter than its header says is cut; one longer is checked
+    // after its records, whose faults say more.
+    if (c_shx.comprimento > c_shx.tamanho || (c_shx.comprimento - 100) % 8 != 0)
+      throw falha("O índice " + entre_aspas(shx) + " está cortado ou danificado: o cabeçalho declara " +
+                  std::to_string(c_shx.comprimento) + " bytes e o ficheiro tem " +
+                  std::to_string(c_shx.tamanho) + ".");
     d_->shp = SHPOpenLL(path.c_str(), "rb", &d_->ganchos);
     if (!d_->shp) throw falha("Não foi possível abrir o shapefile " + nome + ": " + causa() + ".");
     d_->dbf = DBFOpenLL(dbf.c_str(), "rb", &d_->ganchos);
     if (!d_->dbf)
       throw falha("Não foi possível abrir a tabela de atributos " + entre_aspas(dbf) + ": " +
-                  causa() + ".");
+                  (es::falha().houve() ? causa()
+                                       : std::string("o cabeçalho não descreve uma tabela dBase válida")) +
+                  ".");
     d_->modo = 0;
     d_->tipo = d_->shp->nShapeType;
     d_->registos = d_->shp->nRecords;
-    // shapelib takes the shape type from the .shx; the .shp must agree.
-    unsigned char cabecalho[100] = {};
-    if (std::FILE* f = es::abre(path, "rb")) {
-      if (std::fread(cabecalho, 1, sizeof cabecalho, f) != sizeof cabecalho) cabecalho[0] = 0;
-      std::fclose(f);
-    }
-    const int tipo_shp = cabecalho[32] | (cabecalho[33] << 8) | (cabecalho[34] << 16) |
-                         (static_cast<unsigned>(cabecalho[35]) << 24);
-    if (grande_endian(cabecalho) != 9994)
-      throw falha("O ficheiro " + nome + " não é um shapefile: o seu cabeçalho não o identifica.");
-    if (!tipo_valido(tipo_shp) || !tipo_valido(d_->tipo))
-      throw falha("O ficheiro " + nome + " não é um shapefile: o código de tipo de forma " +
-                  std::to_string(tipo_valido(tipo_shp) ? d_->tipo : tipo_shp) + " não existe.");
-    if (tipo_shp != d_->tipo)
-      throw falha("O shapefile " + nome + " está danificado: o .shp é do tipo de forma " +
-                  std::to_string(tipo_shp) + " e o índice .shx do tipo " +
-                  std::to_string(d_->tipo) + ".");
-
     // Every index entry must lie within the .shp and no two records may
     // share bytes: an entry that points into another record would copy
     // garbage in its place.
@@ -219,6 +251,19 @@ void ShapeFiles::open_file(const std::string& path, int mode, int shape_type, in
                   " está truncada: é mais curta do que os seus registos.");
 
     const int nc = DBFGetFieldCount(d_->dbf);
+    // The field descriptors end with a terminator byte (some writers put a
+    // line feed there); anything else means the header's length is wrong
+    // and the fields would be read from the wrong bytes.
+    int terminador = -1;
+    if (d_->dbf->nHeaderLength > XBASE_FLDHDR_SZ * (nc + 1))
+      if (std::FILE* f = es::abre(dbf, "rb")) {
+        if (std::fseek(f, XBASE_FLDHDR_SZ * (nc + 1), SEEK_SET) == 0) terminador = std::fgetc(f);
+        std::fclose(f);
+      }
+    if (terminador != '\r' && terminador != '\n')
+      throw falha("A tabela de atributos " + entre_aspas(dbf) +
+                  " está danificada: a lista de campos do cabeçalho não termina onde o "
+                  "cabeçalho indica.");
     for (int j = 0; j < nc; ++j) {
       campo c;
       char nome_campo[XBASE_FLDNAME_LEN_READ + 1] = {};
@@ -302,7 +347,14 @@ void ShapeFiles::go_to_record(int k)
   es::limpa_falha();
   const int i = k - 1;
   SHPObject* o = SHPReadObject(d_->shp, i);
-  if (!o) throw falha(rec + " não pode ser lido: " + causa() + ".");
+  if (!o) {
+    const bool partes = es::falha().shapelib.find("panPartStart") != std::string::npos;
+    throw falha(rec + " não pode ser lido: " +
+                (partes ? std::string("as suas partes começam fora de ordem ou para além do último "
+                                      "vértice. O shapefile está danificado")
+                        : causa()) +
+                ".");
+  }
   d_->obj = o;
   // The record's own header must agree with the index.
   const unsigned char* cab = d_->shp->pabyRec;

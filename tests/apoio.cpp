@@ -187,6 +187,24 @@ std::string registos_shp(const std::string& shp)
 
 bool mesmos_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+void poe_grande_endian(std::string& b, size_t pos, std::int32_t v)
+{
+  for (int i = 0; i < 4; ++i)
+    b[pos + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (24 - 8 * i)) & 0xff);
+}
+
+std::int32_t le_grande_endian(const std::string& b, size_t pos)
+{
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(b[pos + i]);
+  return static_cast<std::int32_t>(v);
+}
+
+size_t deslocamento(const std::string& shx, int k)
+{
+  return 2u * static_cast<size_t>(le_grande_endian(shx, 100 + 8 * (k - 1)));
+}
+
 std::string aspas_shell(const std::string& s)
 {
   std::string r = "'";

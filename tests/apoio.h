@@ -3,6 +3,7 @@
 // component), raw bytes, and running the command-line tool.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -93,6 +94,12 @@ void grava(const std::string& ficheiro, const std::string& conteudo);
 // The records of a .shp (from byte 100 on).
 std::string registos_shp(const std::string& shp);
 bool mesmos_bits(double a, double b);
+
+// Big-endian 32-bit integers as the .shp and .shx headers hold them.
+void poe_grande_endian(std::string& b, size_t pos, std::int32_t v);
+std::int32_t le_grande_endian(const std::string& b, size_t pos);
+// Offset in bytes of record k (1-based) as the index .shx gives it.
+size_t deslocamento(const std::string& shx, int k);
 
 // Runs a shell command line; returns its exit status, standard output and
 // standard error.

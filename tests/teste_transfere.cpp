@@ -210,19 +210,6 @@ std::string base_para_danificar(const pasta_temporaria& p)
   return p / "d";
 }
 
-void poe_grande_endian(std::string& b, size_t pos, std::int32_t v)
-{
-  for (int i = 0; i < 4; ++i) b[pos + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (24 - 8 * i)) & 0xff);
-}
-std::int32_t le_grande_endian(const std::string& b, size_t pos)
-{
-  std::uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(b[pos + i]);
-  return static_cast<std::int32_t>(v);
-}
-// Offset in bytes of record k (1-based) as the index gives it.
-size_t deslocamento(const std::string& shx, int k) { return 2u * le_grande_endian(shx, 100 + 8 * (k - 1)); }
-
 // Runs the loop on a damaged file and returns the message of its fault.
 std::string falha_de(const std::string& entrada, const std::string& saida)
 {

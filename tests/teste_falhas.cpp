@@ -1,0 +1,394 @@
+// Bad input and faults, through kelvara-cli as a script would meet them.
+// Every case: exit status 1 (never a signal), one message line on standard
+// error naming the file and the cause, nothing on standard output, and the
+// folder exactly as it was: the input's files byte for byte, no working or
+// hidden file left, an older output whole. Folder and file names carry
+// blanks and Portuguese letters throughout.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <map>
+
+#include <shapefil.h>
+
+#include "apoio.h"
+#include "gera_grelha.h"
+#include "grelha.h"
+
+namespace kelvara {
+namespace {
+
+using namespace teste;
+
+const std::string d73 = "Hayford-Gauss Datum 73";
+const std::string etrs = "ETRS89 TM06";
+const std::string lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
+
+// Every file under `raiz`, by relative name, with its bytes.
+std::map<std::string, std::string> retrato(const fs::path& raiz)
+{
+  std::map<std::string, std::string> r;
+  for (const auto& e : fs::recursive_directory_iterator(raiz))
+    if (e.is_regular_file()) r[fs::relative(e.path(), raiz).string()] = bytes(e.path().string());
+  return r;
+}
+
+// The folder a case works in: an input of four PolyLineZ records, an older
+// output, Datum Lisboa grids and the two parameter files.
+struct cenario {
+  pasta_temporaria raiz;
+  std::string pasta = raiz / "dados de campo ç ã é";
+  std::string base = pasta + "/rios da região";
+  std::string entrada = base + ".shp";
+  std::string saida = pasta + "/saída antiga.shp";
+  std::string grelhas = pasta + "/grelhas";
+  std::string px = pasta + "/parâmetros x.txt", py = pasta + "/parâmetros y.txt";
+
+  cenario()
+  {
+    fs::create_directories(grelhas);
+    shapefile_teste s;
+    s.tipo = SHPT_ARCZ;
+    s.campos = {{"NOME", 'C', 16, 0}, {"COTA", 'N', 10, 2}};
+    for (int k = 0; k < 4; ++k) {
+      forma f;
+      f.tipo = SHPT_ARCZ;
+      f.inicios = {0, 3};
+      for (int v = 0; v < 6; ++v) {
+        f.x.push_back(-50000.0 + 1000 * k + 10 * v);
+        f.y.push_back(-80000.0 + 500 * k - 7 * v);
+        f.z.push_back(100.0 + v);
+      }
+      s.formas.push_back(f);
+      s.valores.push_back({"ribeira " + std::to_string(k + 1), std::to_string(10.5 * k)});
+    }
+    escreve(base, s);
+    for (const char* ext : {".shp", ".shx", ".dbf"})
+      grava(saida.substr(0, saida.size() - 4) + ext, std::string("antigo ") + ext);
+    const auto m = grelha_de([](int, int j) { return x_do_no(j) + 1.5; });
+    const auto p = grelha_de([](int i, int) { return y_do_no(i) - 2.5; });
+    for (const char* n : {"et_lx", "lx_et"}) {
+      grava(grelhas + "/" + n + "_m.asc", texto_de(m, disposicao::um_por_linha));
+      grava(grelhas + "/" + n + "_p.asc", texto_de(p, disposicao::um_por_linha));
+    }
+    const char* coef_x = "0, 1, 0, 0, 0, 0\n";
+    const char* coef_y = "0, 0, 1, 0, 0, 0\n";
+    grava(px, std::string("identidade, ensaio, X\n0, 0\n0, 0\n1, 1\n") + coef_x);
+    grava(py, std::string("identidade, ensaio, Y\n0, 0\n0, 0\n1, 1\n") + coef_y);
+  }
+
+  std::string shp() const { return bytes(entrada); }
+  std::string shx() const { return bytes(base + ".shx"); }
+  std::string dbf() const { return bytes(base + ".dbf"); }
+};
+
+struct caso {
+  const char* nome;
+  std::function<void(cenario&)> estraga;
+  std::vector<std::string> esperado;  // all in the one message
+  std::string s1 = d73, s2 = etrs;
+  // Runs the tool differently (as another user, under a limit).
+  std::function<std::string(const cenario&, const std::string& linha)> envolve = nullptr;
+  std::function<std::string(const cenario&)> outra_saida = nullptr;
+};
+
+std::string comando(const cenario& c, const caso& k)
+{
+  const std::string saida = k.outra_saida ? k.outra_saida(c) : c.saida;
+  return aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(k.s1) + " -t " + aspas_shell(k.s2) + " -x " +
+         aspas_shell(c.px) + " -y " + aspas_shell(c.py) + " --grelhas " + aspas_shell(c.grelhas) +
+         " " + aspas_shell(c.entrada) + " " + aspas_shell(saida);
+}
+
+void corre_caso(const caso& k)
+{
+  SCOPED_TRACE(k.nome);
+  cenario c;
+  if (k.estraga) k.estraga(c);
+  const auto antes = retrato(c.raiz.caminho());
+  std::string linha = comando(c, k);
+  if (k.envolve) linha = k.envolve(c, linha);
+  const processo r = corre(linha);
+  // MOSTRA=1 prints each case's message, to read them all at once.
+  if (std::getenv("MOSTRA")) std::cerr << "[" << k.nome << "] " << r.erros;
+  EXPECT_EQ(r.codigo, 1) << r.erros;
+  EXPECT_EQ(r.saida, "");
+  ASSERT_FALSE(r.erros.empty());
+  EXPECT_EQ(r.erros.find('\n'), r.erros.size() - 1) << "mais de uma mensagem: " << r.erros;
+  for (const std::string& e : k.esperado) EXPECT_NE(r.erros.find(e), std::string::npos) << r.erros;
+  const auto depois = retrato(c.raiz.caminho());
+  EXPECT_EQ(depois.size(), antes.size());
+  for (const auto& [nome, conteudo] : antes) {
+    const auto i = depois.find(nome);
+    if (i == depois.end()) ADD_FAILURE() << "desapareceu: " << nome;
+    else EXPECT_TRUE(i->second == conteudo) << "mudou: " << nome;
+  }
+  for (const auto& [nome, conteudo] : depois)
+    if (!antes.count(nome)) ADD_FAILURE() << "ficou para trás: " << nome;
+}
+
+// Damages the .shp of record k (1-based): `f` edits its bytes at the record
+// header's offset.
+void no_registo(cenario& c, int k, const std::function<void(std::string&, size_t)>& f)
+{
+  std::string shp = c.shp();
+  f(shp, deslocamento(c.shx(), k));
+  grava(c.entrada, shp);
+}
+
+void poe_int(std::string& b, size_t pos, std::int32_t v) { std::memcpy(&b[pos], &v, 4); }
+void poe_double(std::string& b, size_t pos, double v) { std::memcpy(&b[pos], &v, 8); }
+
+const std::string nome_shp = "rios da região.shp";
+
+TEST(falhas, shp_danificado)
+{
+  // PolyLineZ record layout after the 8-byte header: type (4), box (32),
+  // parts (4), points (4), part starts (4 each), x y pairs (16 each), ...
+  const caso casos[] = {
+      {"shp vazio", [](cenario& c) { grava(c.entrada, ""); }, {nome_shp}},
+      {"shp cortado no cabeçalho", [](cenario& c) { grava(c.entrada, c.shp().substr(0, 50)); },
+       {nome_shp}},
+      {"shp cortado a meio de um registo",
+       [](cenario& c) { grava(c.entrada, c.shp().substr(0, c.shp().size() - 30)); },
+       {nome_shp, "registo 4"}},
+      {"comprimento do registo longo demais",
+       [](cenario& c) { no_registo(c, 2, [](std::string& b, size_t d) { poe_grande_endian(b, d + 4, 5000); }); },
+       {nome_shp, "registo 2"}},
+      {"comprimento do registo negativo",
+       [](cenario& c) { no_registo(c, 3, [](std::string& b, size_t d) { poe_grande_endian(b, d + 4, -8); }); },
+       {nome_shp, "registo 3"}},
+      {"código de tipo que não existe no cabeçalho",
+       [](cenario& c) {
+         std::string shp = c.shp();
+         poe_int(shp, 32, 7);
+         grava(c.entrada, shp);
+       },
+       {nome_shp, "7"}},
+      {"código de tipo que não existe num registo",
+       [](cenario& c) { no_registo(c, 2, [](std::string& b, size_t d) { poe_int(b, d + 8, 77); }); },
+       {nome_shp, "registo 2"}},
+      {"partes fora de ordem",
+       [](cenario& c) {
+         no_registo(c, 1, [](std::string& b, size_t d) {
+           poe_int(b, d + 8 + 44, 3);
+           poe_int(b, d + 8 + 48, 0);
+         });
+       },
+       {nome_shp, "registo 1"}},
+      {"parte para além dos vértices",
+       [](cenario& c) { no_registo(c, 4, [](std::string& b, size_t d) { poe_int(b, d + 8 + 48, 60); }); },
+       {nome_shp, "registo 4"}},
+      {"coordenada NaN",
+       [](cenario& c) {
+         no_registo(c, 2, [](std::string& b, size_t d) {
+           poe_double(b, d + 8 + 52 + 16 * 4, std::numeric_limits<double>::quiet_NaN());
+         });
+       },
+       {nome_shp, "registo 2", "vértice 5"}},
+      {"coordenada infinita",
+       [](cenario& c) {
+         no_registo(c, 3, [](std::string& b, size_t d) {
+           poe_double(b, d + 8 + 52 + 8, -std::numeric_limits<double>::infinity());
+         });
+       },
+       {nome_shp, "registo 3", "vértice 1"}},
+  };
+  for (const caso& k : casos) corre_caso(k);
+}
+
+TEST(falhas, partes_demais_para_numerar)
+{
+  // 32768 parts cannot be numbered with 16 bits.
+  corre_caso({"32768 partes",
+              [](cenario& c) {
+                shapefile_teste s;
+                s.tipo = SHPT_ARC;
+                forma f;
+                f.tipo = SHPT_ARC;
+                for (int i = 0; i < 32768; ++i) {
+                  f.inicios.push_back(i);
+                  f.x.push_back(i);
+                  f.y.push_back(-i);
+                }
+                s.formas = {f};
+                escreve(c.base, s);
+              },
+              {nome_shp, "registo 1", "32768 partes"}});
+}
+
+TEST(falhas, shx_danificado)
+{
+  const caso casos[] = {
+      {"shx em falta", [](cenario& c) { fs::remove(c.base + ".shx"); }, {"rios da região.shx"}},
+      {"shx com menos registos",
+       [](cenario& c) {
+         std::string shx = c.shx().substr(0, 100 + 8 * 2);
+         poe_grande_endian(shx, 24, (100 + 8 * 2) / 2);
+         grava(c.base + ".shx", shx);
+       },
+       {nome_shp, "rios da região.shx"}},
+      {"shx cortado sem acertar o cabeçalho",
+       [](cenario& c) { grava(c.base + ".shx", c.shx().substr(0, 100 + 8 * 2 + 3)); },
+       {"rios da região"}},
+      {"índice para além do fim",
+       [](cenario& c) {
+         std::string shx = c.shx();
+         poe_grande_endian(shx, 100 + 8 * 2, 1 << 29);
+         grava(c.base + ".shx", shx);
+       },
+       {nome_shp, "registo 3"}},
+      {"índice para o meio de outro registo",
+       [](cenario& c) {
+         std::string shx = c.shx();
+         poe_grande_endian(shx, 100 + 8 * 3, static_cast<std::int32_t>(deslocamento(shx, 3) / 2 + 20));
+         grava(c.base + ".shx", shx);
+       },
+       {nome_shp, "registo 4"}},
+  };
+  for (const caso& k : casos) corre_caso(k);
+}
+
+TEST(falhas, dbf_danificado)
+{
+  const std::string nome_dbf = "rios da região.dbf";
+  const caso casos[] = {
+      {"dbf em falta", [](cenario& c) { fs::remove(c.base + ".dbf"); }, {nome_dbf}},
+      {"comprimento de registo maior do que o real",
+       [](cenario& c) {
+         std::string d = c.dbf();
+         d[10] = static_cast<char>(static_cast<unsigned char>(d[10]) + 40);
+         grava(c.base + ".dbf", d);
+       },
+       {nome_dbf}},
+      {"comprimento de registo menor do que os campos",
+       [](cenario& c) {
+         std::string d = c.dbf();
+         d[10] = 5;
+         d[11] = 0;
+         grava(c.base + ".dbf", d);
+       },
+       {nome_dbf}},
+      {"cabeçalho que anuncia mais campos",
+       [](cenario& c) {
+         std::string d = c.dbf();
+         d[8] = static_cast<char>(static_cast<unsigned char>(d[8]) + 64);
+         grava(c.base + ".dbf", d);
+       },
+       {nome_dbf}},
+      {"menos registos do que o shp",
+       [](cenario& c) {
+         std::string d = c.dbf();
+         d[4] = 3;
+         grava(c.base + ".dbf", d);
+       },
+       {nome_dbf, "3 registos"}},
+      {"descritores sem terminador",
+       [](cenario& c) {
+         std::string d = c.dbf();
+         const size_t fim = 32 + 32 * 2;
+         ASSERT_EQ(d[fim], '\r');
+         d[fim] = 'X';
+         grava(c.base + ".dbf", d);
+       },
+       {nome_dbf}},
+      {"dbf cortado a meio dos registos",
+       [](cenario& c) { grava(c.base + ".dbf", c.dbf().substr(0, c.dbf().size() - 30)); }, {nome_dbf}},
+  };
+  for (const caso& k : casos) corre_caso(k);
+}
+
+TEST(falhas, saida)
+{
+  const caso casos[] = {
+      {"pasta de saída que não existe", nullptr, {"não existe", "nenhures"}, d73, etrs, nullptr,
+       [](const cenario& c) { return c.pasta + "/nenhures/saída.shp"; }},
+      {"saída igual à entrada", nullptr, {nome_shp, "Escolha outro nome"}, d73, etrs, nullptr,
+       [](const cenario& c) { return c.base + ".dbf"; }},
+      {"saída com o nome de um ficheiro de trabalho", nullptr, {"rios da região_.shp"}, d73, etrs,
+       nullptr, [](const cenario& c) { return c.base + "_.shp"; }},
+      {"ficheiro de trabalho que já existia",
+       [](cenario& c) { grava(c.base + "_.shx", "do utilizador"); },
+       {"Já existe o ficheiro", "rios da região_.shx"}},
+      {"disco cheio a meio", nullptr, {"excede o tamanho permitido"}, d73, etrs,
+       [](const cenario&, const std::string& l) { return "ulimit -f 1; exec " + l; }},
+  };
+  for (const caso& k : casos) corre_caso(k);
+
+  if (geteuid() != 0 && access("/", W_OK) == 0) return;
+  // Root writes anywhere: a read-only folder is tried as an ordinary user.
+  const processo setpriv = corre("command -v setpriv");
+  if (setpriv.codigo != 0) {
+    std::cerr << "setpriv em falta: pasta só de leitura não verificada\n";
+    return;
+  }
+  corre_caso({"pasta de saída só de leitura",
+              [](cenario& c) {
+                fs::create_directory(c.pasta + "/fechada");
+                fs::permissions(c.raiz.caminho(), fs::perms::all, fs::perm_options::replace);
+                for (const auto& e : fs::recursive_directory_iterator(c.raiz.caminho()))
+                  fs::permissions(e.path(), fs::perms::all, fs::perm_options::replace);
+                fs::permissions(c.pasta + "/fechada", fs::perms::owner_read | fs::perms::owner_exec |
+                                                          fs::perms::others_read |
+                                                          fs::perms::others_exec,
+                                fs::perm_options::replace);
+              },
+              {"não há permissão", "fechada"}, d73, etrs,
+              [](const cenario&, const std::string& l) {
+                return "exec setpriv --reuid=65534 --regid=65534 --clear-groups " + l;
+              },
+              [](const cenario& c) { return c.pasta + "/fechada/saída.shp"; }});
+}
+
+TEST(falhas, parametros_e_grelhas)
+{
+  const caso casos[] = {
+      {"ficheiro de parâmetros em falta", [](cenario& c) { fs::remove(c.px); }, {"parâmetros x.txt"},
+       "Qualquer", ""},
+      {"ficheiro de parâmetros curto",
+       [](cenario& c) { grava(c.py, "identidade, ensaio, Y\n0, 0\n0, 0\n"); },
+       {"parâmetros y.txt", "campo 8"}, "Qualquer", ""},
+      {"campo que não é número",
+       [](cenario& c) { grava(c.px, "a, b, X\n0, 0\n0, zero\n1, 1\n0, 1, 0, 0, 0, 0\n"); },
+       {"parâmetros x.txt", "campo 7"}, "Qualquer", ""},
+      {"divisor 0",
+       [](cenario& c) { grava(c.py, "a, b, Y\n0, 0\n0, 0\n1, 0\n0, 0, 1, 0, 0, 0\n"); },
+       {"parâmetros y.txt", "0"}, "Qualquer", ""},
+      {"letras trocadas",
+       [](cenario& c) {
+         const std::string x = bytes(c.px);
+         grava(c.px, bytes(c.py));
+         grava(c.py, x);
+       },
+       {"Erro! Esperado 'X' no ficheiro de parâmetros -X"}, "Qualquer", ""},
+      {"o mesmo ficheiro duas vezes", [](cenario& c) { c.py = c.px; },
+       {"Erro! Esperado 'Y' no ficheiro de parâmetros -Y"}, "Qualquer", ""},
+      {"grelha em falta", [](cenario& c) { fs::remove(c.grelhas + "/et_lx_p.asc"); },
+       {"Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!"}, d73, lisboa},
+      {"grelha curta", [](cenario& c) { grava(c.grelhas + "/lx_et_m.asc", "1 2 3\n"); },
+       {"lx_et_m.asc", "valor 4"}, lisboa, d73},
+      {"grelha com um campo que não é número",
+       [](cenario& c) {
+         std::string g = bytes(c.grelhas + "/et_lx_m.asc");
+         g.replace(g.find('\n') + 1, 1, "x");
+         grava(c.grelhas + "/et_lx_m.asc", g);
+       },
+       {"et_lx_m.asc", "valor 2"}, etrs, lisboa},
+      {"canto -999999 numa só grelha",
+       [](cenario& c) {
+         // Every node of the Y grid is marked: the first vertex is refused.
+         grava(c.grelhas + "/et_lx_p.asc",
+               texto_de(grelha_de([](int, int) { return sem_ponto; }), disposicao::um_por_linha));
+       },
+       {"ERRO!! Ponto para além dos limites. (-50000;-80000)"}, d73, lisboa},
+  };
+  for (const caso& k : casos) corre_caso(k);
+}
+
+}  // namespace
+}  // namespace kelvara
