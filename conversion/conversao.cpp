@@ -1,6 +1,8 @@
 #include "conversao.h"
 
+#include <algorithm>
 #include <array>
+#include <filesystem>
 #include <new>
 #include <system_error>
 
@@ -211,6 +213,58 @@ void conversao::publica(const std::vector<std::string>& temporarios)
                 entre_aspas(finais[3]) + ": " + es::descreve(ec) + ".");
 }
 
+namespace {
+
+std::string lista_de(const std::vector<std::string>& nomes)
+{
+  std::string r;
+  for (size_t i = 0; i < nomes.size(); ++i)
+    r += (i == 0 ? "" : i + 1 == nomes.size() ? " e " : ", ") + entre_aspas(nomes[i]);
+  return r;
+}
+
+// Working files found before a run: the user's own, or left by a conversion
+// that was interrupted (then with the hidden files it had reserved beside
+// its output). Nothing is touched; the message says what to remove.
+std::string mensagem_restos(const std::vector<std::string>& trabalho,
+                            const std::vector<std::string>& escondidos)
+{
+  const bool um = trabalho.size() == 1;
+  std::string m = std::string(um ? "Já existe o ficheiro " : "Já existem os ficheiros ") +
+                  lista_de(trabalho) +
+                  (um ? ", com o nome que a conversão dá aos seus ficheiros de trabalho. Não foi "
+                        "alterado."
+                      : ", com os nomes que a conversão dá aos seus ficheiros de trabalho. Não "
+                        "foram alterados.") +
+                  " Se " + (um ? "for resto" : "forem restos") +
+                  " de uma conversão interrompida, apague-" + (um ? "o" : "os");
+  if (!escondidos.empty()) m += ", e também " + lista_de(escondidos) + " ao lado da saída";
+  return m + "; se não, mova-" + (um ? "o" : "os") + ". Depois repita a conversão.";
+}
+
+}  // namespace
+
+// Hidden files that an interrupted run reserved beside this output.
+std::vector<std::string> conversao::restos_temporarios() const
+{
+  std::vector<std::string> r;
+  const std::filesystem::path base = es::caminho(sem_ultimos_quatro(fich3a));
+  const std::string prefixo = es::texto(base.filename()) + ".kelvara";
+  std::error_code ec;
+  const std::filesystem::path pasta = base.has_parent_path() ? base.parent_path() : ".";
+  for (const auto& e : std::filesystem::directory_iterator(pasta, ec)) {
+    const std::string n = es::texto(e.path().filename());
+    if (n.rfind(prefixo, 0) != 0 || n.size() < prefixo.size() + 5) continue;
+    const std::string meio = n.substr(prefixo.size(), n.size() - prefixo.size() - 4);
+    const std::string ext = n.substr(n.size() - 4);
+    const bool numero = !meio.empty() && meio.find_first_not_of("0123456789") == std::string::npos;
+    if (numero && (ext == ".shp" || ext == ".shx" || ext == ".dbf" || ext == ".cpg"))
+      r.push_back(es::texto(e.path()));
+  }
+  std::sort(r.begin(), r.end());
+  return r;
+}
+
 bool conversao::corre(const rota& r, const entradas& e)
 {
   criados_.clear();
@@ -232,12 +286,10 @@ bool conversao::corre(const rota& r, const entradas& e)
                       "entrada. Escolha outro nome para o shapefile do Sistema 2.");
     }
     // A file under a working name belongs to the user: never overwritten.
+    std::vector<std::string> existentes;
     for (const std::string* t : {&fich2a, &fich2b, &fich2c})
-      if (es::existe(*t))
-        throw falha("Já existe o ficheiro " + entre_aspas(*t) +
-                    ", com o nome que a conversão dá aos seus ficheiros de trabalho. Não foi "
-                    "alterado: mova-o ou apague-o (se for restante de uma conversão interrompida) "
-                    "e repita a conversão.");
+      if (es::existe(*t)) existentes.push_back(*t);
+    if (!existentes.empty()) throw falha(mensagem_restos(existentes, restos_temporarios()));
 
     const std::vector<std::string> temporarios = reserva_temporarios();
     for (const std::string* t : {&fich2a, &fich2b, &fich2c}) criados_.push_back(*t);

@@ -69,6 +69,7 @@ class conversao {
   void deriva_nomes(const entradas& e);
   void verifica_nomes(const entradas& e) const;
   std::vector<std::string> reserva_temporarios();
+  std::vector<std::string> restos_temporarios() const;
   void publica(const std::vector<std::string>& temporarios);
   void limpa() noexcept;
 
