@@ -1,0 +1,119 @@
+#include "alvos.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "falha.h"
+#include "grelha.h"
+#include "janela.h"
+#include "parametros.h"
+#include "polinomio.h"
+#include "shapefiles.h"
+#include "transfere.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace kelvara {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One folder per process, in memory where the system has it.
+const fs::path& pasta()
+{
+  static const fs::path p = [] {
+    std::error_code ec;
+    fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+#ifdef _WIN32
+    const long pid = 0;
+#else
+    const long pid = static_cast<long>(getpid());
+#endif
+    fs::path q = base / ("kelvara-fuzz-" + std::to_string(pid));
+    fs::create_directories(q);
+    return q;
+  }();
+  return p;
+}
+
+void grava(const fs::path& nome, const std::uint8_t* d, std::size_t n)
+{
+  std::FILE* f = std::fopen(nome.string().c_str(), "wb");
+  if (!f) return;
+  if (n) std::fwrite(d, 1, n, f);
+  std::fclose(f);
+}
+
+std::uint32_t tamanho(const std::uint8_t* d)
+{
+  return std::uint32_t(d[0]) | (std::uint32_t(d[1]) << 8) | (std::uint32_t(d[2]) << 16) |
+         (std::uint32_t(d[3]) << 24);
+}
+
+struct janela_muda : janela {
+  void mensagem(const std::string&, const std::string&) override {}
+  void ponteiro(int) override {}
+  void fecha() override {}
+};
+
+}  // namespace
+
+void fuzz_shapefile(const std::uint8_t* d, std::size_t n)
+{
+  if (n < 8) return;
+  std::size_t a = tamanho(d), b = tamanho(d + 4);
+  d += 8;
+  n -= 8;
+  a = std::min(a, n);
+  b = std::min(b, n - a);
+  const fs::path base = pasta() / "e";
+  grava(base.string() + ".shp", d, a);
+  grava(base.string() + ".shx", d + a, b);
+  grava(base.string() + ".dbf", d + a + b, n - a - b);
+  const std::string saida = (pasta() / "s.shp").string();
+  janela_muda j;
+  ShapeFiles Shp1, Shp2;
+  try {
+    transfere(j, Shp1, Shp2, base.string() + ".shp", saida,
+              [](double x, double y) { return polinomio(conjunto_10, x, y); });
+  } catch (const falha&) {
+  }
+}
+
+void fuzz_parametros(const std::uint8_t* d, std::size_t n)
+{
+  if (n < 4) return;
+  const std::size_t a = std::min<std::size_t>(tamanho(d), n - 4);
+  const fs::path x = pasta() / "px.txt", y = pasta() / "py.txt";
+  grava(x, d + 4, a);
+  grava(y, d + 4 + a, n - 4 - a);
+  try {
+    const parametros_qualquer p = le_parametros(x.string(), y.string());
+    if (p.conjunto) {
+      const par r = polinomio(*p.conjunto, 1234.5, -6789.25);
+      (void)std::isfinite(r.x);
+    }
+  } catch (const falha&) {
+  }
+}
+
+void fuzz_grelha(const std::uint8_t* d, std::size_t n)
+{
+  const fs::path g = pasta() / "g.asc";
+  grava(g, d, n);
+  try {
+    const grelhas gs{le_grelha(g.string()), le_grelha(g.string())};
+    for (const par p : {par{0, 0}, par{185000, -320000}, par{-140000, 290000}, par{12345.6, -7890.1}}) {
+      if (const auto r = interpola(gs, p.x, p.y)) (void)std::isfinite(r->x);
+    }
+  } catch (const falha&) {
+  }
+}
+
+}  // namespace kelvara
