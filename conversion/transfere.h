@@ -67,6 +67,10 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
     }
     Shp2.write_record();
   }
+  // The input is done with: its index leaves memory before shapelib builds
+  // the output's in full to write it out, so that the two are never held
+  // at once.
+  Shp1.close_file();
   Shp2.close_file();
 }
 

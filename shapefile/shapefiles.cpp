@@ -103,6 +103,69 @@ cabecalho le_cabecalho(const std::string& nome)
 
 enum : std::uint8_t { registo_bom = 0, fora_do_ficheiro = 1, dentro_de_outro = 2 };
 
+// The first index entry (0-based record number) that is bad, and why; n when
+// none is. An entry is bad when its record does not lie wholly within the
+// .shp (from byte 100 to `tam_shp`), or when it begins inside another
+// record: taking the entries in order of offset (ties in record order), one
+// that begins before the end of the last good one. `fim_maximo` receives
+// the end of the last byte of any entry within the file.
+struct entrada_ma {
+  int registo;
+  std::uint8_t porque;
+};
+
+entrada_ma primeira_entrada_ma(const unsigned* desl, const unsigned* tam, int n, long long tam_shp,
+                               long long& fim_maximo)
+{
+  auto fora = [&](int i) { return desl[i] < 100 || (long long)desl[i] + 8 + tam[i] > tam_shp; };
+  // Writers put the records in index order, so the offsets normally
+  // increase and the order of offset is the order of the records: one pass,
+  // no memory.
+  bool crescentes = true;
+  long long desl_anterior = -1;
+  for (int i = 0; i < n && crescentes; ++i) {
+    if (fora(i)) continue;
+    crescentes = desl[i] >= desl_anterior;
+    desl_anterior = desl[i];
+  }
+  if (crescentes) {
+    entrada_ma r{n, registo_bom};
+    long long fim_anterior = 0;
+    for (int i = 0; i < n; ++i) {
+      const long long fim = (long long)desl[i] + 8 + tam[i];
+      if (fora(i)) {
+        if (r.registo == n) r = {i, fora_do_ficheiro};
+        continue;
+      }
+      fim_maximo = std::max(fim_maximo, fim);
+      if (desl[i] < fim_anterior) {
+        if (r.registo == n) r = {i, dentro_de_outro};
+      } else {
+        fim_anterior = fim;
+      }
+    }
+    return r;
+  }
+
+  std::vector<std::uint8_t> estado(n, registo_bom);
+  for (int i = 0; i < n; ++i) {
+    if (fora(i)) estado[i] = fora_do_ficheiro;
+    else fim_maximo = std::max(fim_maximo, (long long)desl[i] + 8 + tam[i]);
+  }
+  std::vector<int> ordem(n);
+  std::iota(ordem.begin(), ordem.end(), 0);
+  std::stable_sort(ordem.begin(), ordem.end(), [&](int a, int b) { return desl[a] < desl[b]; });
+  long long fim_anterior = 0;
+  for (int i : ordem) {
+    if (estado[i] != registo_bom) continue;
+    if (desl[i] < fim_anterior) estado[i] = dentro_de_outro;
+    else fim_anterior = (long long)desl[i] + 8 + tam[i];
+  }
+  for (int i = 0; i < n; ++i)
+    if (estado[i] != registo_bom) return {i, estado[i]};
+  return {n, registo_bom};
+}
+
 }  // namespace
 
 struct ShapeFiles::dados {
@@ -117,7 +180,6 @@ struct ShapeFiles::dados {
   SHPObject* obj = nullptr;
   const char* tuplo = nullptr;
   int atual = 0;
-  std::vector<std::uint8_t> estado;  // per record: registo_bom or why not
   std::vector<campo> campos;
 
   // Writing: the pending record.
@@ -204,32 +266,16 @@ void ShapeFiles::open_file(const std::string& path, int mode, int shape_type, in
     // garbage in its place.
     const long long tam_shp = es::tamanho(path);
     const int n = d_->registos;
-    d_->estado.assign(n, registo_bom);
-    std::vector<int> ordem(n);
-    std::iota(ordem.begin(), ordem.end(), 0);
-    const unsigned* desl = d_->shp->panRecOffset;
-    const unsigned* tam = d_->shp->panRecSize;
     long long fim_maximo = 100;
-    for (int i = 0; i < n; ++i) {
-      const long long fim = (long long)desl[i] + 8 + tam[i];
-      if (desl[i] < 100 || fim > tam_shp) d_->estado[i] = fora_do_ficheiro;
-      else fim_maximo = std::max(fim_maximo, fim);
-    }
-    std::stable_sort(ordem.begin(), ordem.end(), [&](int a, int b) { return desl[a] < desl[b]; });
-    long long fim_anterior = 0;
-    for (int i : ordem) {
-      if (d_->estado[i] != registo_bom) continue;
-      if (desl[i] < fim_anterior) d_->estado[i] = dentro_de_outro;
-      else fim_anterior = (long long)desl[i] + 8 + tam[i];
-    }
-    for (int i = 0; i < n; ++i) {
-      if (d_->estado[i] == registo_bom) continue;
-      throw falha("O registo " + std::to_string(i + 1) + " de " + nome + " não pode ser lido: " +
-                  (d_->estado[i] == fora_do_ficheiro
+    const entrada_ma ma = primeira_entrada_ma(d_->shp->panRecOffset, d_->shp->panRecSize, n,
+                                              tam_shp, fim_maximo);
+    if (ma.registo < n)
+      throw falha("O registo " + std::to_string(ma.registo + 1) + " de " + nome +
+                  " não pode ser lido: " +
+                  (ma.porque == fora_do_ficheiro
                        ? "o índice .shx aponta para fora do ficheiro .shp."
                        : "o índice .shx aponta para o meio de outro registo.") +
                   " O shapefile está danificado.");
-    }
     const long long tam_shx = es::tamanho(shx);
     if (tam_shx != 100 + 8LL * n)
       throw falha("O índice " + entre_aspas(shx) + " declara " + std::to_string(n) +
@@ -338,8 +384,9 @@ void ShapeFiles::commit_fields()
 
 void ShapeFiles::go_to_record(int k)
 {
-  const std::string rec = "O registo " + std::to_string(k) + " de " + entre_aspas(caminho_);
-  if (k < 1 || k > d_->registos) throw falha(rec + " não existe.");
+  // Built only for a fault: a record read allocates nothing.
+  const auto rec = [&] { return "O registo " + std::to_string(k) + " de " + entre_aspas(caminho_); };
+  if (k < 1 || k > d_->registos) throw falha(rec() + " não existe.");
   if (d_->obj) SHPDestroyObject(d_->obj);
   d_->obj = nullptr;
   d_->tuplo = nullptr;
@@ -349,7 +396,7 @@ void ShapeFiles::go_to_record(int k)
   SHPObject* o = SHPReadObject(d_->shp, i);
   if (!o) {
     const bool partes = es::falha().shapelib.find("panPartStart") != std::string::npos;
-    throw falha(rec + " não pode ser lido: " +
+    throw falha(rec() + " não pode ser lido: " +
                 (partes ? std::string("as suas partes começam fora de ordem ou para além do último "
                                       "vértice. O shapefile está danificado")
                         : causa()) +
@@ -360,18 +407,18 @@ void ShapeFiles::go_to_record(int k)
   const unsigned char* cab = d_->shp->pabyRec;
   const std::uint32_t comprimento = grande_endian(cab + 4);
   if (2ull * comprimento != d_->shp->panRecSize[i])
-    throw falha(rec + " não pode ser lido: o comprimento no cabeçalho do registo não coincide "
+    throw falha(rec() + " não pode ser lido: o comprimento no cabeçalho do registo não coincide "
                       "com o do índice .shx. O shapefile está danificado.");
   if (o->nSHPType != SHPT_NULL && o->nSHPType != d_->tipo)
-    throw falha(rec + " tem o tipo de forma " + std::to_string(o->nSHPType) +
+    throw falha(rec() + " tem o tipo de forma " + std::to_string(o->nSHPType) +
                 ", diferente do tipo do ficheiro (" + std::to_string(d_->tipo) + ").");
   if (o->nSHPType != SHPT_NULL && o->nParts > 0 && o->nVertices > 0 && o->panPartStart[0] != 0)
-    throw falha(rec + " não pode ser lido: a primeira parte não começa no primeiro vértice.");
+    throw falha(rec() + " não pode ser lido: a primeira parte não começa no primeiro vértice.");
   if (o->nSHPType == SHPT_MULTIPATCH) {
     // shapelib neither reads nor writes the measures of a MultiPatch.
     const long long sem_m = 44 + 8LL * o->nParts + 24LL * o->nVertices + 16;
     if ((long long)d_->shp->panRecSize[i] > sem_m)
-      throw falha(rec + " é uma MultiPatch com valores M, que esta versão não consegue "
+      throw falha(rec() + " é uma MultiPatch com valores M, que esta versão não consegue "
                         "preservar; a conversão perdê-los-ia.");
   }
   d_->tuplo = DBFReadTuple(d_->dbf, i);
@@ -463,10 +510,11 @@ void ShapeFiles::add_vertex(double x, double y, std::int16_t part, std::optional
 void ShapeFiles::write_record()
 {
   dados& d = *d_;
-  const std::string nome = entre_aspas(caminho_);
-  const std::string rec = "o registo " + std::to_string(d.escritos + 1);
+  // Built only for a fault: a record written allocates nothing here.
+  const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
+  const auto nome = [&] { return entre_aspas(caminho_); };
   if (d.com_m && d.sem_m)
-    throw falha("Não foi possível escrever " + rec + " em " + nome +
+    throw falha("Não foi possível escrever " + rec() + " em " + nome() +
                 ": só alguns vértices têm valor M.");
   SHPObject o{};
   o.nSHPType = d.nulo ? SHPT_NULL : d.tipo;
@@ -483,9 +531,9 @@ void ShapeFiles::write_record()
   o.bMeasureIsUsed = d.com_m;
   SHPComputeExtents(&o);
   if (SHPWriteObject(d.shp, -1, &o) < 0 || es::falha().houve())
-    throw falha("Não foi possível escrever " + rec + " em " + nome + ": " + causa() + ".");
+    throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
   if (!DBFWriteTuple(d.dbf, d.escritos, d.pendente.data()) || es::falha().houve())
-    throw falha("Não foi possível escrever " + rec + " na tabela de atributos de " + nome + ": " +
+    throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
                 causa() + ".");
   ++d.escritos;
   std::fill(d.pendente.begin(), d.pendente.end(), ' ');
