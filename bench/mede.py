@@ -1,0 +1,282 @@
+#!/usr/bin/env python3
+"""Benchmark of kelvara-cli against cp and ogr2ogr on synthetic shapefiles.
+
+Makes PolyLineZ shapefiles of about 10 MB, 100 MB and 810 MB (20 vertices
+per record with z and m, three attribute fields; bench/gera.cpp) and times,
+on the same files in the same run:
+
+  kelvara   kelvara-cli, Hayford-Gauss Datum 73 to ETRS89 TM06
+  cp        cp of the three files into a new folder
+  ogr2ogr   ogr2ogr -ct with an affine PROJ pipeline, the first-degree part
+            of the same polynomial (an approximation, fine for timing)
+
+each once to warm up and then --corridas times (5 by default), the tools
+taking turns. Every run writes into a new, empty folder, after a `sync` that
+is not timed, so that no run pays for the previous one's write-back. Peak
+resident memory comes from one more run of each under /usr/bin/time -v.
+It prints medians, the ratios kelvara/cp and ogr2ogr/kelvara, memory,
+vertices per second, the time of a one-record conversion, and whether the
+targets hold.
+
+--linear adds files of about 1 MB and 1.5 GB (kelvara and cp) and checks
+that kelvara's time per vertex is the same within +-25 % across all sizes.
+The time per vertex is taken net of the fixed cost of a run (starting the
+program, opening and closing the files), which is the one-record
+conversion's time; cp's time per vertex of the same files is printed beside
+it, as the machine's own cost of writing new files at each size.
+
+Usage (from the repository; builds into the build folder, build/ by default):
+  python3 bench/mede.py [--compilacao DIR] [--kelvara CLI] [--pasta DIR]
+                        [--corridas N] [--tamanhos 10,100,810] [--linear]
+                        [--sem-ogr2ogr] [--manter]
+
+Everything the script writes goes under --pasta (default /tmp/kelvara-bench)
+and is removed at the end unless --manter is given.
+"""
+
+import argparse
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+RAIZ = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+VERTICES_POR_REGISTO = 20
+BYTES_POR_REGISTO = 728 + 8 + 70  # .shp, .shx and .dbf (bench/gera.cpp)
+
+SISTEMA1 = "Hayford-Gauss Datum 73"
+SISTEMA2 = "ETRS89 TM06"
+
+# The first-degree terms of the Datum 73 -> ETRS89 TM06 set
+# (transform/polinomio.h, conjunto_10), as PROJ's affine step: the inputs
+# there are x / 200000 and y / 300000.
+A = (0.289669620741944, 199998.722589488, -5.64521399680414)
+B = (-0.0886590501150693, 3.68619968513202, 299997.765485842)
+AFIM = (f"+proj=affine +xoff={A[0]!r} +s11={A[1] / 200000!r} +s12={A[2] / 300000!r} "
+        f"+yoff={B[0]!r} +s21={B[1] / 200000!r} +s22={B[2] / 300000!r}")
+
+
+def registos_para(mb):
+    """Records of a file of about `mb` megabytes (the 810 MB file: 1,000,000)."""
+    if mb == 810:
+        return 1_000_000
+    return max(1, round(mb * 1_000_000 / BYTES_POR_REGISTO))
+
+
+def corre(args, **kw):
+    return subprocess.run(args, check=True, stdout=subprocess.DEVNULL, **kw)
+
+
+def compila(pasta):
+    if not os.path.exists(os.path.join(pasta, "build.ninja")):
+        corre(["cmake", "-S", RAIZ, "-B", pasta, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"])
+    corre(["cmake", "--build", pasta, "--target", "kelvara-cli", "kelvara-gera"])
+    return os.path.join(pasta, "kelvara-cli"), os.path.join(pasta, "kelvara-gera")
+
+
+def gera(gerador, pasta, registos):
+    base = os.path.join(pasta, f"linhas_{registos}")
+    if not all(os.path.exists(base + e) for e in (".shp", ".shx", ".dbf")):
+        corre([gerador, base, str(registos)])
+    return base
+
+
+def tamanho(base):
+    return sum(os.path.getsize(base + e) for e in (".shp", ".shx", ".dbf"))
+
+
+class ferramentas:
+    def __init__(self, cli, pasta):
+        self.cli = cli
+        self.saida = os.path.join(pasta, "saida")
+
+    def linha(self, nome, base):
+        s = self.saida
+        if nome == "kelvara":
+            return [self.cli, "-s", SISTEMA1, "-t", SISTEMA2, base + ".shp", os.path.join(s, "k.shp")]
+        if nome == "cp":
+            return ["cp", base + ".shp", base + ".shx", base + ".dbf", s + "/"]
+        if nome == "ogr2ogr":
+            return ["ogr2ogr", "-f", "ESRI Shapefile", "-s_srs", "EPSG:27493", "-t_srs", "EPSG:3763",
+                    "-ct", AFIM, os.path.join(s, "o.shp"), base + ".shp"]
+        raise ValueError(nome)
+
+    def prepara(self):
+        shutil.rmtree(self.saida, ignore_errors=True)
+        os.mkdir(self.saida)
+        os.sync()
+
+    def tempo(self, nome, base):
+        """Seconds of one run, into a new folder."""
+        self.prepara()
+        linha = self.linha(nome, base)
+        t0 = time.perf_counter()
+        corre(linha)
+        return time.perf_counter() - t0
+
+    def memoria(self, nome, base):
+        """Peak resident memory of one run in MiB, as /usr/bin/time -v reports it."""
+        self.prepara()
+        r = subprocess.run(["/usr/bin/time", "-v"] + self.linha(nome, base), check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", r.stderr)
+        return int(m.group(1)) / 1024
+
+    def limpa(self):
+        shutil.rmtree(self.saida, ignore_errors=True)
+
+
+def maquina():
+    modelo = "?"
+    with open("/proc/cpuinfo") as f:
+        for l in f:
+            if l.startswith("model name"):
+                modelo = l.split(":", 1)[1].strip()
+                break
+    with open("/proc/meminfo") as f:
+        ram = int(f.readline().split()[1]) / 1024 / 1024
+    return f"{os.cpu_count()} CPU ({modelo}), {ram:.1f} GiB RAM, Linux {platform.release()}"
+
+
+def carga():
+    return " ".join(f"{x:.2f}" for x in os.getloadavg())
+
+
+def mediana(v):
+    return statistics.median(v)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--compilacao", default=os.path.join(RAIZ, "build"))
+    ap.add_argument("--kelvara", help="time this kelvara-cli instead of the build's (an older one, say)")
+    ap.add_argument("--pasta", default="/tmp/kelvara-bench")
+    ap.add_argument("--corridas", type=int, default=5)
+    ap.add_argument("--tamanhos", default="10,100,810", help="sizes in MB, comma-separated")
+    ap.add_argument("--linear", action="store_true", help="add 1 MB and 1.5 GB and check linear cost")
+    ap.add_argument("--sem-ogr2ogr", action="store_true")
+    ap.add_argument("--manter", action="store_true", help="keep the generated files")
+    a = ap.parse_args()
+    if a.corridas < 5:
+        sys.exit("mede.py: at least 5 runs (--corridas 5)")
+    if not os.path.exists("/usr/bin/time"):
+        sys.exit("mede.py: /usr/bin/time is missing (Debian package `time`)")
+    usa_ogr = not a.sem_ogr2ogr and shutil.which("ogr2ogr") is not None
+    if not usa_ogr and not a.sem_ogr2ogr:
+        print("ogr2ogr (gdal-bin) is missing: not timed", file=sys.stderr)
+
+    cli, gerador = compila(a.compilacao)
+    if a.kelvara:
+        cli = os.path.abspath(a.kelvara)
+    os.makedirs(a.pasta, exist_ok=True)
+    for n in os.listdir(a.pasta):  # working files of an interrupted run
+        if re.fullmatch(r"linhas_\d+_\.(shp|shx|dbf)", n):
+            os.remove(os.path.join(a.pasta, n))
+    f = ferramentas(cli, a.pasta)
+    tamanhos = [int(x) for x in a.tamanhos.split(",") if x]
+    extra = [1, 1500] if a.linear else []
+
+    print(f"# kelvara benchmark, {time.strftime('%Y-%m-%d %H:%M')}")
+    print(f"machine: {maquina()}")
+    print(f"kelvara-cli: {cli}")
+    print(f"load average before: {carga()}")
+    print(f"runs per measurement: {a.corridas}, after one warm-up; medians in seconds")
+    print(f"ogr2ogr -ct '{AFIM}'\n")
+
+    # The fixed cost: a one-record file.
+    base1 = gera(gerador, a.pasta, 1)
+    f.tempo("kelvara", base1)
+    um = mediana([f.tempo("kelvara", base1) for _ in range(max(a.corridas, 9))])
+    print(f"one-record conversion: {um * 1000:.1f} ms (target < 30 ms: "
+          f"{'holds' if um < 0.030 else 'FAILS'})\n")
+
+    linhas = []
+    print("| size | records | vertices | cp | kelvara | ogr2ogr | kelvara/cp | ogr2ogr/kelvara "
+          "| kelvara peak RSS | vertices/s |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
+    for mb in sorted(set(tamanhos + extra)):
+        registos = registos_para(mb)
+        base = gera(gerador, a.pasta, registos)
+        quais = ["kelvara", "cp"] + (["ogr2ogr"] if usa_ogr and mb in tamanhos else [])
+        for q in quais:
+            f.tempo(q, base)  # warm-up
+        tempos = {q: [] for q in quais}
+        for _ in range(a.corridas):
+            for q in quais:
+                tempos[q].append(f.tempo(q, base))
+        rss = f.memoria("kelvara", base)
+        med = {q: mediana(v) for q, v in tempos.items()}
+        vertices = registos * VERTICES_POR_REGISTO
+        r = dict(mb=tamanho(base) / 1e6, registos=registos, vertices=vertices, med=med, rss=rss,
+                 tempos=tempos, principal=mb in tamanhos)
+        if "ogr2ogr" in med:
+            r["rss_ogr"] = f.memoria("ogr2ogr", base)
+        linhas.append(r)
+        def celula(q, formato):
+            return formato.format(med[q]) if q in med else "-"
+        kc = f"{med['kelvara'] / med['cp']:.2f}" if "cp" in med else "-"
+        ok = f"{med['ogr2ogr'] / med['kelvara']:.1f}" if "ogr2ogr" in med else "-"
+        print(f"| {r['mb']:.1f} MB | {registos:,} | {vertices:,} | {celula('cp', '{:.3f}')} "
+              f"| {med['kelvara']:.3f} | {celula('ogr2ogr', '{:.2f}')} | {kc} | {ok} | {rss:.1f} MiB "
+              f"| {vertices / med['kelvara'] / 1e6:.1f} M |", flush=True)
+
+    print("\nall runs (s):")
+    for r in linhas:
+        for q, v in r["tempos"].items():
+            print(f"  {r['mb']:.1f} MB {q}: " + " ".join(f"{x:.3f}" for x in v))
+    for r in linhas:
+        if "rss_ogr" in r:
+            print(f"  {r['mb']:.1f} MB ogr2ogr peak RSS: {r['rss_ogr']:.1f} MiB")
+
+    print("\ntargets:")
+    grande = [r for r in linhas if r["principal"]]
+    if grande:
+        g = max(grande, key=lambda r: r["registos"])
+        m = g["med"]
+        if "cp" in m:
+            x = m["kelvara"] / m["cp"]
+            print(f"  {g['mb']:.0f} MB: kelvara {x:.2f} x cp (at most 4): {'holds' if x <= 4 else 'FAILS'}")
+        if "ogr2ogr" in m:
+            x = m["ogr2ogr"] / m["kelvara"]
+            print(f"  {g['mb']:.0f} MB: ogr2ogr {x:.1f} x kelvara (at least 8): "
+                  f"{'holds' if x >= 8 else 'FAILS'}")
+    pior = max(r["rss"] for r in linhas)
+    print(f"  peak RSS at most 64 MiB for every size: largest {pior:.1f} MiB: "
+          f"{'holds' if pior <= 64 else 'FAILS'}")
+    print(f"  one-record conversion under 30 ms: {um * 1000:.1f} ms: {'holds' if um < 0.030 else 'FAILS'}")
+    if len(linhas) > 1:
+        print("\ntime per vertex (ns): kelvara, raw and net of the one-record time; cp of the same "
+              "file, for the machine's own cost of writing new files at each size:")
+        liquidos = []
+        for r in linhas:
+            t = r["med"]["kelvara"]
+            bruto = t / r["vertices"] * 1e9
+            liquido = (t - um) / r["vertices"] * 1e9
+            liquidos.append(liquido)
+            cp = r["med"]["cp"] / r["vertices"] * 1e9
+            print(f"  {r['mb']:9.1f} MB: {bruto:7.1f} raw, {liquido:6.1f} net; cp {cp:5.1f}")
+        c = mediana(liquidos)
+        desvio = max(abs(x / c - 1) for x in liquidos)
+        print(f"  kelvara net, largest deviation from their median ({c:.1f} ns): {desvio * 100:.0f} % "
+              f"(at most 25 %, {linhas[0]['mb']:.1f} MB to {linhas[-1]['mb']:.0f} MB): "
+              f"{'holds' if desvio <= 0.25 else 'FAILS'}")
+    print(f"\nload average after: {carga()}")
+
+    f.limpa()
+    if not a.manter:
+        for n in os.listdir(a.pasta):
+            if n.startswith("linhas_"):
+                os.remove(os.path.join(a.pasta, n))
+        try:
+            os.rmdir(a.pasta)
+        except OSError:
+            pass
+
+
+if __name__ == "__main__":
+    main()
