@@ -64,9 +64,9 @@ struct janela_muda : janela {
 
 }  // namespace
 
-void fuzz_shapefile(const std::uint8_t* d, std::size_t n)
+bool fuzz_shapefile(const std::uint8_t* d, std::size_t n)
 {
-  if (n < 8) return;
+  if (n < 8) return false;
   std::size_t a = tamanho(d), b = tamanho(d + 4);
   d += 8;
   n -= 8;
@@ -83,12 +83,14 @@ void fuzz_shapefile(const std::uint8_t* d, std::size_t n)
     transfere(j, Shp1, Shp2, base.string() + ".shp", saida,
               [](double x, double y) { return polinomio(conjunto_10, x, y); });
   } catch (const falha&) {
+    return true;
   }
+  return false;
 }
 
-void fuzz_parametros(const std::uint8_t* d, std::size_t n)
+bool fuzz_parametros(const std::uint8_t* d, std::size_t n)
 {
-  if (n < 4) return;
+  if (n < 4) return false;
   const std::size_t a = std::min<std::size_t>(tamanho(d), n - 4);
   const fs::path x = pasta() / "px.txt", y = pasta() / "py.txt";
   grava(x, d + 4, a);
@@ -100,10 +102,12 @@ void fuzz_parametros(const std::uint8_t* d, std::size_t n)
       (void)std::isfinite(r.x);
     }
   } catch (const falha&) {
+    return true;
   }
+  return false;
 }
 
-void fuzz_grelha(const std::uint8_t* d, std::size_t n)
+bool fuzz_grelha(const std::uint8_t* d, std::size_t n)
 {
   const fs::path g = pasta() / "g.asc";
   grava(g, d, n);
@@ -113,7 +117,9 @@ void fuzz_grelha(const std::uint8_t* d, std::size_t n)
       if (const auto r = interpola(gs, p.x, p.y)) (void)std::isfinite(r->x);
     }
   } catch (const falha&) {
+    return true;
   }
+  return false;
 }
 
 }  // namespace kelvara
