@@ -4,12 +4,11 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "apoio.h"
 #include "falha.h"
 #include "parametros.h"
 
@@ -22,29 +21,13 @@ namespace fs = std::filesystem;
 // UTF-8 with accents, as a user's would be.
 class pasta_temporaria : public ::testing::Test {
  protected:
-  void SetUp() override
-  {
-    const auto* t = ::testing::UnitTest::GetInstance()->current_test_info();
-    pasta = fs::temp_directory_path() / (std::string("kelvara_") + t->name() + "_" +
-                                         std::to_string(std::random_device{}()));
-    fs::create_directories(pasta);
-  }
-  void TearDown() override
-  {
-    std::error_code ec;
-    fs::remove_all(pasta, ec);
-  }
-  std::string caminho(const std::string& nome) const
-  {
-    const std::u8string s = (pasta / std::u8string(nome.begin(), nome.end())).u8string();
-    return std::string(s.begin(), s.end());
-  }
+  std::string caminho(const std::string& nome) const { return pasta / nome; }
   std::string escreve(const std::string& nome, const std::string& texto) const
   {
-    std::ofstream(pasta / std::u8string(nome.begin(), nome.end()), std::ios::binary) << texto;
+    teste::grava(caminho(nome), texto);
     return caminho(nome);
   }
-  fs::path pasta;
+  teste::pasta_temporaria pasta;
 };
 
 using parametros_campos = pasta_temporaria;
