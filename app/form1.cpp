@@ -160,10 +160,7 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), conversao_(*t
                       Command4, Command6, Text3, Text4, Command7, Command5};
   for (size_t i = 0; i + 1 < std::size(ordem); ++i) setTabOrder(ordem[i], ordem[i + 1]);
 
-  for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(Text3),
-                     static_cast<QWidget*>(Command6), static_cast<QWidget*>(Label7),
-                     static_cast<QWidget*>(Text4), static_cast<QWidget*>(Command7)})
-    w->hide();
+  for (QWidget* w : parametros()) w->hide();  // hidden from creation
 
   caixa_mensagem = [this](const QString& texto, const QString& titulo) {
     QMessageBox caixa(QMessageBox::NoIcon, titulo, texto, QMessageBox::Ok, this);
@@ -213,6 +210,12 @@ void Form1::Form_Load()
   centra(this);
 }
 
+// The parameter-file rows, in the order the layouts hide or show them.
+std::array<QWidget*, 6> Form1::parametros() const
+{
+  return {Label6, Text3, Command6, Label7, Text4, Command7};
+}
+
 // The window's outer height and the buttons' Top for a layout; the
 // parameter-file rows appear only in the extended one.
 void Form1::disposicao(bool alargada)
@@ -223,10 +226,7 @@ void Form1::disposicao(bool alargada)
   setFixedSize(twips(largura_cliente), twips(altura_) - moldura(this));
   poe(Command1, 1440, topo, 1575, 495);
   poe(Command2, 5040, topo, 1575, 495);
-  for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(Text3),
-                     static_cast<QWidget*>(Command6), static_cast<QWidget*>(Label7),
-                     static_cast<QWidget*>(Text4), static_cast<QWidget*>(Command7)})
-    w->setVisible(alargada);
+  for (QWidget* w : parametros()) w->setVisible(alargada);
 }
 
 void Form1::Combo1_Click()

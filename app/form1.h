@@ -14,6 +14,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -70,6 +71,7 @@ class Form1 : public QWidget, public janela {
  private:
   void procura(QLineEdit* caixa, bool novo);
   void disposicao(bool alargada);
+  std::array<QWidget*, 6> parametros() const;
   void poe(QWidget* w, int esquerda, int topo, int largura, int altura);
 
   conversao conversao_;
