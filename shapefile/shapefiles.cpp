@@ -182,14 +182,11 @@ struct ShapeFiles::dados {
   int atual = 0;
   std::vector<campo> campos;
 
-  // Writing: the pending record.
+  // Writing: the pending record's attributes (its vertices are the
+  // class's `pendente_`).
   std::string pendente;
   std::vector<int> desloc;  // offset of each field in the record
   bool nulo = false;
-  std::vector<double> x, y, z, m;
-  bool com_m = false, sem_m = false;
-  std::vector<int> inicios, tipos;
-  int parte_atual = 0;
   int escritos = 0;
 
   void fecha() noexcept
@@ -208,12 +205,36 @@ struct ShapeFiles::dados {
 ShapeFiles::ShapeFiles() : d_(std::make_unique<dados>()) {}
 ShapeFiles::~ShapeFiles() { d_->fecha(); }
 
-void ShapeFiles::abandon() noexcept { d_->fecha(); }
+void ShapeFiles::abandon() noexcept
+{
+  d_->fecha();
+  lido_ = lido{};
+}
+
+void ShapeFiles::pendente::limpa()
+{
+  x.clear();
+  y.clear();
+  z.clear();
+  m.clear();
+  inicios.clear();
+  tipos.clear();
+  parte_atual = 0;
+  com_m = sem_m = false;
+}
+
+void ShapeFiles::sem_vertice(int v) const
+{
+  throw falha("O registo " + std::to_string(d_->atual) + " de " + entre_aspas(caminho_) +
+              " não tem o vértice " + std::to_string(v) + ".");
+}
 
 void ShapeFiles::open_file(const std::string& path, int mode, int shape_type, int language_driver)
 {
   d_->fecha();
   *d_ = dados{};
+  lido_ = lido{};
+  pendente_.limpa();
   caminho_ = path;
   es::limpa_falha();
   const std::string nome = entre_aspas(path);
@@ -391,6 +412,7 @@ void ShapeFiles::go_to_record(int k)
   d_->obj = nullptr;
   d_->tuplo = nullptr;
   d_->atual = 0;
+  lido_ = lido{};
   es::limpa_falha();
   const int i = k - 1;
   SHPObject* o = SHPReadObject(d_->shp, i);
@@ -426,6 +448,13 @@ void ShapeFiles::go_to_record(int k)
     throw falha("O registo " + std::to_string(k) + " da tabela de atributos de " +
                 entre_aspas(caminho_) + " não pode ser lido: " + causa() + ".");
   d_->atual = k;
+  if (o->nSHPType != SHPT_NULL) {
+    lido_.n = o->nVertices;
+    lido_.x = o->padfX;
+    lido_.y = o->padfY;
+    lido_.z = o->padfZ;
+    if (o->bMeasureIsUsed && tipo_com_m(o->nSHPType)) lido_.m = o->padfM;
+  }
 }
 
 valor ShapeFiles::value(int j) const
@@ -458,26 +487,6 @@ parte ShapeFiles::part_at(int i) const
   return parte{o->panPartStart[i - 1] + 1, fim, o->panPartType ? o->panPartType[i - 1] : SHPP_RING};
 }
 
-int ShapeFiles::vertex_count() const
-{
-  return d_->obj->nSHPType == SHPT_NULL ? 0 : d_->obj->nVertices;
-}
-
-vertice ShapeFiles::vertex_at(int v) const
-{
-  const SHPObject* o = d_->obj;
-  if (v < 1 || v > vertex_count())
-    throw falha("O registo " + std::to_string(d_->atual) + " de " + entre_aspas(caminho_) +
-                " não tem o vértice " + std::to_string(v) + ".");
-  const int i = v - 1;
-  vertice r;
-  r.x = o->padfX[i];
-  r.y = o->padfY[i];
-  r.z = o->padfZ ? o->padfZ[i] : 0.0;
-  if (o->bMeasureIsUsed && tipo_com_m(o->nSHPType) && o->padfM) r.m = o->padfM[i];
-  return r;
-}
-
 void ShapeFiles::set_value(int j, valor v)
 {
   const int i = j - 1;
@@ -492,43 +501,29 @@ void ShapeFiles::set_deletion_flag(char f) { d_->pendente[0] = f; }
 
 void ShapeFiles::set_null() { d_->nulo = true; }
 
-void ShapeFiles::add_vertex(double x, double y, std::int16_t part, std::optional<double> m, double z,
-                            int part_type)
-{
-  if (part != d_->parte_atual) {
-    d_->inicios.push_back(static_cast<int>(d_->x.size()));
-    d_->tipos.push_back(part_type);
-    d_->parte_atual = part;
-  }
-  d_->x.push_back(x);
-  d_->y.push_back(y);
-  d_->z.push_back(z);
-  d_->m.push_back(m ? *m : 0.0);
-  (m ? d_->com_m : d_->sem_m) = true;
-}
-
 void ShapeFiles::write_record()
 {
   dados& d = *d_;
+  pendente& p = pendente_;
   // Built only for a fault: a record written allocates nothing here.
   const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
   const auto nome = [&] { return entre_aspas(caminho_); };
-  if (d.com_m && d.sem_m)
+  if (p.com_m && p.sem_m)
     throw falha("Não foi possível escrever " + rec() + " em " + nome() +
                 ": só alguns vértices têm valor M.");
   SHPObject o{};
   o.nSHPType = d.nulo ? SHPT_NULL : d.tipo;
   o.nShapeId = -1;
   const bool com_partes = !d.nulo && !tipo_ponto(d.tipo) && !tipo_multiponto(d.tipo);
-  o.nParts = com_partes ? static_cast<int>(d.inicios.size()) : 0;
-  o.panPartStart = d.inicios.data();
-  o.panPartType = d.tipos.data();
-  o.nVertices = d.nulo ? 0 : static_cast<int>(d.x.size());
-  o.padfX = d.x.data();
-  o.padfY = d.y.data();
-  o.padfZ = d.z.data();
-  o.padfM = d.m.data();
-  o.bMeasureIsUsed = d.com_m;
+  o.nParts = com_partes ? static_cast<int>(p.inicios.size()) : 0;
+  o.panPartStart = p.inicios.data();
+  o.panPartType = p.tipos.data();
+  o.nVertices = d.nulo ? 0 : static_cast<int>(p.x.size());
+  o.padfX = p.x.data();
+  o.padfY = p.y.data();
+  o.padfZ = p.z.data();
+  o.padfM = p.m.data();
+  o.bMeasureIsUsed = p.com_m;
   SHPComputeExtents(&o);
   if (SHPWriteObject(d.shp, -1, &o) < 0 || es::falha().houve())
     throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
@@ -538,14 +533,7 @@ void ShapeFiles::write_record()
   ++d.escritos;
   std::fill(d.pendente.begin(), d.pendente.end(), ' ');
   d.nulo = false;
-  d.x.clear();
-  d.y.clear();
-  d.z.clear();
-  d.m.clear();
-  d.com_m = d.sem_m = false;
-  d.inicios.clear();
-  d.tipos.clear();
-  d.parte_atual = 0;
+  p.limpa();
 }
 
 void ShapeFiles::close_file()

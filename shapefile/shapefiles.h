@@ -79,7 +79,7 @@ class ShapeFiles {
   bool is_null() const;
   int part_count() const;
   parte part_at(int i) const;
-  int vertex_count() const;
+  int vertex_count() const { return lido_.n; }
   vertice vertex_at(int v) const;
 
   // Writing: the pending record.
@@ -101,6 +101,51 @@ class ShapeFiles {
   struct dados;
   std::unique_ptr<dados> d_;
   std::string caminho_;
+
+  // The vertices of the current record as read, and of the pending record
+  // as written. They live here, not in `dados`, so that the per-vertex
+  // calls above compile into the record loop that makes them.
+  struct lido {
+    int n = 0;
+    const double *x = nullptr, *y = nullptr;
+    const double *z = nullptr, *m = nullptr;  // null where the record has none
+  } lido_;
+  struct pendente {
+    std::vector<double> x, y, z, m;
+    std::vector<int> inicios, tipos;  // of each part: first vertex (0-based), type
+    int parte_atual = 0;
+    bool com_m = false, sem_m = false;
+    void limpa();
+  } pendente_;
+  [[noreturn]] void sem_vertice(int v) const;
 };
+
+inline vertice ShapeFiles::vertex_at(int v) const
+{
+  if (v < 1 || v > lido_.n) sem_vertice(v);
+  const int i = v - 1;
+  vertice r;
+  r.x = lido_.x[i];
+  r.y = lido_.y[i];
+  r.z = lido_.z ? lido_.z[i] : 0.0;
+  if (lido_.m) r.m = lido_.m[i];
+  return r;
+}
+
+inline void ShapeFiles::add_vertex(double x, double y, std::int16_t part, std::optional<double> m,
+                                   double z, int part_type)
+{
+  pendente& p = pendente_;
+  if (part != p.parte_atual) {
+    p.inicios.push_back(static_cast<int>(p.x.size()));
+    p.tipos.push_back(part_type);
+    p.parte_atual = part;
+  }
+  p.x.push_back(x);
+  p.y.push_back(y);
+  p.z.push_back(z);
+  p.m.push_back(m ? *m : 0.0);
+  (m ? p.com_m : p.sem_m) = true;
+}
 
 }  // namespace kelvara

@@ -9,6 +9,8 @@
 // on every machine.
 #pragma once
 
+#include <cmath>
+
 namespace kelvara {
 
 struct par {
@@ -24,10 +26,26 @@ struct coeficientes {
 };
 
 // ((((C0 + C1·u) + C2·v) + C3·u²) + (C4·u)·v) + C5·v²
-double soma_polinomio(const double (&C)[6], double u, double v);
+inline double soma_polinomio(const double (&C)[6], double u, double v)
+{
+  const double u2 = std::pow(u, 2.0);
+  const double v2 = std::pow(v, 2.0);
+  const double ate_uv = ((((C[0] + C[1] * u) + C[2] * v) + C[3] * u2) + (C[4] * u) * v);
+  return ate_uv + C[5] * v2;
+}
 
 // The mainland form: reduce, evaluate PX then PY, add the output origin.
-par polinomio(const coeficientes& c, double x, double y);
+// Inline, so that the record loop evaluates it without a call per vertex.
+inline par polinomio(const coeficientes& c, double x, double y)
+{
+  const double u = (x - c.x0) / c.kx;
+  const double v = (y - c.y0) / c.ky;
+  const double PX = soma_polinomio(c.A, u, v);
+  const double PY = soma_polinomio(c.B, u, v);
+  const double X = PX + c.X0;
+  const double Y = PY + c.Y0;
+  return {X, Y};
+}
 
 // ETRS89 TM06 to Datum 73.
 inline constexpr coeficientes conjunto_01{
