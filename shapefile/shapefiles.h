@@ -132,7 +132,7 @@ inline vertice ShapeFiles::vertex_at(int v) const
   return r;
 }
 
-inline void ShapeFiles::add_vertex(double x, double y, std::int16_t part, std::optional<double> m,
+[[gnu::always_inline]] inline void ShapeFiles::add_vertex(double x, double y, std::int16_t part, std::optional<double> m,
                                    double z, int part_type)
 {
   pendente& p = pendente_;
