@@ -212,13 +212,13 @@ def main():
         registos = registos_para(mb)
         base = gera(gerador, a.pasta, registos)
         quais = ["kelvara", "cp"] + (["ogr2ogr"] if usa_ogr and mb in tamanhos else [])
-        for q in quais:
-            f.tempo(q, base)  # warm-up
         tempos = {q: [] for q in quais}
         cpus = {q: [] for q in quais}
         # Small files take milliseconds, where one disturbed run weighs a
         # lot: they get more runs.
         corridas = a.corridas if mb > 10 else max(a.corridas, POUCOS)
+        for q in quais:
+            f.tempo(q, base)  # warm-up
         for _ in range(corridas):
             for q in quais:
                 t, c = f.tempo(q, base)
@@ -244,7 +244,7 @@ def main():
     print("\nall runs (s):")
     for r in linhas:
         for q, v in r["tempos"].items():
-            print(f"  {r['mb']:.1f} MB {q}: " + " ".join(f"{x:.3f}" for x in v))
+            print(f"  {r['mb']:.1f} MB {q}: " + " ".join(f"{x:.4f}" for x in v))
     for r in linhas:
         if "rss_ogr" in r:
             print(f"  {r['mb']:.1f} MB ogr2ogr peak RSS: {r['rss_ogr']:.1f} MiB")
