@@ -10,20 +10,24 @@ on the same files in the same run:
   ogr2ogr   ogr2ogr -ct with an affine PROJ pipeline, the first-degree part
             of the same polynomial (an approximation, fine for timing)
 
-each once to warm up and then --corridas times (5 by default), the tools
-taking turns. Every run writes into a new, empty folder, after a `sync` that
-is not timed, so that no run pays for the previous one's write-back. Peak
-resident memory comes from one more run of each under /usr/bin/time -v.
-It prints medians, the ratios kelvara/cp and ogr2ogr/kelvara, memory,
-vertices per second, the time of a one-record conversion, and whether the
-targets hold.
+each once to warm up and then in --corridas rounds (5 by default): every
+round runs each tool on each file, the tools taking turns, so that all
+sizes and tools meet the machine in the same states; files of 10 MB and
+less, and the one-record file, run several times per round (21 runs in
+all). Every run writes into a new, empty folder, after a `sync` that is not
+timed, so that no run pays for the previous one's write-back. Peak resident
+memory comes from one more run of each under /usr/bin/time -v. It prints
+medians, the ratios kelvara/cp and ogr2ogr/kelvara, memory, vertices per
+second, the time of a one-record conversion, and whether the targets hold.
 
 --linear adds files of about 1 MB and 1.5 GB (kelvara and cp) and checks
-that kelvara's time per vertex is the same within +-25 % across all sizes.
-The time per vertex is taken net of the fixed cost of a run (starting the
-program, opening and closing the files), which is the one-record
-conversion's time; cp's time per vertex of the same files is printed beside
-it, as the machine's own cost of writing new files at each size.
+that kelvara's time per vertex is the same within +-25 % across all sizes,
+by wall-clock time and by processor time (user and system time of all of
+the run's threads). The time per vertex is taken net of the fixed cost of
+a run (starting the program, opening and closing the files), which is the
+one-record conversion's time; cp's time per vertex of the same files is
+printed beside it, as the machine's own cost of writing new files at each
+size.
 
 Usage (from the repository; builds into the build folder, build/ by default):
   python3 bench/mede.py [--compilacao DIR] [--kelvara CLI] [--pasta DIR]
@@ -48,7 +52,7 @@ import time
 RAIZ = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 VERTICES_POR_REGISTO = 20
-POUCOS = 21  # runs of files of 10 MB and less, and of the one-record file
+POUCOS = 21  # runs of files of 10 MB and less, and of the one-record file, at least
 BYTES_POR_REGISTO = 728 + 8 + 70  # .shp, .shx and .dbf (bench/gera.cpp)
 
 SISTEMA1 = "Hayford-Gauss Datum 73"
@@ -195,10 +199,36 @@ def main():
     print(f"runs per measurement: {a.corridas}, after one warm-up; medians in seconds")
     print(f"ogr2ogr -ct '{AFIM}'\n")
 
-    # The fixed cost: a one-record file.
+    # The files, and one warm-up run of each tool on each.
+    tamanhos_todos = sorted(set(tamanhos + extra))
     base1 = gera(gerador, a.pasta, 1)
+    bases = {mb: gera(gerador, a.pasta, registos_para(mb)) for mb in tamanhos_todos}
+    quais = {mb: ["kelvara", "cp"] + (["ogr2ogr"] if usa_ogr and mb in tamanhos else [])
+             for mb in tamanhos_todos}
     f.tempo("kelvara", base1)
-    uns = [f.tempo("kelvara", base1) for _ in range(max(a.corridas, POUCOS))]
+    for mb in tamanhos_todos:
+        for q in quais[mb]:
+            f.tempo(q, bases[mb])
+
+    # Rounds: each round runs every tool on every file, the tools taking
+    # turns, so that all sizes meet the machine in the same states. This
+    # virtual machine has phases, minutes long, in which the same run takes
+    # up to 2-3 times as long with the same work done; measured size by
+    # size, one phase could land on one size whole. Files of 10 MB and less,
+    # and the one-record file, take milliseconds and get several runs per
+    # round (POUCOS in all).
+    por_volta = -(-POUCOS // a.corridas)
+    uns = []
+    tempos = {mb: {q: [] for q in quais[mb]} for mb in tamanhos_todos}
+    cpus = {mb: {q: [] for q in quais[mb]} for mb in tamanhos_todos}
+    for _ in range(a.corridas):
+        uns += [f.tempo("kelvara", base1) for _ in range(por_volta)]
+        for mb in tamanhos_todos:
+            for _ in range(por_volta if mb <= 10 else 1):
+                for q in quais[mb]:
+                    t, c = f.tempo(q, bases[mb])
+                    tempos[mb][q].append(t)
+                    cpus[mb][q].append(c)
     um = mediana(t for t, _ in uns)
     um_cpu = mediana(c for _, c in uns)
     print(f"one-record conversion: {um * 1000:.1f} ms, processor {um_cpu * 1000:.1f} ms "
@@ -208,28 +238,15 @@ def main():
     print("| size | records | vertices | cp | kelvara | ogr2ogr | kelvara/cp | ogr2ogr/kelvara "
           "| kelvara peak RSS | vertices/s |")
     print("|---|---|---|---|---|---|---|---|---|---|")
-    for mb in sorted(set(tamanhos + extra)):
+    for mb in tamanhos_todos:
         registos = registos_para(mb)
-        base = gera(gerador, a.pasta, registos)
-        quais = ["kelvara", "cp"] + (["ogr2ogr"] if usa_ogr and mb in tamanhos else [])
-        tempos = {q: [] for q in quais}
-        cpus = {q: [] for q in quais}
-        # Small files take milliseconds, where one disturbed run weighs a
-        # lot: they get more runs.
-        corridas = a.corridas if mb > 10 else max(a.corridas, POUCOS)
-        for q in quais:
-            f.tempo(q, base)  # warm-up
-        for _ in range(corridas):
-            for q in quais:
-                t, c = f.tempo(q, base)
-                tempos[q].append(t)
-                cpus[q].append(c)
+        base = bases[mb]
         rss = f.memoria("kelvara", base)
-        med = {q: mediana(v) for q, v in tempos.items()}
-        med_cpu = {q: mediana(v) for q, v in cpus.items()}
+        med = {q: mediana(v) for q, v in tempos[mb].items()}
+        med_cpu = {q: mediana(v) for q, v in cpus[mb].items()}
         vertices = registos * VERTICES_POR_REGISTO
         r = dict(mb=tamanho(base) / 1e6, registos=registos, vertices=vertices, med=med, rss=rss,
-                 tempos=tempos, med_cpu=med_cpu, principal=mb in tamanhos)
+                 tempos=tempos[mb], med_cpu=med_cpu, principal=mb in tamanhos)
         if "ogr2ogr" in med:
             r["rss_ogr"] = f.memoria("ogr2ogr", base)
         linhas.append(r)
