@@ -123,6 +123,50 @@ TEST(transfere, identidade_devolve_cada_byte_de_cada_tipo)
   }
 }
 
+// The component's view of the current record: each go_to_record replaces
+// the vertices of the one before (a null record has none), and a vertex
+// outside the record is refused with the record's number.
+TEST(transfere, vertices_do_registo_atual)
+{
+  pasta_temporaria p;
+  escreve(p / "a", todos_os_casos(13));
+  ShapeFiles s;
+  s.open_file(p / "a.shp", 0);
+  EXPECT_EQ(s.vertex_count(), 0);
+  const auto falha_de = [&](int v) -> std::string {
+    try {
+      s.vertex_at(v);
+    } catch (const falha& f) {
+      return f.what();
+    }
+    return "sem falha";
+  };
+
+  s.go_to_record(3);  // three parts of four vertices, with measures
+  EXPECT_EQ(s.vertex_count(), 12);
+  const vertice v12 = s.vertex_at(12);
+  EXPECT_EQ(v12.x, 5000 + 10.0 * 11 + 0.125);
+  EXPECT_EQ(v12.y, -50000.0 + 7.0 * 11);
+  ASSERT_TRUE(v12.m.has_value());
+  EXPECT_EQ(*v12.m, especiais[(11 + 3) % especiais.size()]);
+  EXPECT_NE(falha_de(13).find("registo 3"), std::string::npos);
+  EXPECT_NE(falha_de(13).find("vértice 13"), std::string::npos);
+  EXPECT_NE(falha_de(0).find("vértice 0"), std::string::npos);
+
+  s.go_to_record(2);  // null
+  EXPECT_TRUE(s.is_null());
+  EXPECT_EQ(s.vertex_count(), 0);
+  EXPECT_NE(falha_de(1).find("registo 2"), std::string::npos);
+
+  s.go_to_record(4);  // no measures
+  EXPECT_EQ(s.vertex_count(), 4);
+  EXPECT_FALSE(s.vertex_at(1).m.has_value());
+  EXPECT_EQ(s.vertex_at(1).x, 9000.125);
+
+  s.open_file(p / "a.shp", 0);  // opening again forgets the record
+  EXPECT_EQ(s.vertex_count(), 0);
+}
+
 TEST(transfere, so_x_e_y_mudam)
 {
   for (int tipo : tipos) {
