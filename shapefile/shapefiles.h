@@ -132,8 +132,10 @@ inline vertice ShapeFiles::vertex_at(int v) const
   return r;
 }
 
-[[gnu::always_inline]] inline void ShapeFiles::add_vertex(double x, double y, std::int16_t part, std::optional<double> m,
-                                   double z, int part_type)
+// Always inlined: one call per vertex, in the record loop.
+[[gnu::always_inline]] inline void ShapeFiles::add_vertex(double x, double y, std::int16_t part,
+                                                          std::optional<double> m, double z,
+                                                          int part_type)
 {
   pendente& p = pendente_;
   if (part != p.parte_atual) {
