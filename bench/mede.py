@@ -13,8 +13,8 @@ on the same files in the same run:
 each once to warm up and then in --corridas rounds (5 by default): every
 round runs each tool on each file, the tools taking turns, so that all
 sizes and tools meet the machine in the same states; files of 10 MB and
-less, and the one-record file, run several times per round (21 runs in
-all). Every run writes into a new, empty folder, after a `sync` that is not
+less, and the one-record file, run several times per round (at least 21
+runs in all; 25 with 5 rounds). Every run writes into a new, empty folder, after a `sync` that is not
 timed, so that no run pays for the previous one's write-back. Peak resident
 memory comes from one more run of each under /usr/bin/time -v. It prints
 medians, the ratios kelvara/cp and ogr2ogr/kelvara, memory, vertices per
@@ -220,7 +220,10 @@ def main():
     print(f"machine: {maquina()}")
     print(f"kelvara-cli: {cli}")
     print(f"load average before: {carga()}")
-    print(f"runs per measurement: {a.corridas}, after one warm-up; medians in seconds")
+    por_volta = -(-POUCOS // a.corridas)
+    print(f"rounds: {a.corridas}, after one warm-up run of each tool on each file (files of "
+          f"10 MB and less, and the one-record file: {por_volta} runs per round); medians in "
+          f"seconds")
     print(f"ogr2ogr -ct '{AFIM}'\n")
 
     # The files, and one warm-up run of each tool on each.
@@ -235,13 +238,11 @@ def main():
             f.tempo(q, bases[mb])
 
     # Rounds: each round runs every tool on every file, the tools taking
-    # turns, so that all sizes meet the machine in the same states. This
-    # virtual machine has phases, minutes long, in which the same run takes
-    # up to 2-3 times as long with the same work done; measured size by
-    # size, one phase could land on one size whole. Files of 10 MB and less,
-    # and the one-record file, take milliseconds and get several runs per
-    # round (POUCOS in all).
-    por_volta = -(-POUCOS // a.corridas)
+    # turns, so that all sizes meet the machine in the same states; measured
+    # size by size, a slow spell of a shared machine (they last minutes)
+    # could land on one size whole. Files of 10 MB and less, and the
+    # one-record file, take milliseconds and get several runs per round
+    # (POUCOS in all, at least).
     uns = []
     tempos = {mb: {q: [] for q in quais[mb]} for mb in tamanhos_todos}
     cpus = {mb: {q: [] for q in quais[mb]} for mb in tamanhos_todos}
