@@ -10,55 +10,11 @@
 #include <array>
 
 #include "aparencia.h"
+#include "rotas.h"
 
 namespace kelvara {
 
 namespace {
-
-const char* const lista_fontes[] = {
-    "Hayford-Gauss Datum 73",
-    "Hayford-Gauss Datum Lisboa-Ponto Central",
-    "Açores - G.Oriental - UTM 26 S. Bráz",
-    "Açores - Faial - UTM 26 Base SW",
-    "Açores - Graciosa - UTM 26 Base SW",
-    "Açores - Pico - UTM 26 Base SW",
-    "Açores - São Jorge - UTM 26 Base SW",
-    "Açores - Terceira - UTM 26 Base SW",
-    "Açores - G.Ocidental - UTM 25 Observatório",
-    "Madeira - UTM 28 Base SE",
-    // Not in the original list; offered so that every conversion the
-    // command knows can be reached by picking.
-    "ETRS89 TM06",
-    "Qualquer",
-};
-
-// Selection rules: what picking a source does to the target list and the
-// layout. Compared in this order; the first match applies.
-struct regra {
-  const char* fonte;
-  std::array<const char*, 2> destinos;  // null-terminated when shorter
-  const char* escolhido;                // null: nothing preselected
-  bool alargada;
-};
-
-constexpr const char* d73 = "Hayford-Gauss Datum 73";
-constexpr const char* lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
-constexpr const char* etrs = "ETRS89 TM06";
-
-const regra regras[] = {
-    {etrs, {d73, lisboa}, nullptr, false},
-    {d73, {etrs, nullptr}, etrs, false},
-    {lisboa, {etrs, nullptr}, etrs, false},
-    {"Açores - G.Oriental - UTM 26 S. Bráz", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
-    {"Açores - Faial - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
-    {"Açores - Graciosa - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
-    {"Açores - Pico - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
-    {"Açores - São Jorge - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
-    {"Açores - Terceira - UTM 26 Base SW", {"UTM 26 ITRF93", nullptr}, "UTM 26 ITRF93", false},
-    {"Açores - G.Ocidental - UTM 25 Observatório", {"UTM 25 ITRF93", nullptr}, "UTM 25 ITRF93", false},
-    {"Madeira - UTM 28 Base SE", {"UTM 28 ITRF93", nullptr}, "UTM 28 ITRF93", false},
-    {"Qualquer", {"Qualquer", nullptr}, "Qualquer", true},
-};
 
 std::string utf8(const QString& s)
 {
@@ -66,9 +22,14 @@ std::string utf8(const QString& s)
   return std::string(b.constData(), static_cast<size_t>(b.size()));
 }
 
+QString texto_qt(std::string_view s)
+{
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
 }  // namespace
 
-Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), conversao_(*this, pasta_grelhas)
+Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas_(pasta_grelhas)
 {
   setWindowTitle("Ostrel - Valdrena");
   // A title bar with the system menu, minimise and close: no maximise.
@@ -203,7 +164,7 @@ void Form1::poe(QWidget* w, int esquerda, int topo, int largura, int altura)
 
 void Form1::Form_Load()
 {
-  for (const char* s : lista_fontes) Combo1->addItem(QString::fromUtf8(s));
+  for (const sistema* s : fontes_da_janela()) Combo1->addItem(texto_qt(s->nome));
   Combo1->setCurrentIndex(-1);
   Combo1->setEditText(QString());
   disposicao(false);
@@ -229,27 +190,28 @@ void Form1::disposicao(bool alargada)
   for (QWidget* w : parametros()) w->setVisible(alargada);
 }
 
+// Selection rules: picking a source offers the targets that the route
+// catalogue lists for the window, preselects the only one, and shows the
+// parameter-file rows for a source that needs them.
 void Form1::Combo1_Click()
 {
-  const std::string escolhida = utf8(Combo1->currentText());
-  for (const regra& r : regras) {
-    if (escolhida != r.fonte) continue;
-    Combo2->clear();
-    Combo2->setEditText(QString());
-    for (const char* d : r.destinos)
-      if (d) Combo2->addItem(QString::fromUtf8(d));
-    if (r.escolhido) Combo2->setCurrentText(QString::fromUtf8(r.escolhido));
-    else Combo2->setCurrentIndex(-1);
-    disposicao(r.alargada);
-    return;
-  }
+  const sistema* fonte = sistema_de(utf8(Combo1->currentText()));
+  if (!fonte || fonte->na_janela == 0) return;
+  const std::vector<const rota*> destinos = destinos_da_janela(*fonte);
+  Combo2->clear();
+  Combo2->setEditText(QString());
+  for (const rota* r : destinos) Combo2->addItem(texto_qt(r->sistema2->nome));
+  if (destinos.size() == 1) Combo2->setCurrentText(texto_qt(destinos[0]->sistema2->nome));
+  else Combo2->setCurrentIndex(-1);
+  disposicao(fonte->parametros);
 }
 
 void Form1::Command1_Click()
 {
-  const entradas e{utf8(Combo1->currentText()), utf8(Combo2->currentText()), utf8(Text1->text()),
-                   utf8(Text2->text()), utf8(Text3->text()), utf8(Text4->text())};
-  conversao_.Command1_Click(e);
+  const pedido p{utf8(Combo1->currentText()), utf8(Combo2->currentText()), utf8(Text1->text()),
+                 utf8(Text2->text()),         utf8(Text3->text()),         utf8(Text4->text()),
+                 pasta_grelhas_};
+  converte(p, *this);
 }
 
 void Form1::Command2_Click() { close(); }
@@ -271,12 +233,11 @@ void Form1::mensagem(const std::string& texto, const std::string& titulo)
   if (estava) QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-void Form1::ponteiro(int valor)
+void Form1::ocupado(bool sim)
 {
-  const bool ocupar = valor == ponteiro_ocupado;
-  if (ocupar == ocupado_) return;
-  ocupado_ = ocupar;
-  if (ocupar) {
+  if (sim == ocupado_) return;
+  ocupado_ = sim;
+  if (sim) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   } else {
@@ -299,7 +260,7 @@ void Form1::showEvent(QShowEvent* e)
 void Form1::closeEvent(QCloseEvent* e)
 {
   // Closing the main window ends the program, whatever other window is open.
-  ponteiro(ponteiro_normal);
+  ocupado(false);
   e->accept();
   QApplication::closeAllWindows();
   QCoreApplication::quit();

@@ -1,6 +1,7 @@
 // The main window, Form1: the two system lists, the path boxes, the browse
-// buttons, "OK" and "Cancelar". It holds one conversion command and gives it
-// what it needs of a window: modal messages, the mouse pointer and closing.
+// buttons, "OK" and "Cancelar". It hands its entries to the conversion and
+// gives it what it needs of a window: modal messages, the busy pointer and
+// closing.
 //
 // Positions and sizes are in twips (1/1440 inch) as the window was laid
 // out, turned into pixels with the screen's logical resolution (15 twips to
@@ -52,7 +53,7 @@ class Form1 : public QWidget, public janela {
 
   // janela
   void mensagem(const std::string& texto, const std::string& titulo) override;
-  void ponteiro(int valor) override;
+  void ocupado(bool sim) override;
   void fecha() override;
 
   // Outer height the program last set, in twips.
@@ -74,7 +75,7 @@ class Form1 : public QWidget, public janela {
   std::array<QWidget*, 6> parametros() const;
   void poe(QWidget* w, int esquerda, int topo, int largura, int altura);
 
-  conversao conversao_;
+  std::string pasta_grelhas_;
   QString ultimo_ficheiro_;  // the dialog opens on the name last chosen
   int altura_ = 0;
   bool alargada_ = false;

@@ -6,9 +6,10 @@
 #include <QApplication>
 #include <QDir>
 
-#include "es.h"
+#include "ficheiros.h"
 #include "form1.h"
 #include "form2.h"
+#include "rotas.h"
 
 int main(int argc, char** argv)
 {
@@ -31,7 +32,10 @@ int main(int argc, char** argv)
     QApplication::processEvents();
     const bool ok = janela.grab().save(pasta.filePath("form1.png")) &&
                     info.grab().save(pasta.filePath("form2.png"));
-    janela.Combo1->setCurrentIndex(janela.Combo1->findText("Qualquer"));
+    // The extended layout: the source that takes parameter files.
+    const auto fontes = kelvara::fontes_da_janela();
+    for (size_t k = 0; k < fontes.size(); ++k)
+      if (fontes[k]->parametros) janela.Combo1->setCurrentIndex(static_cast<int>(k));
     janela.Combo1_Click();
     QApplication::processEvents();
     return ok && janela.grab().save(pasta.filePath("form1_alargada.png")) ? 0 : 1;

@@ -13,8 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "caminhos.h"
 #include "conversao.h"
-#include "es.h"
+#include "ficheiros.h"
+#include "rotas.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -54,8 +56,16 @@ Estado de saída: 0 conversão concluída; 1 conversão recusada ou falhada; 2 e
 utilização.
 
 Exemplo:
-  kelvara-cli -s "Hayford-Gauss Datum 73" -t "ETRS89 TM06" rios.shp rios_etrs.shp
 )";
+
+// The example of the help: the window's first source and its target.
+void exemplo()
+{
+  const sistema* s1 = fontes_da_janela().front();
+  const rota* r = destinos_da_janela(*s1).front();
+  std::printf("  kelvara-cli -s \"%s\" -t \"%s\" rios.shp rios_etrs.shp\n",
+              std::string(s1->nome).c_str(), std::string(r->sistema2->nome).c_str());
+}
 
 class janela_texto : public janela {
  public:
@@ -66,7 +76,7 @@ class janela_texto : public janela {
     std::fprintf(f, "%s\n", texto.c_str());
     std::fflush(f);
   }
-  void ponteiro(int) override {}
+  void ocupado(bool) override {}
   void fecha() override {}
 };
 
@@ -79,19 +89,21 @@ int uso(const std::string& porque)
 void lista()
 {
   std::printf("Sistemas:\n");
-  for (const char* s : sistemas()) std::printf("  %s\n", s);
+  for (const sistema& s : sistemas()) std::printf("  %s\n", std::string(s.nome).c_str());
   std::printf("\nConversões (Sistema 1 -> Sistema 2: rotinas):\n");
-  for (const conversao::rota& r : conversao::rotas()) {
-    std::printf("  %s -> %s: %s%s%s%s\n", r.sistema1, r.sistema2 ? r.sistema2 : "(qualquer texto)",
-                r.nome1, r.nome2 ? ", depois " : "", r.nome2 ? r.nome2 : "",
-                r.prj ? " (escreve .prj)" : "");
+  for (const rota& r : rotas()) {
+    const std::string s1(r.sistema1->nome), s2(r.sistema2->nome), n1(r.passo1->nome);
+    const std::string n2 = r.passo2 ? std::string(r.passo2->nome) : "";
+    std::printf("  %s -> %s: %s%s%s%s\n", s1.c_str(),
+                r.qualquer_destino ? "(qualquer texto)" : s2.c_str(), n1.c_str(),
+                r.passo2 ? ", depois " : "", n2.c_str(), r.escreve_prj() ? " (escreve .prj)" : "");
   }
 }
 
 int corre(const std::vector<std::string>& args)
 {
-  entradas e;
-  std::string grelhas = es::pasta_programa();
+  pedido p;
+  p.pasta_grelhas = es::pasta_programa();
   std::vector<std::string> posicionais;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -102,17 +114,18 @@ int corre(const std::vector<std::string>& args)
     };
     if (a == "-h" || a == "--help") {
       std::fputs(ajuda, stdout);
+      exemplo();
       return 0;
     }
     if (a == "--lista") {
       lista();
       return 0;
     }
-    std::string* destino = a == "-s" ? &e.Combo1
-                         : a == "-t" ? &e.Combo2
-                         : a == "-x" ? &e.Text3
-                         : a == "-y" ? &e.Text4
-                         : a == "--grelhas" ? &grelhas
+    std::string* destino = a == "-s" ? &p.sistema1
+                         : a == "-t" ? &p.sistema2
+                         : a == "-x" ? &p.parametros_x
+                         : a == "-y" ? &p.parametros_y
+                         : a == "--grelhas" ? &p.pasta_grelhas
                                            : nullptr;
     if (destino) {
       if (!valor(*destino)) return uso("falta o valor da opção " + a + ".");
@@ -128,11 +141,10 @@ int corre(const std::vector<std::string>& args)
   if (posicionais.size() != 2)
     return uso("são precisos dois ficheiros, ENTRADA e SAIDA (foram dados " +
                std::to_string(posicionais.size()) + ").");
-  e.Text1 = posicionais[0];
-  e.Text2 = posicionais[1];
+  p.entrada = posicionais[0];
+  p.saida = posicionais[1];
   janela_texto j;
-  conversao c(j, grelhas);
-  return c.Command1_Click(e) ? 0 : 1;
+  return converte(p, j) ? 0 : 1;
 }
 
 }  // namespace
@@ -142,7 +154,7 @@ int wmain(int argc, wchar_t** argv)
 {
   SetConsoleOutputCP(CP_UTF8);
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(kelvara::es::texto(std::filesystem::path(argv[i])));
+  for (int i = 1; i < argc; ++i) args.push_back(kelvara::texto(std::filesystem::path(argv[i])));
   return corre(args);
 }
 #else

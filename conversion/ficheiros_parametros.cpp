@@ -1,4 +1,4 @@
-#include "parametros.h"
+#include "ficheiros_parametros.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,8 +9,9 @@
 #include <system_error>
 #include <utility>
 
+#include "caminhos.h"
 #include "falha.h"
-#include "utf8.h"
+#include "leitura.h"
 
 namespace kelvara {
 namespace {
@@ -19,22 +20,6 @@ constexpr int total_campos = 15;
 
 bool branco(char c) { return c == ' ' || c == '\t'; }
 bool fim_de_linha(char c) { return c == '\r' || c == '\n'; }
-bool decimal(char c)
-{
-  return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
-}
-
-// A field as quoted in a message: cut short, at a character boundary, when a
-// wrong file (a shapefile picked by mistake) gives a long run of bytes.
-std::string amostra(std::string_view s)
-{
-  constexpr std::size_t maximo = 40;
-  if (s.size() <= maximo) return entre_aspas(std::string(s));
-  std::size_t n = maximo;
-  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-  return entre_aspas(std::string(s.substr(0, n)) + "...");
-}
-
 // Splits the text of one parameter file into its fields, in order, and
 // counts them for the messages.
 class leitor {
@@ -78,18 +63,11 @@ class leitor {
     if (i_ < t_.size() && t_[i_] == ',') ++i_;
 
     if (s.empty()) throw falha(no_campo() + " está vazio; devia ser um número.");
-    // Decimal notation only: from_chars would also take "inf" and "nan".
-    const bool so_decimal = std::all_of(s.begin(), s.end(), decimal);
-    // from_chars takes no leading '+'; "+-1" must still fail.
-    std::string_view corpo = s;
-    if (corpo.starts_with('+') && !corpo.substr(1).starts_with('-')) corpo.remove_prefix(1);
-    const char* const fim = corpo.data() + corpo.size();
     double valor = 0;
-    const auto r = std::from_chars(corpo.data(), fim, valor);
-    if (so_decimal && r.ec == std::errc::result_out_of_range)
-      throw falha(no_campo() + " tem um número fora do alcance de um double: " + amostra(s) + ".");
-    if (!so_decimal || r.ec != std::errc{} || r.ptr != fim)
-      throw falha(no_campo() + " devia ser um número e é " + amostra(s) + ".");
+    const std::errc r = le_numero(s, valor);
+    if (r == std::errc::result_out_of_range)
+      throw falha(no_campo() + " tem um número fora do alcance de um double: " + excerto(s, 40) + ".");
+    if (r != std::errc{}) throw falha(no_campo() + " devia ser um número e é " + excerto(s, 40) + ".");
     return valor;
   }
 
@@ -116,18 +94,17 @@ class leitor {
   int campo_ = 0;
 };
 
-std::string le_texto(const std::string& caminho)
+std::string le_texto(const std::string& ficheiro)
 {
-  const std::filesystem::path p = caminho_utf8(caminho);
   std::error_code ec;
-  std::ifstream f;
-  if (!std::filesystem::is_directory(p, ec)) f.open(p, std::ios::binary);
-  if (!f.is_open())
-    throw falha("Não foi possível abrir o ficheiro de parâmetros " + entre_aspas(caminho) + ".");
-  std::string texto{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-  if (f.bad())
-    throw falha("Não foi possível ler o ficheiro de parâmetros " + entre_aspas(caminho) + ".");
-  return texto;
+  bool erro_leitura = false;
+  std::optional<std::string> lido;
+  if (!std::filesystem::is_directory(caminho(ficheiro), ec)) lido = le_ficheiro(ficheiro, erro_leitura);
+  if (!lido)
+    throw falha("Não foi possível abrir o ficheiro de parâmetros " + entre_aspas(ficheiro) + ".");
+  if (erro_leitura)
+    throw falha("Não foi possível ler o ficheiro de parâmetros " + entre_aspas(ficheiro) + ".");
+  return std::move(*lido);
 }
 
 // The fifteen fields of one parameter file; the two free texts are not kept.
@@ -139,9 +116,9 @@ struct ficheiro_parametros {
   double c[6];        // fields 10 to 15: constant, u, v, u², u·v, v²
 };
 
-ficheiro_parametros le_ficheiro_parametros(const std::string& caminho)
+ficheiro_parametros le_ficheiro_parametros(const std::string& ficheiro)
 {
-  leitor l(le_texto(caminho), caminho);
+  leitor l(le_texto(ficheiro), ficheiro);
   ficheiro_parametros f;
   l.texto();
   l.texto();
@@ -161,23 +138,23 @@ bool letra_e(const std::string& letra, char maiuscula)
   return letra.size() == 1 && (letra[0] == maiuscula || letra[0] == maiuscula - 'A' + 'a');
 }
 
-void divisor_nao_nulo(double k, const char* nome, int campo, const std::string& caminho)
+void divisor_nao_nulo(double k, const char* nome, int campo, const std::string& ficheiro)
 {
   if (k == 0)
     throw falha("O divisor " + std::string(nome) + " (campo " + std::to_string(campo) +
-                ") do ficheiro de parâmetros " + entre_aspas(caminho) + " é 0.");
+                ") do ficheiro de parâmetros " + entre_aspas(ficheiro) + " é 0.");
 }
 
 }  // namespace
 
-parametros_qualquer le_parametros(const std::string& fich_par_m, const std::string& fich_par_p)
+coeficientes le_parametros(const std::string& fich_par_m, const std::string& fich_par_p)
 {
   // Each letter is tested only once its file has been read in full and
   // closed; a wrong X file leaves the Y file unopened.
   const ficheiro_parametros m = le_ficheiro_parametros(fich_par_m);
-  if (!letra_e(m.letra, 'X')) return {std::nullopt, {erro_letra_x}};
+  if (!letra_e(m.letra, 'X')) throw falha(erro_letra_x, titulo_parametros);
   const ficheiro_parametros p = le_ficheiro_parametros(fich_par_p);
-  if (!letra_e(p.letra, 'Y')) return {std::nullopt, {erro_letra_y}};
+  if (!letra_e(p.letra, 'Y')) throw falha(erro_letra_y, titulo_parametros);
 
   // Origins and divisors are shared by both axes; the Y file's replace the
   // X file's, so only the Y file's divisors can divide by zero.
@@ -187,7 +164,7 @@ parametros_qualquer le_parametros(const std::string& fich_par_m, const std::stri
   coeficientes c{p.x0, p.y0, p.kx, p.ky, p.X0, p.Y0, {}, {}};
   std::copy(std::begin(m.c), std::end(m.c), c.A);
   std::copy(std::begin(p.c), std::end(p.c), c.B);
-  return {c, {}};
+  return c;
 }
 
 }  // namespace kelvara

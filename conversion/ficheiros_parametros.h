@@ -1,5 +1,5 @@
-// The user's own second-degree polynomial ("Qualquer"), read from two
-// parameter files: one for the X (easting) polynomial, one for the Y
+// The parameter files of the user's own second-degree polynomial
+// ("Qualquer"): one for the X (easting) polynomial, one for the Y
 // (northing) polynomial.
 //
 // Each file holds fifteen fields: two free texts, the axis letter, the input
@@ -14,34 +14,26 @@
 // the mainland sets, by polinomio().
 #pragma once
 
-#include <optional>
 #include <string>
-#include <vector>
 
+#include "janela.h"
 #include "polinomio.h"
 
 namespace kelvara {
 
 // Title of the boxes that show the axis-letter messages.
-inline constexpr const char* titulo_parametros = "Ostrel - Kelvara";
+inline const std::string& titulo_parametros = titulo_ostrel;
 inline constexpr const char* erro_letra_x = "Erro! Esperado 'X' no ficheiro de parâmetros -X";
 inline constexpr const char* erro_letra_y = "Erro! Esperado 'Y' no ficheiro de parâmetros -Y";
 
-// The outcome of reading both files: either the coefficient set, or the
-// message to show under titulo_parametros, after which the conversion stops
-// without creating any file. A wrong letter in the X file ends the reading
-// before the Y file is opened, so there is at most one message.
-struct parametros_qualquer {
-  std::optional<coeficientes> conjunto;
-  std::vector<std::string> mensagens;
-};
-
 // Reads the X file `fich_par_m` (UTF-8 path), tests its letter, then reads
 // the Y file `fich_par_p` and tests its letter. Only the first fifteen fields
-// of a file are read. Throws falha, naming the file and the field, when a file
-// cannot be opened, ends before its fifteenth field, holds something other
-// than a number in fields 4 to 15, or gives a divisor in effect (the Y
-// file's) of 0.
-parametros_qualquer le_parametros(const std::string& fich_par_m, const std::string& fich_par_p);
+// of a file are read. A wrong letter throws falha with its message under
+// titulo_parametros; a wrong letter in the X file ends the reading before
+// the Y file is opened. Throws falha, naming the file and the field, when a
+// file cannot be opened, ends before its fifteenth field, holds something
+// other than a number in fields 4 to 15, or gives a divisor in effect (the
+// Y file's) of 0.
+coeficientes le_parametros(const std::string& fich_par_m, const std::string& fich_par_p);
 
 }  // namespace kelvara

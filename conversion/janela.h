@@ -1,14 +1,11 @@
-// What the conversion needs of its window, and no more: a modal message, the
-// mouse pointer and closing. The Qt window, the command-line tool and the
-// tests each provide one.
+// What the conversion needs of its window, and no more: a modal message,
+// the busy state (the mouse pointer) and closing. The Qt window, the
+// command-line tool and the tests each provide one.
 #pragma once
 
 #include <string>
 
 namespace kelvara {
-
-inline constexpr int ponteiro_ocupado = 11;  // hourglass
-inline constexpr int ponteiro_normal = 0;
 
 // Title bar of messages that give no title of their own.
 inline const std::string titulo_programa = "kelvara";
@@ -22,7 +19,8 @@ class janela {
   virtual ~janela() = default;
   // A modal message box with only an OK button and no icon.
   virtual void mensagem(const std::string& texto, const std::string& titulo) = 0;
-  virtual void ponteiro(int valor) = 0;
+  // The busy pointer while a conversion works; the default one after.
+  virtual void ocupado(bool sim) = 0;
   // Closes the main window, which ends the program.
   virtual void fecha() = 0;
 };

@@ -1,13 +1,11 @@
 // File names as the conversion derives them from the user's texts.
 #pragma once
 
-#include <cstddef>
 #include <string>
 
-namespace kelvara {
+#include "caminhos.h"
 
-// Number of characters of a UTF-8 text (not bytes: "ç" is one).
-std::size_t caracteres(const std::string& texto);
+namespace kelvara {
 
 // The text without its last four characters, taken to be the extension
 // whatever they are: "C:\dados\rios.SHP" gives "C:\dados\rios".

@@ -24,9 +24,9 @@ template <class funcao>
 void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string& fich1a,
                const std::string& fich2a, funcao&& f)
 {
-  j.ponteiro(ponteiro_ocupado);
-  Shp1.open_file(fich1a, 0);
-  Shp2.open_file(fich2a, 1, Shp1.shape_type(), Shp1.language_driver());
+  j.ocupado(true);
+  Shp1.open_file(fich1a);
+  Shp2.create_file(fich2a, Shp1.shape_type(), Shp1.language_driver());
   const int campos = Shp1.field_count();
   for (int c = 1; c <= campos; ++c) {
     const campo d = Shp1.field_at(c);

@@ -7,9 +7,10 @@
 #include <string>
 
 #include "falha.h"
+#include "ficheiros_grelha.h"
+#include "ficheiros_parametros.h"
 #include "grelha.h"
 #include "janela.h"
-#include "parametros.h"
 #include "polinomio.h"
 #include "shapefiles.h"
 #include "transfere.h"
@@ -58,7 +59,7 @@ std::uint32_t tamanho(const std::uint8_t* d)
 
 struct janela_muda : janela {
   void mensagem(const std::string&, const std::string&) override {}
-  void ponteiro(int) override {}
+  void ocupado(bool) override {}
   void fecha() override {}
 };
 
@@ -96,11 +97,8 @@ bool fuzz_parametros(const std::uint8_t* d, std::size_t n)
   grava(x, d + 4, a);
   grava(y, d + 4 + a, n - 4 - a);
   try {
-    const parametros_qualquer p = le_parametros(x.string(), y.string());
-    if (p.conjunto) {
-      const par r = polinomio(*p.conjunto, 1234.5, -6789.25);
-      (void)std::isfinite(r.x);
-    }
+    const par r = polinomio(le_parametros(x.string(), y.string()), 1234.5, -6789.25);
+    (void)std::isfinite(r.x);
   } catch (const falha&) {
     return true;
   }

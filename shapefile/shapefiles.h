@@ -1,7 +1,7 @@
 // `ShapeFiles`: the shapefile component. One instance reads a shapefile
-// (`open_file` with mode 0) or writes a new one (mode 1); indices are 1-based
+// (`open_file`) or writes a new one (`create_file`); indices are 1-based
 // throughout. It stands on shapelib, whose every file access goes through the
-// hooks of es.h; nothing else in kelvara knows shapelib.
+// hooks of ganchos.h; nothing else in kelvara knows shapelib.
 //
 // Faults throw `falha` with a Portuguese message naming the file and, for a
 // record, its number.
@@ -54,12 +54,12 @@ class ShapeFiles {
   ShapeFiles(const ShapeFiles&) = delete;
   ShapeFiles& operator=(const ShapeFiles&) = delete;
 
-  // Mode 0 opens an existing shapefile for reading (any file this instance
-  // had open is closed first); mode 1 creates an empty one of `shape_type`,
-  // its .shx and .dbf under the same base name. For mode 1,
-  // `language_driver` is the .dbf code-page byte to write.
-  void open_file(const std::string& path, int mode, int shape_type = 0,
-                 int language_driver = 0);
+  // Opens an existing shapefile for reading (any file this instance had
+  // open is closed first).
+  void open_file(const std::string& path);
+  // Creates an empty shapefile of `shape_type`, its .shx and .dbf under the
+  // same base name; `language_driver` is the .dbf code-page byte to write.
+  void create_file(const std::string& path, int shape_type, int language_driver);
   const std::string& path() const { return caminho_; }
 
   int shape_type() const;
@@ -118,6 +118,7 @@ class ShapeFiles {
     void limpa();
   } pendente_;
   [[noreturn]] void sem_vertice(int v) const;
+  void comeca(const std::string& path);
 };
 
 inline vertice ShapeFiles::vertex_at(int v) const

@@ -10,8 +10,13 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <charconv>
+
 #include <gtest/gtest.h>
 #include <shapefil.h>
+
+#include "conversao.h"
+#include "falha.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -60,6 +65,93 @@ std::vector<std::string> janela_teste::textos() const
   std::vector<std::string> r;
   for (const auto& m : mensagens) r.push_back(m.first);
   return r;
+}
+
+bool converte(janela& j, const std::string& s1, const std::string& s2,
+              const std::string& entrada, const std::string& saida,
+              const std::string& parametros_x, const std::string& parametros_y,
+              const std::string& grelhas)
+{
+  return kelvara::converte(pedido{s1, s2, entrada, saida, parametros_x, parametros_y, grelhas}, j);
+}
+
+std::string falha_de(const std::function<void()>& f)
+{
+  try {
+    f();
+  } catch (const falha& e) {
+    return e.what();
+  }
+  return "(sem falha)";
+}
+
+namespace {
+std::string numero(double v)
+{
+  char b[40];
+  return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
+}
+}  // namespace
+
+std::string ficheiro_parametros(char letra, const coeficientes& c)
+{
+  const double(&k)[6] = (letra == 'X' || letra == 'x') ? c.A : c.B;
+  std::string s = "\"kelvara, teste\",conjunto\r\n" + std::string(1, letra) + "\r\n";
+  s += numero(c.x0) + ", " + numero(c.y0) + "\r\n" + numero(c.X0) + ", " + numero(c.Y0) + "\r\n" +
+       numero(c.kx) + ", " + numero(c.ky) + "\r\n";
+  for (int i = 0; i < 6; ++i) s += numero(k[i]) + (i < 5 ? ", " : "\r\n");
+  return s;
+}
+
+void polilinhas(const std::string& base, int registos, int vertices, bool com_z)
+{
+  // Written record by record, so that a file of tens of megabytes never
+  // lies in memory; sizes vary so that no two blocks of a file end alike.
+  const int tipo = com_z ? SHPT_ARCZ : SHPT_ARC;
+  SHPHandle shp = SHPCreate((base + ".shp").c_str(), tipo);
+  DBFHandle dbf = DBFCreate((base + ".dbf").c_str());
+  ASSERT_TRUE(shp && dbf);
+  DBFAddField(dbf, "ID", FTInteger, 10, 0);
+  DBFAddField(dbf, "NOME", FTString, 40, 0);
+  std::vector<double> x, y, z, m;
+  std::vector<int> inicios;
+  for (int k = 0; k < registos; ++k) {
+    const int n = vertices + k % 7, partes = 1 + k % 3;
+    x.clear(), y.clear(), z.clear(), m.clear(), inicios.clear();
+    for (int v = 0; v < n; ++v) {
+      if (v % (n / partes) == 0 && static_cast<int>(inicios.size()) < partes) inicios.push_back(v);
+      x.push_back(-90000.0 + 37.25 * k + 3.5 * v);
+      y.push_back(150000.0 - 11.5 * k + 1.75 * v);
+      z.push_back(100.0 + k + 0.5 * v);
+      m.push_back(2.0 * v);
+    }
+    SHPObject* o = SHPCreateObject(tipo, -1, partes, inicios.data(), nullptr, n, x.data(), y.data(),
+                                   com_z ? z.data() : nullptr, com_z ? m.data() : nullptr);
+    SHPWriteObject(shp, -1, o);
+    SHPDestroyObject(o);
+    DBFWriteIntegerAttribute(dbf, k, 0, k + 1);
+    DBFWriteStringAttribute(dbf, k, 1, ("Linha de água n.º " + std::to_string(k + 1)).c_str());
+  }
+  SHPClose(shp);
+  DBFClose(dbf);
+}
+
+void inverte_registos(const std::string& de, const std::string& para)
+{
+  const std::string shp = bytes(de + ".shp");
+  std::string shx = bytes(de + ".shx");
+  const int n = static_cast<int>((shx.size() - 100) / 8);
+  std::string novo = shp.substr(0, 100);
+  for (int k = n; k >= 1; --k) {
+    const size_t d = deslocamento(shx, k);
+    const size_t t = 8 + 2u * static_cast<size_t>(le_grande_endian(shp, d + 4));
+    poe_grande_endian(shx, 100 + 8 * (k - 1), static_cast<std::int32_t>(novo.size() / 2));
+    novo += shp.substr(d, t);
+  }
+  ASSERT_EQ(novo.size(), shp.size());
+  grava(para + ".shp", novo);
+  grava(para + ".shx", shx);
+  grava(para + ".dbf", bytes(de + ".dbf"));
 }
 
 void escreve(const std::string& base, const shapefile_teste& s)

@@ -1,20 +1,30 @@
-// Test support: temporary folders, a window that records what it is told,
-// shapefiles written and read with plain shapelib (not through kelvara's
-// component), raw bytes, and running the command-line tool.
+// Test support: the system names, temporary folders, a window that records
+// what it is told, running a conversion, the message of a fault, shapefiles
+// written and read with plain shapelib (not through kelvara's component),
+// large files and files with their records reversed, parameter files, raw
+// bytes, and running the command-line tool.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "janela.h"
+#include "polinomio.h"
 
 namespace kelvara::teste {
 
 namespace fs = std::filesystem;
+
+// The system names as the user writes them.
+inline const std::string etrs = "ETRS89 TM06";
+inline const std::string d73 = "Hayford-Gauss Datum 73";
+inline const std::string lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
+inline const std::string qualquer = "Qualquer";
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class pasta_temporaria {
@@ -32,19 +42,34 @@ class pasta_temporaria {
   fs::path p_;
 };
 
-// A window that keeps every message, pointer value and closing.
+// A window that keeps every message, busy state and closing.
 struct janela_teste : janela {
   std::vector<std::pair<std::string, std::string>> mensagens;  // text, title
-  std::vector<int> ponteiros;
+  std::vector<bool> ocupados;
   int fechos = 0;
   void mensagem(const std::string& texto, const std::string& titulo) override
   {
     mensagens.emplace_back(texto, titulo);
   }
-  void ponteiro(int valor) override { ponteiros.push_back(valor); }
+  void ocupado(bool sim) override { ocupados.push_back(sim); }
   void fecha() override { ++fechos; }
   std::vector<std::string> textos() const;
 };
+
+// Runs the conversion as "OK" would, with the grid files in `grelhas`.
+// True when it completed.
+bool converte(janela& j, const std::string& s1, const std::string& s2,
+              const std::string& entrada, const std::string& saida,
+              const std::string& parametros_x = "", const std::string& parametros_y = "",
+              const std::string& grelhas = "");
+
+// The message of the fault (falha) that `f` throws; "(sem falha)" when it
+// throws none.
+std::string falha_de(const std::function<void()>& f);
+
+// A parameter file for one axis ('X' or 'Y') of a coefficient set, each
+// number in the shortest text that reads back to the same double.
+std::string ficheiro_parametros(char letra, const coeficientes& c);
 
 // One shape as plain shapelib sees it.
 struct forma {
@@ -88,6 +113,14 @@ lido le(const std::string& shp);
 // Everything but x and y is the same in `b` as in `a`: shape types, parts,
 // part types, vertex counts, z and m bit for bit, and the attribute records.
 void espera_mesmo_resto(const lido& a, const lido& b);
+
+// `registos` polylines of one part and `vertices` vertices each, with z and
+// m where `com_z`, inside the mainland's extent, and two fields.
+void polilinhas(const std::string& base, int registos, int vertices = 10, bool com_z = false);
+
+// Copies the shapefile `de` (a base name) to `para` with its records in the
+// reverse order in the .shp, the index still in record order.
+void inverte_registos(const std::string& de, const std::string& para);
 
 std::string bytes(const std::string& ficheiro);
 void grava(const std::string& ficheiro, const std::string& conteudo);

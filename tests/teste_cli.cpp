@@ -12,36 +12,17 @@ namespace {
 using namespace teste;
 
 const std::string cli = aspas_shell(KELVARA_CLI);
-const std::string d73 = aspas_shell("Hayford-Gauss Datum 73");
-const std::string etrs = aspas_shell("ETRS89 TM06");
-
-// Many polylines in Datum 73, some hundreds of kilobytes in all.
-void grande(const std::string& base, int registos)
-{
-  shapefile_teste s;
-  s.tipo = SHPT_ARC;
-  s.campos = {{"ID", 'N', 8, 0}, {"NOTA", 'C', 40, 0}};
-  for (int k = 0; k < registos; ++k) {
-    forma f;
-    f.tipo = SHPT_ARC;
-    f.inicios = {0};
-    for (int v = 0; v < 10; ++v) {
-      f.x.push_back(-50000.0 + k + v * 3.5);
-      f.y.push_back(-10000.0 - k + v * 1.25);
-    }
-    s.formas.push_back(f);
-    s.valores.push_back({std::to_string(k + 1), "Linha de água n.º " + std::to_string(k + 1)});
-  }
-  escreve(base, s);
-}
+// The two names, quoted for the shell.
+const std::string de_d73 = aspas_shell(d73);
+const std::string para_etrs = aspas_shell(etrs);
 
 TEST(cli, mensagens_e_estados_de_saida)
 {
   pasta_temporaria p;
-  grande(p / "rios", 3);
+  polilinhas(p / "rios", 3);
   const std::string entrada = aspas_shell(p / "rios.shp");
 
-  processo r = corre(cli + " -s " + d73 + " -t " + etrs + " " + entrada + " " +
+  processo r = corre(cli + " -s " + de_d73 + " -t " + para_etrs + " " + entrada + " " +
                      aspas_shell(p / "rios_etrs.shp"));
   EXPECT_EQ(r.codigo, 0);
   EXPECT_EQ(r.saida, "Criado o ficheiro: " + (p / "rios_etrs.shp") + "\n");
@@ -49,18 +30,18 @@ TEST(cli, mensagens_e_estados_de_saida)
   EXPECT_EQ(le(p / "rios_etrs.shp").formas.size(), 3u);
 
   // Refused: the window's messages, in order, on standard error.
-  r = corre(cli + " -t " + etrs + " " + entrada + " " + aspas_shell(p / "x.shp"));
+  r = corre(cli + " -t " + para_etrs + " " + entrada + " " + aspas_shell(p / "x.shp"));
   EXPECT_EQ(r.codigo, 1);
   EXPECT_EQ(r.saida, "");
   EXPECT_EQ(r.erros, "Definir o Sistema 1 !!\n");
-  r = corre(cli + " -s " + d73 + " '' ''");
+  r = corre(cli + " -s " + de_d73 + " '' ''");
   EXPECT_EQ(r.codigo, 1);
   // A failed entry check skips the routing, so the empty target goes unasked.
   EXPECT_EQ(r.erros,
             "Escolher o ficheiro Shapefile no Sistema 1!!\nDefinir o ficheiro Shapefile no "
             "Sistema 2!!\n");
   // A pair without a route shows nothing and converts nothing.
-  r = corre(cli + " -s " + d73 + " -t 'UTM 26 ITRF93' " + entrada + " " + aspas_shell(p / "x.shp"));
+  r = corre(cli + " -s " + de_d73 + " -t 'UTM 26 ITRF93' " + entrada + " " + aspas_shell(p / "x.shp"));
   EXPECT_EQ(r.codigo, 1);
   EXPECT_EQ(r.saida + r.erros, "");
   EXPECT_FALSE(fs::exists(p / "x.shp"));
@@ -92,10 +73,10 @@ TEST(cli, escrita_que_falha_a_meio)
   // A file size limit stands in for a disk that fills up part-way: the
   // conversion is reported as failed, its files removed, the old output kept.
   pasta_temporaria p;
-  grande(p / "rios", 4000);
+  polilinhas(p / "rios", 4000);
   grava(p / "saida.shp", "antigo");
   const std::string antes = bytes(p / "rios.shp") + bytes(p / "rios.dbf");
-  const processo r = corre("ulimit -f 200; exec " + cli + " -s " + d73 + " -t " + etrs + " " +
+  const processo r = corre("ulimit -f 200; exec " + cli + " -s " + de_d73 + " -t " + para_etrs + " " +
                            aspas_shell(p / "rios.shp") + " " + aspas_shell(p / "saida.shp"));
   EXPECT_EQ(r.codigo, 1);
   EXPECT_EQ(r.saida, "");

@@ -13,16 +13,13 @@
 #include "escreve_prj.h"
 #include "nomes.h"
 #include "polinomio.h"
+#include "rotas.h"
 
 namespace kelvara {
 namespace {
 
 using namespace teste;
 using textos = std::vector<std::string>;
-
-const std::string d73 = "Hayford-Gauss Datum 73";
-const std::string etrs = "ETRS89 TM06";
-const std::string lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
 
 // A small polyline file in Datum 73 with a UTF-8 table.
 void rios(const std::string& base)
@@ -47,47 +44,45 @@ void rios(const std::string& base)
 struct ensaio {
   pasta_temporaria p;
   janela_teste j;
-  conversao c{j, p / "grelhas"};
   bool ok(const std::string& s1, const std::string& s2, const std::string& t1, const std::string& t2,
           const std::string& t3 = "", const std::string& t4 = "")
   {
-    return c.Command1_Click(entradas{s1, s2, t1, t2, t3, t4});
+    return converte(j, s1, s2, t1, t2, t3, t4, p / "grelhas");
   }
 };
 
 TEST(conversao, mensagens_das_entradas_em_ordem)
 {
   struct caso {
-    entradas e;
+    pedido e;
     textos esperadas;
   };
   const std::string f = "/nao/existe/a.shp";
   const caso casos[] = {
-      {{"", "", "", "", "", ""}, {"Definir o Sistema 1 !!", "Definir o Sistema 2 !!"}},
-      {{"", etrs, f, f, "", ""}, {"Definir o Sistema 1 !!"}},
-      {{d73, etrs, "", "", "", ""},
+      {{"", "", "", "", "", "", "."}, {"Definir o Sistema 1 !!", "Definir o Sistema 2 !!"}},
+      {{"", etrs, f, f, "", "", "."}, {"Definir o Sistema 1 !!"}},
+      {{d73, etrs, "", "", "", "", "."},
        {"Escolher o ficheiro Shapefile no Sistema 1!!", "Definir o ficheiro Shapefile no Sistema 2!!"}},
-      {{"Qualquer", "", "", "", "", ""},
+      {{"Qualquer", "", "", "", "", "", "."},
        {"Escolher o ficheiro Shapefile no Sistema 1!!", "Definir o ficheiro Shapefile no Sistema 2!!",
         "Definir o ficheiro de parâmetros em X!!", "Definir o ficheiro de parâmetros em Y!!"}},
-      {{"Qualquer", "", f, f, "x.txt", ""}, {"Definir o ficheiro de parâmetros em Y!!"}},
+      {{"Qualquer", "", f, f, "x.txt", "", "."}, {"Definir o ficheiro de parâmetros em Y!!"}},
       // Source known, target empty: no route, and the target is asked for.
-      {{d73, "", f, f, "", ""}, {"Definir o Sistema 2 !!"}},
+      {{d73, "", f, f, "", "", "."}, {"Definir o Sistema 2 !!"}},
       // Source known, target known but not its pair: nothing at all.
-      {{d73, "UTM 26 ITRF93", f, f, "", ""}, {}},
-      {{"UTM 26 ITRF93", d73, f, f, "", ""}, {"Definir o Sistema 1 !!"}},
+      {{d73, "UTM 26 ITRF93", f, f, "", "", "."}, {}},
+      {{"UTM 26 ITRF93", d73, f, f, "", "", "."}, {"Definir o Sistema 1 !!"}},
       // Exact, case-sensitive names: a near miss is no name.
-      {{"hayford-gauss datum 73", etrs, f, f, "", ""}, {"Definir o Sistema 1 !!"}},
-      {{d73 + " ", etrs, f, f, "", ""}, {"Definir o Sistema 1 !!"}},
-      {{d73, "ETRS89 TM06 ", f, f, "", ""}, {}},
+      {{"hayford-gauss datum 73", etrs, f, f, "", "", "."}, {"Definir o Sistema 1 !!"}},
+      {{d73 + " ", etrs, f, f, "", "", "."}, {"Definir o Sistema 1 !!"}},
+      {{d73, "ETRS89 TM06 ", f, f, "", "", "."}, {}},
   };
   for (const caso& k : casos) {
     janela_teste j;
-    conversao c(j, ".");
-    EXPECT_FALSE(c.Command1_Click(k.e));
-    EXPECT_EQ(j.textos(), k.esperadas) << k.e.Combo1 << " / " << k.e.Combo2;
+    EXPECT_FALSE(kelvara::converte(k.e, j));
+    EXPECT_EQ(j.textos(), k.esperadas) << k.e.sistema1 << " / " << k.e.sistema2;
     for (const auto& m : j.mensagens) EXPECT_EQ(m.second, "kelvara");
-    EXPECT_EQ(j.ponteiros, std::vector<int>{ponteiro_normal});
+    EXPECT_EQ(j.ocupados, std::vector<bool>{false});
     EXPECT_EQ(j.fechos, 0);
   }
 }
@@ -101,7 +96,7 @@ TEST(conversao, datum73_para_etrs89_de_ponta_a_ponta)
   EXPECT_EQ(t.j.mensagens,
             (std::vector<std::pair<std::string, std::string>>{
                 {"Criado o ficheiro: " + (t.p / "rios_etrs.shp"), "Ostrel - Kelvara"}}));
-  EXPECT_EQ(t.j.ponteiros, (std::vector<int>{11, 0}));
+  EXPECT_EQ(t.j.ocupados, (std::vector<bool>{true, false}));
   EXPECT_EQ(t.j.fechos, 1);
   // Input untouched, working files gone, output, its code page and projection.
   EXPECT_EQ(bytes(t.p / "rios.shp") + bytes(t.p / "rios.dbf"), antes);
@@ -136,9 +131,9 @@ TEST(conversao, nomes_derivados_dos_textos)
   rios(t.p / "rios");
   ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.SHP", t.p / "saidaXXXX"));
   EXPECT_EQ(t.j.textos(), textos{"Criado o ficheiro: " + (t.p / "saida.shp")});
+  // Only rios.shp exists, so "rios.SHP" was read as rios.shp.
   EXPECT_TRUE(fs::exists(t.p / "saida.shx"));
-  EXPECT_EQ(t.c.fich1a, t.p / "rios.shp");
-  EXPECT_EQ(t.c.fich3c, t.p / "saida.dbf");
+  EXPECT_TRUE(fs::exists(t.p / "saida.dbf"));
 }
 
 TEST(conversao, textos_curtos_demais_nao_sao_nomes)
@@ -147,8 +142,7 @@ TEST(conversao, textos_curtos_demais_nao_sao_nomes)
                                {"rios.shp", ".shp"},
                                {"çãõé", "saida.shp"}}) {
     janela_teste j;
-    conversao c(j, ".");
-    EXPECT_FALSE(c.Command1_Click(entradas{d73, etrs, t1, t2, "", ""}));
+    EXPECT_FALSE(converte(j, d73, etrs, t1, t2));
     ASSERT_EQ(j.mensagens.size(), 1u);
     EXPECT_NE(j.mensagens[0].first.find("é curto demais"), std::string::npos);
     EXPECT_EQ(j.fechos, 0);
@@ -240,7 +234,7 @@ TEST(conversao, falha_a_meio_nao_deixa_nada_e_saida_antiga_fica)
     EXPECT_EQ(t.j.mensagens[0].second, "kelvara");
     EXPECT_EQ(conteudo(t.p), antes);
     EXPECT_EQ(t.j.fechos, 0);
-    EXPECT_EQ(t.j.ponteiros.back(), ponteiro_normal);
+    EXPECT_FALSE(t.j.ocupados.back());
   }
 }
 
@@ -266,8 +260,7 @@ TEST(conversao, saida_existente_e_substituida_por_inteiro)
   rios(u.p / "rios");
   ASSERT_TRUE(u.ok(d73, etrs, u.p / "rios.shp", u.p / "x.shp"));
   janela_teste j;
-  conversao c(j, ".");
-  ASSERT_TRUE(c.Command1_Click(entradas{d73, etrs, u.p / "rios.shp", u.p / "x.shp", "", ""}));
+  ASSERT_TRUE(converte(j, d73, etrs, u.p / "rios.shp", u.p / "x.shp"));
   EXPECT_EQ(bytes(u.p / "x.prj").size(), 436u);
 }
 
@@ -304,16 +297,32 @@ TEST(conversao, nenhum_ficheiro_fica_aberto)
 
 TEST(conversao, tabela_de_rotas_completa)
 {
-  const auto r = conversao::rotas();
+  const auto r = rotas();
   ASSERT_EQ(r.size(), 15u);
   int com_dois_passos = 0, com_prj = 0;
   for (const auto& x : r) {
     com_dois_passos += x.passo2 != nullptr;
-    com_prj += x.prj;
+    com_prj += x.escreve_prj();
   }
   EXPECT_EQ(com_dois_passos, 2);
   EXPECT_EQ(com_prj, 6);
   EXPECT_EQ(sistemas().size(), 15u);
+
+  // Every pair the window offers is routed, by its names, to the route
+  // that offers it (an earlier row with the same names would take it).
+  int pares = 0;
+  for (const sistema* s : fontes_da_janela())
+    for (const rota* d : destinos_da_janela(*s)) {
+      SCOPED_TRACE(std::string(s->nome) + " -> " + std::string(d->sistema2->nome));
+      const rota* achada = nullptr;
+      for (const rota& x : r)
+        if (!achada && x.sistema1->nome == s->nome &&
+            (x.qualquer_destino || x.sistema2->nome == d->sistema2->nome))
+          achada = &x;
+      EXPECT_EQ(achada, d);
+      ++pares;
+    }
+  EXPECT_EQ(pares, 13);
 }
 
 }  // namespace

@@ -33,8 +33,7 @@ bool converte(const std::string& s1, const std::string& s2, const std::string& a
               const std::string& b, std::string& mensagem)
 {
   janela_teste j;
-  conversao c(j, ".");
-  const bool ok = c.Command1_Click(entradas{s1, s2, a, b, "", ""});
+  const bool ok = teste::converte(j, s1, s2, a, b);
   mensagem = j.mensagens.empty() ? "" : j.mensagens.back().first;
   return ok;
 }

@@ -19,27 +19,30 @@
 #include <shapefil.h>
 
 #include "apoio.h"
-#include "conversao.h"
-#include "es.h"
+#include "blocos.h"
+#include "ganchos.h"
+#include "ganchos_simples.h"
 
 namespace kelvara {
 namespace {
 
 using namespace teste;
 
+enum class via { blocos, simples };
+
+const SAHooks& ganchos_de(via v) { return v == via::simples ? ganchos_simples() : es::ganchos(); }
+
 // Selects one set of hooks for as long as it lives; the buffered ones after.
 struct com_via {
-  explicit com_via(es::via v) { es::escolhe_via(v); }
-  ~com_via() { es::escolhe_via(es::via::blocos); }
+  explicit com_via(via v) { es::usa_ganchos(&ganchos_de(v)); }
+  ~com_via() { es::usa_ganchos(nullptr); }
 };
 
-bool converte(es::via v, const std::string& entrada, const std::string& saida, std::string& mensagem)
+bool converte(via v, const std::string& entrada, const std::string& saida, std::string& mensagem)
 {
   const com_via escolha(v);
   janela_teste j;
-  conversao c(j, ".");
-  const bool ok = c.Command1_Click(
-      entradas{"Hayford-Gauss Datum 73", "ETRS89 TM06", entrada, saida, "", ""});
+  const bool ok = teste::converte(j, d73, etrs, entrada, saida);
   mensagem = j.mensagens.empty() ? "" : j.mensagens.back().first;
   return ok;
 }
@@ -50,8 +53,8 @@ bool converte(es::via v, const std::string& entrada, const std::string& saida, s
 void espera_mesmos_bytes(const std::string& pasta, const std::string& entrada)
 {
   std::string m;
-  ASSERT_TRUE(converte(es::via::simples, entrada, pasta + "/simples.shp", m)) << m;
-  ASSERT_TRUE(converte(es::via::blocos, entrada, pasta + "/blocos.shp", m)) << m;
+  ASSERT_TRUE(converte(via::simples, entrada, pasta + "/simples.shp", m)) << m;
+  ASSERT_TRUE(converte(via::blocos, entrada, pasta + "/blocos.shp", m)) << m;
   for (const char* ext : {".shp", ".shx", ".dbf", ".prj"}) {
     SCOPED_TRACE(ext);
     const std::string s = bytes(pasta + "/simples" + ext);
@@ -104,18 +107,6 @@ forma linha(int k, int vertices, int partes, bool com_m)
   return f;
 }
 
-shapefile_teste linhas(int registos, int vertices = 20)
-{
-  shapefile_teste s;
-  s.tipo = SHPT_ARCZ;
-  s.campos = {{"ID", 'N', 10, 0}, {"NOME", 'C', 40, 0}, {"COMPR", 'N', 19, 3}};
-  for (int k = 0; k < registos; ++k) {
-    s.formas.push_back(linha(k, vertices + k % 7, 1 + k % 3, true));
-    s.valores.push_back({std::to_string(k + 1), "Linha " + std::to_string(k), std::to_string(k * 1.5)});
-  }
-  return s;
-}
-
 TEST(es, ficheiros_feitos_iguais_pelas_duas_vias)
 {
   pasta_temporaria p;
@@ -123,8 +114,7 @@ TEST(es, ficheiros_feitos_iguais_pelas_duas_vias)
   const size_t j = es::bytes_janela;
   // Enough .shp for the large windows, and four of them after that, in
   // records of some 6.5 KB (of differing sizes: no two windows end alike).
-  shapefile_teste muitas = linhas(static_cast<int>((es::bytes_ate_crescer + 4 * j) / 6500), 200);
-  escreve(p / "muitas", muitas);
+  polilinhas(p / "muitas", static_cast<int>((es::bytes_ate_crescer + 4 * j) / 6500), 200, true);
 
   shapefile_teste enorme;  // one record of two windows
   enorme.tipo = SHPT_POLYGONZ;
@@ -170,23 +160,7 @@ TEST(es, ficheiros_feitos_iguais_pelas_duas_vias)
   escreve(p / "largos", largos);
 
   // The records of `muitas` stored last to first: every read seeks back.
-  for (const char* ext : {".shp", ".shx", ".dbf"})
-    fs::copy_file(p / (std::string("muitas") + ext), p / (std::string("invertido") + ext));
-  {
-    const std::string shp = bytes(p / "invertido.shp");
-    std::string shx = bytes(p / "invertido.shx");
-    const int n = static_cast<int>(muitas.formas.size());
-    std::string novo = shp.substr(0, 100);
-    for (int k = n; k >= 1; --k) {
-      const size_t d = deslocamento(shx, k);
-      const size_t t = 8 + 2u * static_cast<size_t>(le_grande_endian(shp, d + 4));
-      poe_grande_endian(shx, 100 + 8 * (k - 1), static_cast<std::int32_t>(novo.size() / 2));
-      novo += shp.substr(d, t);
-    }
-    ASSERT_EQ(novo.size(), shp.size());
-    grava(p / "invertido.shp", novo);
-    grava(p / "invertido.shx", shx);
-  }
+  inverte_registos(p / "muitas", p / "invertido");
 
   for (const char* nome : {"muitas", "enorme", "pontos", "largos", "invertido"}) {
     SCOPED_TRACE(nome);
@@ -214,21 +188,13 @@ TEST(es, indice_fora_de_ordem_com_registo_sobreposto)
   // into the middle of record 4 of a file stored last to first, is the one
   // refused.
   pasta_temporaria p;
-  escreve(p / "d", linhas(6));
-  const std::string shp = bytes(p / "d.shp");
+  polilinhas(p / "d", 6, 20, true);
+  inverte_registos(p / "d", p / "d");
   std::string shx = bytes(p / "d.shx");
-  std::string novo = shp.substr(0, 100);
-  for (int k = 6; k >= 1; --k) {
-    const size_t d = deslocamento(shx, k);
-    const size_t t = 8 + 2u * static_cast<size_t>(le_grande_endian(shp, d + 4));
-    poe_grande_endian(shx, 100 + 8 * (k - 1), static_cast<std::int32_t>(novo.size() / 2));
-    novo += shp.substr(d, t);
-  }
   poe_grande_endian(shx, 100 + 8 * 1, static_cast<std::int32_t>((deslocamento(shx, 4) + 16) / 2));
-  grava(p / "d.shp", novo);
   grava(p / "d.shx", shx);
   std::string m;
-  EXPECT_FALSE(converte(es::via::blocos, p / "d.shp", p / "s.shp", m));
+  EXPECT_FALSE(converte(via::blocos, p / "d.shp", p / "s.shp", m));
   EXPECT_EQ(m, "O registo 2 de \"" + (p / "d.shp") +
                    "\" não pode ser lido: o índice .shx aponta para o meio de outro registo. O "
                    "shapefile está danificado.");
@@ -240,10 +206,9 @@ struct aberto {
   SAFile f;
 };
 
-aberto abre_com(es::via v, const std::string& nome, const char* modo)
+aberto abre_com(via v, const std::string& nome, const char* modo)
 {
-  const com_via escolha(v);
-  aberto a{es::ganchos(), nullptr};
+  aberto a{ganchos_de(v), nullptr};
   a.f = a.g.FOpen(nome.c_str(), modo);
   return a;
 }
@@ -260,8 +225,8 @@ void compara_ganchos(unsigned semente, size_t j, int passos)
   for (char& c : inicial) c = static_cast<char>(r());
   grava(p / "s.bin", inicial);
   grava(p / "b.bin", inicial);
-  aberto s = abre_com(es::via::simples, p / "s.bin", "r+b");
-  aberto b = abre_com(es::via::blocos, p / "b.bin", "r+b");
+  aberto s = abre_com(via::simples, p / "s.bin", "r+b");
+  aberto b = abre_com(via::blocos, p / "b.bin", "r+b");
   ASSERT_TRUE(s.f && b.f);
   es::limpa_falha();
   auto tamanho = [&]() -> size_t {
@@ -307,7 +272,7 @@ void compara_ganchos(unsigned semente, size_t j, int passos)
   }
   EXPECT_EQ(s.g.FClose(s.f), 0);
   EXPECT_EQ(b.g.FClose(b.f), 0);
-  EXPECT_FALSE(es::falha().houve());
+  EXPECT_FALSE(es::ultima_falha().houve());
   const std::string fs_ = bytes(p / "s.bin"), fb = bytes(p / "b.bin");
   EXPECT_GT(fs_.size(), inicial.size());
   EXPECT_TRUE(fs_ == fb);
@@ -338,8 +303,8 @@ TEST(es, leitura_adiantada_responde_como_stdio)
   std::string conteudo(5 * j + 4321, '\0');
   for (char& c : conteudo) c = static_cast<char>(r());
   grava(p / "l.bin", conteudo);
-  aberto s = abre_com(es::via::simples, p / "l.bin", "rb");
-  aberto b = abre_com(es::via::blocos, p / "l.bin", "rb");
+  aberto s = abre_com(via::simples, p / "l.bin", "rb");
+  aberto b = abre_com(via::blocos, p / "l.bin", "rb");
   ASSERT_TRUE(s.f && b.f);
   es::limpa_falha();
   std::string ls, lb;
@@ -366,7 +331,7 @@ TEST(es, leitura_adiantada_responde_como_stdio)
   }
   EXPECT_EQ(s.g.FClose(s.f), 0);
   EXPECT_EQ(b.g.FClose(b.f), 0);
-  EXPECT_FALSE(es::falha().houve());
+  EXPECT_FALSE(es::ultima_falha().houve());
 }
 
 TEST(es, escrita_que_falha_ao_despejar_a_janela)
@@ -376,30 +341,30 @@ TEST(es, escrita_que_falha_ao_despejar_a_janela)
   // are recorded under the file's name, the first one only.
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "sem /dev/full";
   es::limpa_falha();
-  aberto a = abre_com(es::via::blocos, "/dev/full", "wb");
+  aberto a = abre_com(via::blocos, "/dev/full", "wb");
   ASSERT_TRUE(a.f);
   char pouco[100] = {};
   EXPECT_EQ(a.g.FWrite(pouco, 1, sizeof pouco, a.f), sizeof pouco);
-  EXPECT_FALSE(es::falha().houve());
+  EXPECT_FALSE(es::ultima_falha().houve());
   EXPECT_NE(a.g.FFlush(a.f), 0);
-  EXPECT_EQ(es::falha().ficheiro, "/dev/full");
-  EXPECT_EQ(es::falha().causa, std::errc::no_space_on_device);
+  EXPECT_EQ(es::ultima_falha().ficheiro, "/dev/full");
+  EXPECT_EQ(es::ultima_falha().causa, std::errc::no_space_on_device);
   // Once failed, the file takes nothing more.
   EXPECT_EQ(a.g.FWrite(pouco, 1, sizeof pouco, a.f), 0u);
   EXPECT_NE(a.g.FClose(a.f), 0);
 
   es::limpa_falha();
   pasta_temporaria p;
-  aberto bom = abre_com(es::via::blocos, p / "bom.bin", "wb");
-  aberto cheio = abre_com(es::via::blocos, "/dev/full", "w+b");
+  aberto bom = abre_com(via::blocos, p / "bom.bin", "wb");
+  aberto cheio = abre_com(via::blocos, "/dev/full", "w+b");
   ASSERT_TRUE(bom.f && cheio.f);
   const std::string muito(2 * es::bytes_janela + 1, 'k');  // larger than a window
   EXPECT_EQ(cheio.g.FWrite(const_cast<char*>(muito.data()), 1, muito.size(), cheio.f), 0u);
-  EXPECT_EQ(es::falha().ficheiro, "/dev/full");
+  EXPECT_EQ(es::ultima_falha().ficheiro, "/dev/full");
   EXPECT_EQ(bom.g.FWrite(const_cast<char*>(muito.data()), 1, muito.size(), bom.f), muito.size());
   EXPECT_EQ(bom.g.FClose(bom.f), 0);
   cheio.g.FClose(cheio.f);
-  EXPECT_EQ(es::falha().ficheiro, "/dev/full");
+  EXPECT_EQ(es::ultima_falha().ficheiro, "/dev/full");
   EXPECT_EQ(bytes(p / "bom.bin"), muito);
 
 }
@@ -440,7 +405,7 @@ TEST(es, escrita_que_falha_no_segundo_fio)
   const limite_de_tamanho l(limite);
   if (!l.posto) GTEST_SKIP() << "sem permissão para limitar o tamanho dos ficheiros";
   es::limpa_falha();
-  aberto a = abre_com(es::via::blocos, nome, "w+b");
+  aberto a = abre_com(via::blocos, nome, "w+b");
   ASSERT_TRUE(a.f);
   char registo[4096] = {};
   int aceites = 0;
@@ -451,8 +416,8 @@ TEST(es, escrita_que_falha_no_segundo_fio)
   }
   EXPECT_LT(aceites, tentados);
   EXPECT_GE(aceites * sizeof registo, static_cast<size_t>(es::bytes_ate_ajuda));
-  EXPECT_EQ(es::falha().ficheiro, nome);
-  EXPECT_EQ(es::falha().causa, std::errc::file_too_large);
+  EXPECT_EQ(es::ultima_falha().ficheiro, nome);
+  EXPECT_EQ(es::ultima_falha().causa, std::errc::file_too_large);
   EXPECT_NE(a.g.FClose(a.f), 0);
   EXPECT_EQ(fs::file_size(nome), limite);
 }

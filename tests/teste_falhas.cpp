@@ -25,10 +25,6 @@ namespace {
 
 using namespace teste;
 
-const std::string d73 = "Hayford-Gauss Datum 73";
-const std::string etrs = "ETRS89 TM06";
-const std::string lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
-
 // Every file under `raiz`, by relative name, with its bytes.
 std::map<std::string, std::string> retrato(const fs::path& raiz)
 {
@@ -90,7 +86,7 @@ struct cenario {
 struct caso {
   const char* nome;
   std::function<void(cenario&)> estraga;
-  std::vector<std::string> esperado;  // all in the one message
+  std::string esperado;  // the whole message, {P} standing for the folder
   std::string s1 = d73, s2 = etrs;
   // Runs the tool differently (as another user, under a limit).
   std::function<std::string(const cenario&, const std::string& linha)> envolve = nullptr;
@@ -118,9 +114,9 @@ void corre_caso(const caso& k)
   if (std::getenv("MOSTRA")) std::cerr << "[" << k.nome << "] " << r.erros;
   EXPECT_EQ(r.codigo, 1) << r.erros;
   EXPECT_EQ(r.saida, "");
-  ASSERT_FALSE(r.erros.empty());
-  EXPECT_EQ(r.erros.find('\n'), r.erros.size() - 1) << "mais de uma mensagem: " << r.erros;
-  for (const std::string& e : k.esperado) EXPECT_NE(r.erros.find(e), std::string::npos) << r.erros;
+  std::string esperado = k.esperado;
+  for (size_t i; (i = esperado.find("{P}")) != std::string::npos;) esperado.replace(i, 3, c.pasta);
+  EXPECT_EQ(r.erros, esperado + "\n");
   const auto depois = retrato(c.raiz.caminho());
   EXPECT_EQ(depois.size(), antes.size());
   for (const auto& [nome, conteudo] : antes) {
@@ -144,35 +140,43 @@ void no_registo(cenario& c, int k, const std::function<void(std::string&, size_t
 void poe_int(std::string& b, size_t pos, std::int32_t v) { std::memcpy(&b[pos], &v, 4); }
 void poe_double(std::string& b, size_t pos, double v) { std::memcpy(&b[pos], &v, 8); }
 
-const std::string nome_shp = "rios da região.shp";
-
 TEST(falhas, shp_danificado)
 {
   // PolyLineZ record layout after the 8-byte header: type (4), box (32),
   // parts (4), points (4), part starts (4 each), x y pairs (16 each), ...
   const caso casos[] = {
-      {"shp vazio", [](cenario& c) { grava(c.entrada, ""); }, {nome_shp}},
+      {"shp vazio", [](cenario& c) { grava(c.entrada, ""); },
+       "O ficheiro \"{P}/rios da região.shp\" está vazio ou cortado: tem 0 bytes, "
+       "menos do que os 100 do cabeçalho de um shapefile."},
       {"shp cortado no cabeçalho", [](cenario& c) { grava(c.entrada, c.shp().substr(0, 50)); },
-       {nome_shp}},
+       "O ficheiro \"{P}/rios da região.shp\" está vazio ou cortado: tem 50 bytes, "
+       "menos do que os 100 do cabeçalho de um shapefile."},
       {"shp cortado a meio de um registo",
        [](cenario& c) { grava(c.entrada, c.shp().substr(0, c.shp().size() - 30)); },
-       {nome_shp, "registo 4"}},
+       "O registo 4 de \"{P}/rios da região.shp\" não pode ser lido: o índice .shx "
+       "aponta para fora do ficheiro .shp. O shapefile está danificado."},
       {"comprimento do registo longo demais",
        [](cenario& c) { no_registo(c, 2, [](std::string& b, size_t d) { poe_grande_endian(b, d + 4, 5000); }); },
-       {nome_shp, "registo 2"}},
+       "O registo 2 de \"{P}/rios da região.shp\" não pode ser lido: o comprimento no "
+       "cabeçalho do registo não coincide com o do índice .shx. O shapefile está "
+       "danificado."},
       {"comprimento do registo negativo",
        [](cenario& c) { no_registo(c, 3, [](std::string& b, size_t d) { poe_grande_endian(b, d + 4, -8); }); },
-       {nome_shp, "registo 3"}},
+       "O registo 3 de \"{P}/rios da região.shp\" não pode ser lido: o comprimento no "
+       "cabeçalho do registo não coincide com o do índice .shx. O shapefile está "
+       "danificado."},
       {"código de tipo que não existe no cabeçalho",
        [](cenario& c) {
          std::string shp = c.shp();
          poe_int(shp, 32, 7);
          grava(c.entrada, shp);
        },
-       {nome_shp, "7"}},
+       "O ficheiro \"{P}/rios da região.shp\" não é um shapefile: o código de tipo de "
+       "forma 7 não existe."},
       {"código de tipo que não existe num registo",
        [](cenario& c) { no_registo(c, 2, [](std::string& b, size_t d) { poe_int(b, d + 8, 77); }); },
-       {nome_shp, "registo 2"}},
+       "O registo 2 de \"{P}/rios da região.shp\" tem o tipo de forma 77, diferente "
+       "do tipo do ficheiro (13)."},
       {"partes fora de ordem",
        [](cenario& c) {
          no_registo(c, 1, [](std::string& b, size_t d) {
@@ -180,24 +184,30 @@ TEST(falhas, shp_danificado)
            poe_int(b, d + 8 + 48, 0);
          });
        },
-       {nome_shp, "registo 1"}},
+       "O registo 1 de \"{P}/rios da região.shp\" não pode ser lido: as suas partes "
+       "começam fora de ordem ou para além do último vértice. O shapefile está "
+       "danificado."},
       {"parte para além dos vértices",
        [](cenario& c) { no_registo(c, 4, [](std::string& b, size_t d) { poe_int(b, d + 8 + 48, 60); }); },
-       {nome_shp, "registo 4"}},
+       "O registo 4 de \"{P}/rios da região.shp\" não pode ser lido: as suas partes "
+       "começam fora de ordem ou para além do último vértice. O shapefile está "
+       "danificado."},
       {"coordenada NaN",
        [](cenario& c) {
          no_registo(c, 2, [](std::string& b, size_t d) {
            poe_double(b, d + 8 + 52 + 16 * 4, std::numeric_limits<double>::quiet_NaN());
          });
        },
-       {nome_shp, "registo 2", "vértice 5"}},
+       "O vértice 5 do registo 2 de \"{P}/rios da região.shp\" (nan; -79528) não tem "
+       "coordenadas transformadas finitas (nan; nan). A conversão foi interrompida."},
       {"coordenada infinita",
        [](cenario& c) {
          no_registo(c, 3, [](std::string& b, size_t d) {
            poe_double(b, d + 8 + 52 + 8, -std::numeric_limits<double>::infinity());
          });
        },
-       {nome_shp, "registo 3", "vértice 1"}},
+       "O vértice 1 do registo 3 de \"{P}/rios da região.shp\" (-48000; -inf) não tem "
+       "coordenadas transformadas finitas (-nan; -nan). A conversão foi interrompida."},
   };
   for (const caso& k : casos) corre_caso(k);
 }
@@ -219,53 +229,63 @@ TEST(falhas, partes_demais_para_numerar)
                 s.formas = {f};
                 escreve(c.base, s);
               },
-              {nome_shp, "registo 1", "32768 partes"}});
+               "O registo 1 de \"{P}/rios da região.shp\" tem 32768 partes; o número de uma "
+               "parte não pode passar de 32767."});
 }
 
 TEST(falhas, shx_danificado)
 {
   const caso casos[] = {
-      {"shx em falta", [](cenario& c) { fs::remove(c.base + ".shx"); }, {"rios da região.shx"}},
+      {"shx em falta", [](cenario& c) { fs::remove(c.base + ".shx"); },
+       "Falta o ficheiro de índice \"{P}/rios da região.shx\" do shapefile \"{P}/rios "
+       "da região.shp\"."},
       {"shx com menos registos",
        [](cenario& c) {
          std::string shx = c.shx().substr(0, 100 + 8 * 2);
          poe_grande_endian(shx, 24, (100 + 8 * 2) / 2);
          grava(c.base + ".shx", shx);
        },
-       {nome_shp, "rios da região.shx"}},
+       "O ficheiro \"{P}/rios da região.shp\" contém dados para além do último "
+       "registo do índice \"{P}/rios da região.shx\": o índice está incompleto e "
+       "parte dos registos perder-se-ia."},
       {"shx cortado sem acertar o cabeçalho",
        [](cenario& c) { grava(c.base + ".shx", c.shx().substr(0, 100 + 8 * 2 + 3)); },
-       {"rios da região"}},
+       "O índice \"{P}/rios da região.shx\" está cortado ou danificado: o cabeçalho "
+       "declara 132 bytes e o ficheiro tem 119."},
       {"índice para além do fim",
        [](cenario& c) {
          std::string shx = c.shx();
          poe_grande_endian(shx, 100 + 8 * 2, 1 << 29);
          grava(c.base + ".shx", shx);
        },
-       {nome_shp, "registo 3"}},
+       "O registo 3 de \"{P}/rios da região.shp\" não pode ser lido: o índice .shx "
+       "aponta para fora do ficheiro .shp. O shapefile está danificado."},
       {"índice para o meio de outro registo",
        [](cenario& c) {
          std::string shx = c.shx();
          poe_grande_endian(shx, 100 + 8 * 3, static_cast<std::int32_t>(deslocamento(shx, 3) / 2 + 20));
          grava(c.base + ".shx", shx);
        },
-       {nome_shp, "registo 4"}},
+       "O registo 4 de \"{P}/rios da região.shp\" não pode ser lido: o índice .shx "
+       "aponta para o meio de outro registo. O shapefile está danificado."},
   };
   for (const caso& k : casos) corre_caso(k);
 }
 
 TEST(falhas, dbf_danificado)
 {
-  const std::string nome_dbf = "rios da região.dbf";
   const caso casos[] = {
-      {"dbf em falta", [](cenario& c) { fs::remove(c.base + ".dbf"); }, {nome_dbf}},
+      {"dbf em falta", [](cenario& c) { fs::remove(c.base + ".dbf"); },
+       "Falta a tabela de atributos \"{P}/rios da região.dbf\" do shapefile "
+       "\"{P}/rios da região.shp\"."},
       {"comprimento de registo maior do que o real",
        [](cenario& c) {
          std::string d = c.dbf();
          d[10] = static_cast<char>(static_cast<unsigned char>(d[10]) + 40);
          grava(c.base + ".dbf", d);
        },
-       {nome_dbf}},
+       "A tabela de atributos \"{P}/rios da região.dbf\" está truncada: é mais curta "
+       "do que os seus registos."},
       {"comprimento de registo menor do que os campos",
        [](cenario& c) {
          std::string d = c.dbf();
@@ -273,21 +293,24 @@ TEST(falhas, dbf_danificado)
          d[11] = 0;
          grava(c.base + ".dbf", d);
        },
-       {nome_dbf}},
+       "Não foi possível abrir a tabela de atributos \"{P}/rios da região.dbf\": o "
+       "cabeçalho não descreve uma tabela dBase válida."},
       {"cabeçalho que anuncia mais campos",
        [](cenario& c) {
          std::string d = c.dbf();
          d[8] = static_cast<char>(static_cast<unsigned char>(d[8]) + 64);
          grava(c.base + ".dbf", d);
        },
-       {nome_dbf}},
+       "A tabela de atributos \"{P}/rios da região.dbf\" está truncada: é mais curta "
+       "do que os seus registos."},
       {"menos registos do que o shp",
        [](cenario& c) {
          std::string d = c.dbf();
          d[4] = 3;
          grava(c.base + ".dbf", d);
        },
-       {nome_dbf, "3 registos"}},
+       "A tabela de atributos \"{P}/rios da região.dbf\" tem 3 registos e o shapefile "
+       "\"{P}/rios da região.shp\" tem 4: não correspondem."},
       {"descritores sem terminador",
        [](cenario& c) {
          std::string d = c.dbf();
@@ -296,9 +319,12 @@ TEST(falhas, dbf_danificado)
          d[fim] = 'X';
          grava(c.base + ".dbf", d);
        },
-       {nome_dbf}},
+       "A tabela de atributos \"{P}/rios da região.dbf\" está danificada: a lista de "
+       "campos do cabeçalho não termina onde o cabeçalho indica."},
       {"dbf cortado a meio dos registos",
-       [](cenario& c) { grava(c.base + ".dbf", c.dbf().substr(0, c.dbf().size() - 30)); }, {nome_dbf}},
+       [](cenario& c) { grava(c.base + ".dbf", c.dbf().substr(0, c.dbf().size() - 30)); },
+       "A tabela de atributos \"{P}/rios da região.dbf\" está truncada: é mais curta "
+       "do que os seus registos."},
   };
   for (const caso& k : casos) corre_caso(k);
 }
@@ -306,16 +332,28 @@ TEST(falhas, dbf_danificado)
 TEST(falhas, saida)
 {
   const caso casos[] = {
-      {"pasta de saída que não existe", nullptr, {"não existe", "nenhures"}, d73, etrs, nullptr,
+      {"pasta de saída que não existe", nullptr,
+       "Não é possível escrever o shapefile de saída \"{P}/nenhures/saída.shp\": o "
+       "ficheiro ou a pasta não existe.", d73, etrs, nullptr,
        [](const cenario& c) { return c.pasta + "/nenhures/saída.shp"; }},
-      {"saída igual à entrada", nullptr, {nome_shp, "Escolha outro nome"}, d73, etrs, nullptr,
+      {"saída igual à entrada", nullptr,
+       "O ficheiro de saída \"{P}/rios da região.shp\" é o próprio ficheiro de "
+       "entrada \"{P}/rios da região.shp\". Escolha outro nome para o shapefile do "
+       "Sistema 2.", d73, etrs, nullptr,
        [](const cenario& c) { return c.base + ".dbf"; }},
-      {"saída com o nome de um ficheiro de trabalho", nullptr, {"rios da região_.shp"}, d73, etrs,
+      {"saída com o nome de um ficheiro de trabalho", nullptr,
+       "O ficheiro de saída \"{P}/rios da região_.shp\" tem o nome do ficheiro de "
+       "trabalho que a conversão cria ao lado da entrada. Escolha outro nome para o "
+       "shapefile do Sistema 2.", d73, etrs,
        nullptr, [](const cenario& c) { return c.base + "_.shp"; }},
       {"ficheiro de trabalho que já existia",
        [](cenario& c) { grava(c.base + "_.shx", "do utilizador"); },
-       {"Já existe o ficheiro", "rios da região_.shx"}},
-      {"disco cheio a meio", nullptr, {"excede o tamanho permitido"}, d73, etrs,
+       "Já existe o ficheiro \"{P}/rios da região_.shx\", com o nome que a conversão "
+       "dá aos seus ficheiros de trabalho. Não foi alterado. Se for resto de uma "
+       "conversão interrompida, apague-o; se não, mova-o. Depois repita a conversão."},
+      {"disco cheio a meio", nullptr,
+       "Não foi possível completar o shapefile \"{P}/rios da região_.shp\": o "
+       "ficheiro excede o tamanho permitido ({P}/rios da região_.shp).", d73, etrs,
        [](const cenario&, const std::string& l) { return "ulimit -f 1; exec " + l; }},
   };
   for (const caso& k : casos) corre_caso(k);
@@ -340,7 +378,8 @@ TEST(falhas, saida)
                                                           fs::perms::others_exec,
                                 fs::perm_options::replace);
               },
-              {"não há permissão", "fechada"}, d73, etrs,
+               "Não é possível escrever o shapefile de saída \"{P}/fechada/saída.shp\": não "
+               "há permissão para o fazer.", d73, etrs,
               [](const cenario&, const std::string& l) {
                 return "exec setpriv --reuid=65534 --regid=65534 --clear-groups " + l;  // as nobody
               },
@@ -350,44 +389,50 @@ TEST(falhas, saida)
 TEST(falhas, parametros_e_grelhas)
 {
   const caso casos[] = {
-      {"ficheiro de parâmetros em falta", [](cenario& c) { fs::remove(c.px); }, {"parâmetros x.txt"},
+      {"ficheiro de parâmetros em falta", [](cenario& c) { fs::remove(c.px); },
+       "Não foi possível abrir o ficheiro de parâmetros \"{P}/parâmetros x.txt\".",
        "Qualquer", ""},
       {"ficheiro de parâmetros curto",
        [](cenario& c) { grava(c.py, "identidade, ensaio, Y\n0, 0\n0, 0\n"); },
-       {"parâmetros y.txt", "campo 8"}, "Qualquer", ""},
+       "O ficheiro de parâmetros \"{P}/parâmetros y.txt\" acaba antes do campo 8 (são "
+       "precisos 15 campos).", "Qualquer", ""},
       {"campo que não é número",
        [](cenario& c) { grava(c.px, "a, b, X\n0, 0\n0, zero\n1, 1\n0, 1, 0, 0, 0, 0\n"); },
-       {"parâmetros x.txt", "campo 7"}, "Qualquer", ""},
+       "O campo 7 do ficheiro de parâmetros \"{P}/parâmetros x.txt\" devia ser um "
+       "número e é \"zero\".", "Qualquer", ""},
       {"divisor 0",
        [](cenario& c) { grava(c.py, "a, b, Y\n0, 0\n0, 0\n1, 0\n0, 0, 1, 0, 0, 0\n"); },
-       {"parâmetros y.txt", "0"}, "Qualquer", ""},
+       "O divisor ky (campo 9) do ficheiro de parâmetros \"{P}/parâmetros y.txt\" é 0.", "Qualquer", ""},
       {"letras trocadas",
        [](cenario& c) {
          const std::string x = bytes(c.px);
          grava(c.px, bytes(c.py));
          grava(c.py, x);
        },
-       {"Erro! Esperado 'X' no ficheiro de parâmetros -X"}, "Qualquer", ""},
+       "Erro! Esperado 'X' no ficheiro de parâmetros -X", "Qualquer", ""},
       {"o mesmo ficheiro duas vezes", [](cenario& c) { c.py = c.px; },
-       {"Erro! Esperado 'Y' no ficheiro de parâmetros -Y"}, "Qualquer", ""},
+       "Erro! Esperado 'Y' no ficheiro de parâmetros -Y", "Qualquer", ""},
       {"grelha em falta", [](cenario& c) { fs::remove(c.grelhas + "/et_lx_p.asc"); },
-       {"Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!"}, d73, lisboa},
+       "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!", d73, lisboa},
       {"grelha curta", [](cenario& c) { grava(c.grelhas + "/lx_et_m.asc", "1 2 3\n"); },
-       {"lx_et_m.asc", "valor 4"}, lisboa, d73},
+       "O ficheiro de grelha \"{P}/grelhas/lx_et_m.asc\" termina antes do valor 4 de "
+       "8118 (linha 1, coluna 4 da grelha); são precisos 123 linhas de 66 números.", lisboa, d73},
       {"grelha com um campo que não é número",
        [](cenario& c) {
          std::string g = bytes(c.grelhas + "/et_lx_m.asc");
          g.replace(g.find('\n') + 1, 1, "x");
          grava(c.grelhas + "/et_lx_m.asc", g);
        },
-       {"et_lx_m.asc", "valor 2"}, etrs, lisboa},
+       "O ficheiro de grelha \"{P}/grelhas/et_lx_m.asc\" tem \"x134998.5\", que não é "
+       "um número, na linha 2 do ficheiro, no lugar do valor 2 de 8118 (linha 1, "
+       "coluna 2 da grelha).", etrs, lisboa},
       {"canto -999999 numa só grelha",
        [](cenario& c) {
          // Every node of the Y grid is marked: the first vertex is refused.
          grava(c.grelhas + "/et_lx_p.asc",
                texto_de(grelha_de([](int, int) { return sem_ponto; }), disposicao::um_por_linha));
        },
-       {"ERRO!! Ponto para além dos limites. (-50000;-80000)"}, d73, lisboa},
+       "ERRO!! Ponto para além dos limites. (-50000;-80000)", d73, lisboa},
   };
   for (const caso& k : casos) corre_caso(k);
 }

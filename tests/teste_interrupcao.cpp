@@ -20,31 +20,10 @@ namespace {
 
 using namespace teste;
 
-// Some tens of megabytes of polylines, written with plain shapelib.
-void grande(const std::string& base)
-{
-  SHPHandle shp = SHPCreate((base + ".shp").c_str(), SHPT_ARC);
-  DBFHandle dbf = DBFCreate((base + ".dbf").c_str());
-  DBFAddField(dbf, "ID", FTInteger, 9, 0);
-  std::vector<double> x(10), y(10);
-  for (int k = 0; k < 150000; ++k) {
-    for (int v = 0; v < 10; ++v) {
-      x[v] = -60000.0 + k * 0.25 + v;
-      y[v] = 40000.0 - k * 0.25 + v;
-    }
-    SHPObject* o = SHPCreateSimpleObject(SHPT_ARC, 10, x.data(), y.data(), nullptr);
-    SHPWriteObject(shp, -1, o);
-    SHPDestroyObject(o);
-    DBFWriteIntegerAttribute(dbf, k, 0, k);
-  }
-  SHPClose(shp);
-  DBFClose(dbf);
-}
-
 TEST(interrupcao, morte_a_meio_nao_estraga_nada)
 {
   pasta_temporaria p;
-  grande(p / "rios");
+  polilinhas(p / "rios", 150000);  // some tens of megabytes
   for (const char* ext : {".shp", ".shx", ".dbf"}) grava(p / (std::string("saida") + ext), "antigo");
   const std::string entrada_antes = bytes(p / "rios.shp") + bytes(p / "rios.shx") + bytes(p / "rios.dbf");
 

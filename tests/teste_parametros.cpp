@@ -10,7 +10,7 @@
 
 #include "apoio.h"
 #include "falha.h"
-#include "parametros.h"
+#include "ficheiros_parametros.h"
 
 namespace kelvara {
 namespace {
@@ -60,20 +60,23 @@ std::vector<double> valores(const coeficientes& c)
   return v;
 }
 
-// The message of the fault that `f` throws.
-std::string falha_de(const std::function<void()>& f)
+using teste::falha_de;
+
+const std::string mensagem_x = "Erro! Esperado 'X' no ficheiro de parâmetros -X";
+const std::string mensagem_y = "Erro! Esperado 'Y' no ficheiro de parâmetros -Y";
+
+// The message that reading the pair stops with, under the parameter
+// files' title; empty when it reads.
+std::string letra_de(const std::string& x, const std::string& y)
 {
   try {
-    f();
-  } catch (const falha& e) {
-    return e.what();
+    le_parametros(x, y);
+  } catch (const falha& f) {
+    EXPECT_EQ(f.titulo(), titulo_parametros);
+    return f.what();
   }
-  ADD_FAILURE() << "nenhuma falha";
-  return {};
+  return "";
 }
-
-const std::vector<std::string> mensagem_x = {"Erro! Esperado 'X' no ficheiro de parâmetros -X"};
-const std::vector<std::string> mensagem_y = {"Erro! Esperado 'Y' no ficheiro de parâmetros -Y"};
 
 TEST_F(parametros_campos, disposicoes_dao_os_mesmos_valores)
 {
@@ -102,30 +105,26 @@ TEST_F(parametros_campos, disposicoes_dao_os_mesmos_valores)
   };
   for (const auto& c : casos) {
     SCOPED_TRACE(c.nome);
-    const parametros_qualquer r =
+    const coeficientes r =
         le_parametros(escreve("parâmetros_x.txt", c.x), escreve("parâmetros_y.txt", c.y));
-    ASSERT_TRUE(r.conjunto.has_value());
-    EXPECT_TRUE(r.mensagens.empty());
-    EXPECT_EQ(valores(*r.conjunto), valores(esperado));
+    EXPECT_EQ(valores(r), valores(esperado));
   }
 }
 
 TEST_F(parametros_letras, letra_errada_da_a_mensagem_do_seu_eixo)
 {
-  EXPECT_STREQ(titulo_parametros, "Ostrel - Kelvara");
+  EXPECT_EQ(titulo_parametros, "Ostrel - Kelvara");
   const std::string x = escreve("x.txt", junta(campos_x));
   const std::string y = escreve("y.txt", junta(campos_y));
   // Swapped files: the Y path is never opened, so it may name nothing.
-  const parametros_qualquer trocados = le_parametros(y, caminho("nao_existe.txt"));
-  EXPECT_FALSE(trocados.conjunto.has_value());
-  EXPECT_EQ(trocados.mensagens, mensagem_x);
+  EXPECT_EQ(letra_de(y, caminho("nao_existe.txt")), mensagem_x);
   // The same file twice always fails one of the two tests.
-  EXPECT_EQ(le_parametros(x, x).mensagens, mensagem_y);
-  EXPECT_EQ(le_parametros(y, y).mensagens, mensagem_x);
+  EXPECT_EQ(letra_de(x, x), mensagem_y);
+  EXPECT_EQ(letra_de(y, y), mensagem_x);
   for (const char* letra : {"Z", "XX", "X.", "\"X \"", "\"\"", "eixo X"}) {
     SCOPED_TRACE(letra);
-    EXPECT_EQ(le_parametros(escreve("x2.txt", junta(campos_x, 3, letra)), y).mensagens, mensagem_x);
-    EXPECT_EQ(le_parametros(x, escreve("y2.txt", junta(campos_y, 3, letra))).mensagens, mensagem_y);
+    EXPECT_EQ(letra_de(escreve("x2.txt", junta(campos_x, 3, letra)), y), mensagem_x);
+    EXPECT_EQ(letra_de(x, escreve("y2.txt", junta(campos_y, 3, letra))), mensagem_y);
   }
 }
 
@@ -134,11 +133,11 @@ TEST_F(parametros_letras, letra_testada_so_depois_do_ficheiro_lido)
   // A wrong letter and a bad number in one file: the file is read in full
   // first, so the fault wins over the letter message.
   const std::string x = escreve("x.txt", junta(campos_y, 12, "doze"));
-  EXPECT_NE(falha_de([&] { le_parametros(x, escreve("y.txt", junta(campos_y))); }).find("campo 12"),
-            std::string::npos);
+  EXPECT_EQ(falha_de([&] { le_parametros(x, escreve("y.txt", junta(campos_y))); }),
+            "O campo 12 do ficheiro de parâmetros \"" + x + "\" devia ser um número e é \"doze\".");
   // A wrong Y letter comes before the Y file's divisor 0 is looked at.
   const std::string y = escreve("y2.txt", junta(campos_x, 8, "0"));
-  EXPECT_EQ(le_parametros(escreve("x2.txt", junta(campos_x)), y).mensagens, mensagem_y);
+  EXPECT_EQ(letra_de(escreve("x2.txt", junta(campos_x)), y), mensagem_y);
 }
 
 TEST_F(parametros_exemplos, identidade_e_deslocamento)
@@ -149,8 +148,8 @@ TEST_F(parametros_exemplos, identidade_e_deslocamento)
   const std::string y = escreve("y.txt", "identidade, exemplo, Y\n0, 0\n0, 0\n1, 1\n0, 0, 1, 0, 0, 0\n");
   const std::string x100 = escreve("x100.txt", "desvio, exemplo, X\n0, 0\n0, 0\n0, 0\n100, 1, 0, 0, 0, 0\n");
   const std::string y50 = escreve("y50.txt", "desvio, exemplo, Y\n0, 0\n0, 0\n1, 1\n-50, 0, 1, 0, 0, 0\n");
-  const coeficientes identidade = *le_parametros(x, y).conjunto;
-  const coeficientes desvio = *le_parametros(x100, y50).conjunto;
+  const coeficientes identidade = le_parametros(x, y);
+  const coeficientes desvio = le_parametros(x100, y50);
   for (const par p : {par{0, 0}, par{-96512.375, 123456.789}, par{640030.8131618912, 4162536.9254752584}}) {
     const par q = polinomio(identidade, p.x, p.y);
     EXPECT_EQ(q.x, p.x);
@@ -161,24 +160,12 @@ TEST_F(parametros_exemplos, identidade_e_deslocamento)
   }
 }
 
-// A built-in set written as a parameter file, each number in the shortest
-// text that reads back to the same double.
-std::string escrito(const coeficientes& c, const double (&C)[6], const char* letra)
-{
-  std::string s = std::string("conjunto, oficial, ") + letra;
-  for (double v : {c.x0, c.y0, c.X0, c.Y0, c.kx, c.ky, C[0], C[1], C[2], C[3], C[4], C[5]}) {
-    char t[32];
-    s += ", " + std::string(t, std::to_chars(t, t + sizeof t, v).ptr);
-  }
-  return s;
-}
-
 TEST_F(parametros_exemplos, conjuntos_do_continente_escritos_em_ficheiro_dao_os_mesmos_bits)
 {
   for (const coeficientes* oficial : {&conjunto_01, &conjunto_10}) {
-    const std::string x = escreve("x.txt", escrito(*oficial, oficial->A, "X"));
-    const std::string y = escreve("y.txt", escrito(*oficial, oficial->B, "Y"));
-    const coeficientes lido = *le_parametros(x, y).conjunto;
+    const std::string x = escreve("x.txt", teste::ficheiro_parametros('X', *oficial));
+    const std::string y = escreve("y.txt", teste::ficheiro_parametros('Y', *oficial));
+    const coeficientes lido = le_parametros(x, y);
     EXPECT_EQ(valores(lido), valores(*oficial));
     for (double px = -140000.123; px <= 185000; px += 32500)
       for (double py = -320000.456; py <= 290000; py += 30500) {

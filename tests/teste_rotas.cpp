@@ -10,10 +10,12 @@
 #include "apoio.h"
 #include "conversao.h"
 #include "escreve_prj.h"
+#include "ficheiros_grelha.h"
 #include "gera_grelha.h"
 #include "grelha.h"
 #include "ilhas.h"
 #include "polinomio.h"
+#include "rotas.h"
 
 namespace kelvara {
 namespace {
@@ -46,8 +48,7 @@ struct ensaio {
   bool ok(const std::string& s1, const std::string& s2, const std::string& t1, const std::string& t2,
           const std::string& t3 = "", const std::string& t4 = "")
   {
-    conversao c(j, p / "grelhas");
-    return c.Command1_Click(entradas{s1, s2, p / t1, p / t2, t3, t4});
+    return converte(j, s1, s2, p / t1, p / t2, t3, t4, p / "grelhas");
   }
 };
 
@@ -90,23 +91,6 @@ TEST(rotas, ilhas_convertem_sem_ficheiro_de_projeccao)
   pontos(t.p / "a", 0, 0);
   EXPECT_FALSE(t.ok("UTM 28 ITRF93", "Madeira - UTM 28 Base SE", "a.shp", "b.shp"));
   EXPECT_EQ(t.j.textos(), std::vector<std::string>{"Definir o Sistema 1 !!"});
-}
-
-std::string numero(double v)
-{
-  char b[40];
-  return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
-}
-
-// A parameter file for one axis of a mainland-style set.
-std::string ficheiro_parametros(char letra, const coeficientes& c)
-{
-  const double(&k)[6] = (letra == 'X' || letra == 'x') ? c.A : c.B;
-  std::string s = "\"kelvara, teste\",conjunto\r\n" + std::string(1, letra) + "\r\n";
-  s += numero(c.x0) + ", " + numero(c.y0) + "\r\n" + numero(c.X0) + ", " + numero(c.Y0) + "\r\n" +
-       numero(c.kx) + ", " + numero(c.ky) + "\r\n";
-  for (int i = 0; i < 6; ++i) s += numero(k[i]) + (i < 5 ? ", " : "\r\n");
-  return s;
 }
 
 TEST(rotas, qualquer_com_o_conjunto_oficial_da_o_mesmo_bit_a_bit)
@@ -175,7 +159,7 @@ TEST(rotas, qualquer_com_letra_errada_para_sem_ficheiros)
                                  {k.esperada, "Ostrel - Kelvara"}}));
     EXPECT_EQ(t.p.ficheiros(), antes);
     EXPECT_EQ(t.j.fechos, 0);
-    EXPECT_EQ(t.j.ponteiros.back(), ponteiro_normal);
+    EXPECT_FALSE(t.j.ocupados.back());
   }
 }
 
@@ -247,9 +231,6 @@ void grelhas_de_deslocamento(const std::string& pasta, double a, double b, doubl
   grava(pasta + "/lx_et_p.asc", texto_de(p(d), disposicao::um_por_linha));
 }
 
-const std::string d73 = "Hayford-Gauss Datum 73";
-const std::string etrs = "ETRS89 TM06";
-const std::string lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
 
 TEST(rotas, lisboa_directa_e_em_cadeia)
 {
@@ -277,7 +258,7 @@ TEST(rotas, lisboa_directa_e_em_cadeia)
     grelhas_de_deslocamento(t.p / "grelhas", 123.456, -78.9, -123.456, 78.9);
     pontos(t.p / "a", -100000, -150000);
     ASSERT_TRUE(t.ok(k.s1, k.s2, "a.shp", "b.shp")) << t.j.textos().back();
-    EXPECT_EQ(t.j.ponteiros.back(), ponteiro_normal);
+    EXPECT_FALSE(t.j.ocupados.back());
     // No working file named after the input is left, and the projection
     // text is the target's.
     EXPECT_EQ(t.p.ficheiros(), (std::vector<std::string>{"a.dbf", "a.shp", "a.shx", "b.dbf", "b.prj",
@@ -323,7 +304,7 @@ TEST(rotas, lisboa_sem_ficheiros_de_grelha)
               (std::vector<std::pair<std::string, std::string>>{{texto, "kelvara"}}));
     EXPECT_EQ(t.p.ficheiros(), antes);
     EXPECT_EQ(t.j.fechos, 0);
-    EXPECT_EQ(t.j.ponteiros.back(), ponteiro_normal);
+    EXPECT_FALSE(t.j.ocupados.back());
   }
 }
 
@@ -394,20 +375,20 @@ TEST(rotas, todas_as_quinze_pela_linha_de_comandos)
   grava(p / "px.txt", ficheiro_parametros('X', conjunto_01));
   grava(p / "py.txt", ficheiro_parametros('Y', conjunto_01));
   int n = 0;
-  for (const conversao::rota& r : conversao::rotas()) {
-    SCOPED_TRACE(r.sistema1);
+  for (const rota& r : rotas()) {
+    const std::string s1(r.sistema1->nome), s2 = r.qualquer_destino ? "" : std::string(r.sistema2->nome);
+    SCOPED_TRACE(s1);
     const std::string base = p / ("r" + std::to_string(++n));
     pontos(base, 1000, -2000);
     const std::string saida = base + "_saida.shp";
-    const processo x = corre(aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(r.sistema1) + " -t " +
-                             aspas_shell(r.sistema2 ? r.sistema2 : "") + " -x " +
+    const processo x = corre(aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(s1) + " -t " + aspas_shell(s2) + " -x " +
                              aspas_shell(p / "px.txt") + " -y " + aspas_shell(p / "py.txt") +
                              " --grelhas " + aspas_shell(p / "grelhas") + " " +
                              aspas_shell(base + ".shp") + " " + aspas_shell(saida));
     EXPECT_EQ(x.codigo, 0) << x.erros;
     EXPECT_EQ(x.saida, "Criado o ficheiro: " + saida + "\n");
     EXPECT_EQ(le(saida).formas.size(), 5u);
-    EXPECT_EQ(fs::exists(base + "_saida.prj"), r.prj);
+    EXPECT_EQ(fs::exists(base + "_saida.prj"), r.escreve_prj());
   }
   EXPECT_EQ(n, 15);
 }

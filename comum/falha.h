@@ -1,0 +1,39 @@
+// The fault that every layer of kelvara throws: a message in Portuguese, fit
+// to show the user as it stands, naming the file and the cause. The
+// conversion catches it once, at the top, and shows it.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace kelvara {
+
+class falha : public std::runtime_error {
+ public:
+  // `titulo` is the title of the box that shows the message, where it has
+  // one of its own; empty for the program's title.
+  explicit falha(const std::string& mensagem, std::string titulo = {})
+      : std::runtime_error(mensagem), titulo_(std::move(titulo))
+  {
+  }
+  const std::string& titulo() const { return titulo_; }
+
+ private:
+  std::string titulo_;
+};
+
+// A file name as it appears inside a message.
+inline std::string entre_aspas(const std::string& nome) { return "\"" + nome + "\""; }
+
+// A piece of a file quoted in a message: cut at a character boundary after
+// `maximo` bytes, with "..." inside the quotes, when a wrong file (a
+// shapefile picked by mistake) gives a long run of bytes.
+std::string excerto(std::string_view campo, std::size_t maximo);
+
+// A short Portuguese text for the cause of a failed file operation.
+std::string descreve(const std::error_code& causa);
+
+}  // namespace kelvara

@@ -1,0 +1,61 @@
+// The Datum Lisboa grid files: their names in the grid folder (the
+// program's own by default), the presence test, reading them, and the
+// message of a vertex that the grids reject.
+#pragma once
+
+#include <string>
+
+#include "falha.h"
+#include "grelha.h"
+
+namespace kelvara {
+
+// Reads a grid file: 8118 numbers, row by row from the north, each row from
+// the west; separated by commas, blanks or line breaks in any mix (one comma
+// at most between two numbers); anything after the 8118th number is ignored.
+// Numbers are decimal, "." as the point, with optional sign and exponent.
+// Throws falha naming the file when it cannot be opened or read, when it
+// holds fewer numbers, or when a field is not a number.
+grelha le_grelha(const std::string& nome);
+
+enum class sentido {
+  de_73_para_lisboa,  // nodes in Datum 73, values in Datum Lisboa
+  de_lisboa_para_73,  // nodes in Datum Lisboa, values in Datum 73
+};
+
+// The grid file pair of one direction and the message shown when it is
+// missing. Paths are UTF-8.
+struct ficheiros_grelha {
+  std::string m;      // X grid file, read into `grelha_m`
+  std::string p;      // Y grid file, read into `grelha_p`
+  std::string falta;  // message naming both files
+};
+
+// The pair in the given folder (the program's own).
+ficheiros_grelha ficheiros_de(sentido s, const std::string& pasta);
+
+// Presence test: opens and closes the X file, then the Y file. When either
+// cannot be opened, for any reason, throws `falha` with the pair's message;
+// no file of the conversion has been created by then.
+void testa_presenca(const ficheiros_grelha& f);
+
+// Loads `grelha_m` from the X file, then `grelha_p` from the Y file.
+grelhas le_grelhas(const ficheiros_grelha& f);
+
+// A number as the general number format writes it: at most 15 significant
+// digits, "." whatever the locale, no grouping, a blank in place of the sign
+// when the number is not negative (-0 included). Exponent form ("1E+15",
+// "1E-05") when the decimal exponent is below -4 or above 14. Infinities and
+// NaN as " Inf", "-Inf" and " NaN".
+std::string formato_geral(double v);
+
+// A rejected vertex, with its message "ERRO!! Ponto para além dos limites.
+// (x;y)" in the general number format. The conversion catches it apart from
+// other faults, because after its message the program ends.
+class fora_da_grelha : public falha {
+ public:
+  fora_da_grelha(double x, double y);
+  double x, y;
+};
+
+}  // namespace kelvara

@@ -1,0 +1,465 @@
+#include "blocos.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "ganchos.h"
+#include "so.h"
+
+namespace kelvara::es {
+
+namespace {
+
+// A second thread for one file, so that the system's share of the work runs
+// beside shapelib's instead of after it: it writes out the window just
+// left, or reads the block that follows the one being read. One transfer at
+// a time, into or out of a buffer that the file's owner leaves alone until
+// `espera` has returned; the owner waits for it before any transfer of its
+// own on the same file. Failures come back as an errno value, to be
+// recorded by the owner's thread.
+class ajudante {
+ public:
+  struct resultado {
+    bool havia = false;  // a transfer was under way
+    bool escrita = false;
+    long long onde = 0;
+    long long feitos = 0;  // bytes
+    int erro = 0;          // errno of a failure; 0 when none
+  };
+
+  explicit ajudante(descritor m) : m_(m), t_([this] { corre(); }) {}
+
+  ~ajudante()
+  {
+    espera();
+    {
+      const std::lock_guard<std::mutex> l(mx_);
+      estado_ = sair;
+    }
+    cv_.notify_all();
+    t_.join();
+  }
+
+  void pede(bool escrita, char* p, size_t n, long long onde)
+  {
+    ocupado_ = true;
+    {
+      const std::lock_guard<std::mutex> l(mx_);
+      escrita_ = escrita;
+      p_ = p;
+      n_ = n;
+      r_ = resultado{true, escrita, onde, 0, 0};
+      estado_ = pedido;
+    }
+    cv_.notify_all();
+  }
+
+  resultado espera()
+  {
+    if (!ocupado_) return {};
+    std::unique_lock<std::mutex> l(mx_);
+    cv_.wait(l, [this] { return estado_ == feito; });
+    estado_ = livre;
+    ocupado_ = false;
+    return r_;
+  }
+
+ private:
+  void corre()
+  {
+    std::unique_lock<std::mutex> l(mx_);
+    for (;;) {
+      cv_.wait(l, [this] { return estado_ == pedido || estado_ == sair; });
+      if (estado_ == sair) return;
+      const bool escrita = escrita_;
+      char* p = p_;
+      size_t n = n_;
+      long long onde = r_.onde, feitos = 0;
+      int erro = 0;
+      l.unlock();
+      if (escrita) {
+        while (n > 0) {
+          const long long r = escreve_so(m_, p, n, onde);
+          if (r <= 0) {
+            erro = r < 0 ? errno : EIO;
+            break;
+          }
+          p += r;
+          n -= static_cast<size_t>(r);
+          onde += r;
+          feitos += r;
+        }
+      } else {
+        const long long r = le_so(m_, p, n, onde);
+        if (r < 0) erro = errno;
+        else feitos = r;
+      }
+      l.lock();
+      r_.feitos = feitos;
+      r_.erro = erro;
+      estado_ = feito;
+      cv_.notify_all();
+    }
+  }
+
+  descritor m_;
+  std::mutex mx_;
+  std::condition_variable cv_;
+  enum { livre, pedido, feito, sair } estado_ = livre;
+  bool escrita_ = false;
+  char* p_ = nullptr;
+  size_t n_ = 0;
+  resultado r_;
+  bool ocupado_ = false;  // the owner's own record of a transfer under way
+  std::thread t_;  // last: started once everything above is in place
+};
+
+// A file seen through its window: the bytes [base, base + cheios) of the
+// file as they are, or as they will be once the changed part
+// [sujo_ini, sujo_fim) (offsets into the window) has been written out.
+// Those bytes are always one contiguous run, so writing out the span from
+// the first changed byte to the last rewrites unchanged bytes with their
+// own values at worst.
+//
+// Two buffers take turns as the window once a file outgrows one: a window
+// that is left is written out by the file's `ajudante` while the other
+// buffer fills, and a file opened only for reading has the block after its
+// window read ahead into the other buffer, once the file has moved
+// `bytes_ate_ajuda`. The buffers are small at first and large once the file
+// has moved `bytes_ate_crescer` (see blocos.h).
+struct janela_es {
+  descritor m;
+  std::string nome;
+  bool leitura = false, escrita = false;
+  std::unique_ptr<char[]> blocos[2];
+  int atual = 0;
+  size_t capacidade = bytes_janela_inicial;  // of each buffer
+  long long movidos = 0;  // bytes asked of the hooks, for `cresce`
+  bool pode_crescer = true;
+  long long base = 0;
+  size_t cheios = 0;
+  size_t sujo_ini = 0, sujo_fim = 0;
+  long long pos = 0;      // where the next read or write begins
+  long long fim = 0;      // size of the file, the window's bytes included
+  bool avariado = false;  // a write failed: the file is incomplete for good
+  std::unique_ptr<ajudante> ajuda;
+  // A block read ahead: where it begins and how many bytes it has.
+  long long adiante_onde = -1;
+  size_t adiante_cheios = 0;
+
+  char* bloco() { return blocos[atual].get(); }
+
+  // The other buffer; null when there is no memory for it, and then the
+  // file goes on with one buffer and no second thread.
+  char* outro_bloco()
+  {
+    if (!blocos[1 - atual]) blocos[1 - atual].reset(new (std::nothrow) char[capacidade]);
+    return blocos[1 - atual].get();
+  }
+
+  bool quer_crescer() const { return pode_crescer && movidos >= bytes_ate_crescer; }
+
+  // A file that has moved enough goes on with large windows. Called with no
+  // transfer under way and nothing waiting in the window to be written; a
+  // file that cannot have the memory keeps its small windows.
+  void cresce()
+  {
+    if (!quer_crescer()) return;
+    pode_crescer = false;
+    std::unique_ptr<char[]> novo(new (std::nothrow) char[bytes_janela]);
+    if (!novo) return;
+    blocos[0] = std::move(novo);
+    blocos[1].reset();
+    atual = 0;
+    capacidade = bytes_janela;
+    base = pos;
+    cheios = 0;
+    adiante_onde = -1;
+  }
+
+  // Waits for the second thread's transfer; false (and recorded) when it
+  // was a write that failed.
+  bool espera_ajuda()
+  {
+    if (!ajuda) return !avariado;
+    const ajudante::resultado r = ajuda->espera();
+    if (!r.havia) return !avariado;
+    if (r.escrita) {
+      if (r.erro != 0) {
+        avariado = true;
+        regista(nome, r.erro);
+      }
+      return !avariado;
+    }
+    // A block read ahead that could not be read is read again when it is
+    // wanted, and only then is a failure recorded.
+    adiante_onde = r.erro == 0 ? r.onde : -1;
+    adiante_cheios = static_cast<size_t>(r.feitos);
+    return true;
+  }
+
+  // Hands a transfer to the second thread, started on first use once the
+  // file has moved enough; false when it is not started (the caller then
+  // does the work itself).
+  bool pede_ajuda(bool escrever, char* p, size_t n, long long onde)
+  {
+    if (!ajuda) {
+      if (movidos < bytes_ate_ajuda) return false;
+      try {
+        ajuda = std::make_unique<ajudante>(m);
+      } catch (...) {  // no thread to be had: nothing may escape into shapelib
+        return false;
+      }
+    }
+    ajuda->pede(escrever, p, n, onde);
+    return true;
+  }
+
+  // Writes all of p at `onde`, as many calls as the system needs.
+  bool escreve_tudo(const char* p, size_t n, long long onde)
+  {
+    while (n > 0) {
+      const long long r = escreve_so(m, p, n, onde);
+      if (r <= 0) {
+        avariado = true;
+        regista(nome, r < 0 ? errno : EIO);
+        return false;
+      }
+      p += r;
+      n -= static_cast<size_t>(r);
+      onde += r;
+    }
+    return true;
+  }
+
+  // Writes out the changed bytes and waits until they are written; false
+  // (and recorded) when that fails, now or in an earlier write-out.
+  bool despeja()
+  {
+    if (!espera_ajuda()) return false;
+    if (sujo_fim <= sujo_ini) return !avariado;
+    const size_t i = sujo_ini, n = sujo_fim - sujo_ini;
+    sujo_ini = sujo_fim = 0;
+    if (!escreve_tudo(bloco() + i, n, base + static_cast<long long>(i))) {
+      cheios = 0;  // no longer what the file holds
+      return false;
+    }
+    return true;
+  }
+
+  // Leaves the window: its changed bytes go to the second thread to write
+  // out, and the other buffer becomes the (empty) window at `pos`.
+  bool deixa_janela()
+  {
+    if (!espera_ajuda()) return false;
+    if (quer_crescer()) {
+      if (!despeja()) return false;
+      cresce();
+    }
+    if (sujo_fim > sujo_ini) {
+      const size_t i = sujo_ini, n = sujo_fim - sujo_ini;
+      if (!outro_bloco() || !pede_ajuda(true, bloco() + i, n, base + static_cast<long long>(i))) {
+        if (!despeja()) return false;
+      } else {
+        atual = 1 - atual;
+        sujo_ini = sujo_fim = 0;
+      }
+    }
+    base = pos;
+    cheios = 0;
+    return true;
+  }
+
+  // Reads up to n bytes at `pos`; returns how many there were.
+  size_t le(char* p, size_t n)
+  {
+    movidos += static_cast<long long>(n);
+    size_t feitos = 0;
+    while (feitos < n) {
+      if (pos >= base && pos < base + static_cast<long long>(cheios)) {
+        const size_t i = static_cast<size_t>(pos - base);
+        const size_t k = std::min(n - feitos, cheios - i);
+        std::memcpy(p + feitos, bloco() + i, k);
+        feitos += k;
+        pos += static_cast<long long>(k);
+        continue;
+      }
+      if (!despeja()) break;
+      cresce();
+      if (adiante_onde == pos && adiante_cheios > 0) {
+        // The block read ahead is the one wanted: it becomes the window.
+        atual = 1 - atual;
+        base = pos;
+        cheios = adiante_cheios;
+        adiante_onde = -1;
+        le_adiante();
+        continue;
+      }
+      adiante_onde = -1;
+      base = pos;
+      cheios = 0;
+      long long r;
+      if (n - feitos >= capacidade) {
+        // A large read (the whole index, for one) goes straight to its place.
+        r = le_so(m, p + feitos, n - feitos, pos);
+        if (r > 0) {
+          feitos += static_cast<size_t>(r);
+          pos += r;
+        }
+      } else {
+        r = le_so(m, bloco(), capacidade, pos);
+        if (r > 0) {
+          cheios = static_cast<size_t>(r);
+          le_adiante();
+        }
+      }
+      if (r < 0) regista(nome, errno);
+      if (r <= 0) break;
+    }
+    return feitos;
+  }
+
+  // A file only read, whose window is full and not at its end, has the
+  // next block read ahead into the other buffer.
+  void le_adiante()
+  {
+    const long long seguinte = base + static_cast<long long>(cheios);
+    if (escrita || cheios < capacidade || seguinte >= fim) return;
+    if (char* outro = outro_bloco()) pede_ajuda(false, outro, capacidade, seguinte);
+  }
+
+  // Writes n bytes at `pos`; false (and recorded) when they cannot be.
+  bool escreve(const char* p, size_t n)
+  {
+    if (avariado) return false;
+    movidos += static_cast<long long>(n);
+    const long long topo = base + static_cast<long long>(cheios);
+    const long long limite = base + static_cast<long long>(capacidade);
+    if (!(pos >= base && pos <= topo && pos + static_cast<long long>(n) <= limite)) {
+      if (!deixa_janela()) return false;
+      if (n >= capacidade) {
+        if (!espera_ajuda() || !escreve_tudo(p, n, pos)) return false;
+        pos += static_cast<long long>(n);
+        fim = std::max(fim, pos);
+        return true;
+      }
+    }
+    const size_t i = static_cast<size_t>(pos - base);
+    std::memcpy(bloco() + i, p, n);
+    if (sujo_fim <= sujo_ini) {
+      sujo_ini = i;
+      sujo_fim = i + n;
+    } else {
+      sujo_ini = std::min(sujo_ini, i);
+      sujo_fim = std::max(sujo_fim, i + n);
+    }
+    cheios = std::max(cheios, i + n);
+    pos += static_cast<long long>(n);
+    fim = std::max(fim, pos);
+    return true;
+  }
+
+  // Everything written out, the second thread ended, the file closed.
+  bool fecha()
+  {
+    bool ok = despeja();
+    ajuda.reset();
+    if (fecha_so(m) != 0) {
+      regista(nome, errno);
+      ok = false;
+    }
+    return ok;
+  }
+};
+
+janela_es* dj(SAFile h) { return reinterpret_cast<janela_es*>(h); }
+
+}  // namespace
+
+SAFile janela_abre(const char* nome, const char* modo)
+{
+  // shapelib's modes: "rb", "r", "r+b", "rb+", "wb", "w", "w+b", "wb+".
+  if (modo[0] != 'r' && modo[0] != 'w') {
+    errno = EINVAL;
+    return nullptr;
+  }
+  const bool mais = std::strchr(modo, '+') != nullptr;
+  const bool cria = modo[0] == 'w';
+  std::unique_ptr<janela_es> x;
+  try {  // nothing may escape into shapelib
+    x = std::make_unique<janela_es>();
+    x->nome = nome;
+    x->blocos[0].reset(new char[x->capacidade]);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  x->leitura = !cria || mais;
+  x->escrita = cria || mais;
+  if (!abre_so(x->nome, x->leitura, x->escrita, cria, x->m)) return nullptr;
+  x->fim = cria ? 0 : tamanho_so(x->m);
+  if (x->fim < 0) {
+    const int e = errno;
+    fecha_so(x->m);
+    errno = e;
+    return nullptr;
+  }
+  return reinterpret_cast<SAFile>(x.release());
+}
+
+SAOffset janela_le(void* p, SAOffset tamanho, SAOffset n, SAFile h)
+{
+  if (tamanho == 0 || n == 0) return 0;
+  janela_es* x = dj(h);
+  if (!x->leitura) {
+    regista(x->nome, EBADF);
+    return 0;
+  }
+  return x->le(static_cast<char*>(p), tamanho * n) / tamanho;
+}
+
+SAOffset janela_escreve(void* p, SAOffset tamanho, SAOffset n, SAFile h)
+{
+  if (tamanho == 0 || n == 0) return 0;
+  janela_es* x = dj(h);
+  if (!x->escrita) {
+    regista(x->nome, EBADF);
+    return 0;
+  }
+  return x->escreve(static_cast<const char*>(p), tamanho * n) ? n : 0;
+}
+
+SAOffset janela_procura(SAFile h, SAOffset pos, int donde)
+{
+  janela_es* x = dj(h);
+  const long long desl = static_cast<long long>(pos);  // SAOffset is unsigned
+  const long long novo = donde == SEEK_SET   ? desl
+                         : donde == SEEK_CUR ? x->pos + desl
+                         : donde == SEEK_END ? x->fim + desl
+                                             : -1;
+  if (novo < 0) {
+    regista(x->nome, EINVAL);
+    return static_cast<SAOffset>(-1);
+  }
+  x->pos = novo;
+  return 0;
+}
+
+SAOffset janela_posicao(SAFile h) { return static_cast<SAOffset>(dj(h)->pos); }
+
+int janela_despeja(SAFile h) { return dj(h)->despeja() ? 0 : EOF; }
+
+int janela_fecha(SAFile h)
+{
+  const std::unique_ptr<janela_es> x(dj(h));
+  return x->fecha() ? 0 : EOF;
+}
+
+}  // namespace kelvara::es

@@ -1,0 +1,50 @@
+// The block windows of the I/O layer, with their helper thread: shapelib's
+// file calls (the hooks of ganchos.h) on files seen through windows of
+// large blocks.
+//
+// Each file opened through these hooks is read and written through a
+// window of its own: a read takes a large block of the file at once
+// and serves shapelib's small reads from it, and writes gather in the window
+// until they no longer fit, so that a conversion makes one system call per
+// block, not several per record. A write that lands inside the window, such
+// as the .dbf end-of-file byte that shapelib writes after every record and
+// overwrites with the next, is absorbed there. Once a file outgrows one
+// window, a second thread of its own writes out the window just left, or
+// reads ahead the block after the one being read, while shapelib goes on
+// with a second buffer. Memory stays at two windows per file whatever its
+// size. A write that fails when a window is written out is recorded like
+// any other, on the calling thread, under its file's name; it surfaces some
+// records after the one whose bytes it held, and at the latest when the
+// file is flushed or closed.
+#pragma once
+
+#include <cstddef>
+
+#include <shapefil.h>
+
+namespace kelvara::es {
+
+// Bytes of each window: `bytes_janela_inicial` at first,
+// and `bytes_janela` once the file has moved `bytes_ate_crescer` through its
+// hooks. Small windows keep a small file from touching memory it does not
+// need (in a run this short, first touches of memory cost as much as the
+// copying); large ones spare a large file most of the hand-overs to the
+// second thread. Much larger windows fall out of the processor's cache
+// between the system's copy and shapelib's and are slower. The second
+// thread starts once the file has moved `bytes_ate_ajuda`: before that,
+// starting it and handing it work cost more than it saves.
+// (Measurements in bench/RESULTS.md.)
+inline constexpr std::size_t bytes_janela_inicial = 128 * 1024;
+inline constexpr std::size_t bytes_janela = 1024 * 1024;
+inline constexpr long long bytes_ate_crescer = 16 * 1024 * 1024;
+inline constexpr long long bytes_ate_ajuda = 2 * 1024 * 1024;
+
+SAFile janela_abre(const char* nome, const char* modo);
+SAOffset janela_le(void* p, SAOffset tamanho, SAOffset n, SAFile h);
+SAOffset janela_escreve(void* p, SAOffset tamanho, SAOffset n, SAFile h);
+SAOffset janela_procura(SAFile h, SAOffset pos, int donde);
+SAOffset janela_posicao(SAFile h);
+int janela_despeja(SAFile h);
+int janela_fecha(SAFile h);
+
+}  // namespace kelvara::es

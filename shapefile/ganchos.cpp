@@ -1,0 +1,85 @@
+#include "ganchos.h"
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "blocos.h"
+
+namespace kelvara::es {
+
+namespace {
+
+thread_local falha_es atual;
+
+// shapelib removes a ".cpg" file beside every ".dbf" it creates. The files
+// beside the working and output names are the user's or the conversion
+// command's business, so nothing is removed here.
+int g_remove(const char*) { return 0; }
+
+void g_erro(const char* mensagem)
+{
+  if (atual.shapelib.empty()) atual.shapelib = mensagem ? mensagem : "";
+}
+
+double g_numero(const char* s)
+{
+  while (*s == ' ') ++s;
+  if (*s == '+') ++s;
+  double v = 0;
+  std::from_chars(s, s + std::strlen(s), v);
+  return v;
+}
+
+SAHooks cria_ganchos()
+{
+  SAHooks g{};
+  g.FOpen = janela_abre;
+  g.FRead = janela_le;
+  g.FWrite = janela_escreve;
+  g.FSeek = janela_procura;
+  g.FTell = janela_posicao;
+  g.FFlush = janela_despeja;
+  g.FClose = janela_fecha;
+  g.Remove = g_remove;
+  g.Error = g_erro;
+  g.Atof = g_numero;
+  return g;
+}
+
+std::atomic<const SAHooks*> outros_ganchos{nullptr};
+
+}  // namespace
+
+const SAHooks& ganchos()
+{
+  static const SAHooks g = cria_ganchos();
+  return g;
+}
+
+const SAHooks& ganchos_em_uso()
+{
+  const SAHooks* g = outros_ganchos.load();
+  return g ? *g : ganchos();
+}
+
+void usa_ganchos(const SAHooks* outros) { outros_ganchos.store(outros); }
+
+const falha_es& ultima_falha() { return atual; }
+
+void limpa_falha()
+{
+  // Called before every record: nothing is built when there is nothing to clear.
+  if (atual.houve()) atual = falha_es{};
+}
+
+void regista(const std::string& nome, int codigo)
+{
+  if (atual.ficheiro.empty()) {
+    atual.ficheiro = nome;
+    atual.causa = std::error_code(codigo ? codigo : EIO, std::generic_category());
+  }
+}
+
+}  // namespace kelvara::es
