@@ -41,14 +41,22 @@ transformados. Para os sistemas do continente é escrito um ficheiro .prj.
   -t SISTEMA2       sistema de destino ("Sistema 2")
   -x PARAM_X        ficheiro de parâmetros em X (só para "Qualquer")
   -y PARAM_Y        ficheiro de parâmetros em Y (só para "Qualquer")
-  --grelhas PASTA   pasta dos ficheiros de grelha do Datum Lisboa
-                    (por omissão, a pasta do programa)
+  --grelhas PASTA   pasta dos ficheiros de grelha do Datum Lisboa (et_lx_m.asc,
+                    et_lx_p.asc, lx_et_m.asc, lx_et_p.asc); por omissão, a pasta
+                    do programa, onde a compilação e a instalação os põem
   --lista           mostra os quinze sistemas e as conversões possíveis
   -h, --help        mostra esta ajuda
 
 Uma opção omitida vale como texto vazio. Os nomes dos sistemas têm de ser escritos
 exactamente como em --lista, com maiúsculas e acentos. Os últimos quatro caracteres
 de ENTRADA e SAIDA são tomados como extensão e substituídos por .shp, .shx e .dbf.
+
+As conversões de e para o Datum Lisboa interpolam em quatro ficheiros de grelha
+que acompanham o programa, na sua pasta, calculados a partir das grelhas NTv2 da
+DGT ((c)2019 Directorate-General for the Territorial Development, CC-BY-4.0).
+Outros ficheiros de grelha com a mesma disposição (por exemplo, os que a
+autoridade cartográfica nacional distribuiu) podem ser usados com --grelhas
+PASTA, ou postos na pasta do programa em lugar destes.
 
 Mensagens: a de conclusão ("Criado o ficheiro: ...") vai para a saída padrão; todas
 as outras para a saída de erros.

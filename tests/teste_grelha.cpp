@@ -363,5 +363,114 @@ TEST(grelha_rejeicao, formato_geral_dos_numeros)
   for (const auto& [valor, texto] : casos) EXPECT_EQ(formato_geral(valor), texto) << texto;
 }
 
+// The bundled grid files (grelhas/), made from DGT's grids by grelhas/gera.sh
+
+// PROJ's steps from one Hayford-Gauss plane to the other through ETRS89,
+// with DGT's grids; Datum 73 has the central point's false origin.
+std::string pipeline_proj(sentido s)
+{
+  const std::string hg =
+      "+proj=tmerc +lat_0=39.6666666666667 +lon_0=-8.13190611111111 +k=1 +ellps=intl";
+  const std::string p73 = hg + " +x_0=180.598 +y_0=-86.99", plx = hg + " +x_0=0 +y_0=0";
+  const std::string g73 = "+proj=hgridshift +grids=pt_dgt_D73_ETRS89_geo.tif";
+  const std::string glx = "+proj=hgridshift +grids=pt_dgt_DLx_ETRS89_geo.tif";
+  return s == sentido::de_73_para_lisboa
+             ? "+proj=pipeline +step +inv " + p73 + " +step " + g73 + " +step +inv " + glx +
+                   " +step " + plx
+             : "+proj=pipeline +step +inv " + plx + " +step " + glx + " +step +inv " + g73 +
+                   " +step " + p73;
+}
+
+TEST(grelha_ficheiros, nos_dos_ficheiros_conferem_com_o_proj)
+{
+  const std::string dgt = std::string(KELVARA_GRELHAS) + "/dgt";
+  if (corre("command -v cct").codigo != 0)
+    GTEST_SKIP() << "sem o cct do PROJ (proj-bin): teste saltado";
+  if (!fs::exists(dgt + "/pt_dgt_D73_ETRS89_geo.tif") ||
+      !fs::exists(dgt + "/pt_dgt_DLx_ETRS89_geo.tif"))
+    GTEST_SKIP() << "sem as grelhas da DGT em " << dgt << ": teste saltado";
+  // The corners (row order, column order) and some nodes inside.
+  const std::pair<int, int> nos_vistos[] = {{1, 1},   {1, 66},  {123, 1}, {123, 66},
+                                            {57, 29}, {80, 12}, {20, 50}};
+  for (sentido s : {sentido::de_73_para_lisboa, sentido::de_lisboa_para_73}) {
+    const ficheiros_grelha f = ficheiros_de(s, KELVARA_GRELHAS);
+    SCOPED_TRACE(f.m);
+    const grelhas g = le_grelhas(f);
+    std::string entrada;
+    for (const auto& [i, j] : nos_vistos)
+      entrada += numero_exato(x_do_no(j)) + " " + numero_exato(y_do_no(i)) + " 0 0\n";
+    const processo r = corre("printf %s " + aspas_shell(entrada) + " | PROJ_DATA=" +
+                             aspas_shell(dgt) + " PROJ_NETWORK=OFF cct -d 6 " + pipeline_proj(s));
+    ASSERT_EQ(r.codigo, 0) << r.erros;
+    std::istringstream saida(r.saida);
+    for (const auto& [i, j] : nos_vistos) {
+      double m = 0, p = 0, z, t;
+      ASSERT_TRUE(saida >> m >> p >> z >> t) << r.saida;
+      EXPECT_NEAR(g.grelha_m(i, j), m, 0.0001) << "linha " << i << ", coluna " << j;
+      EXPECT_NEAR(g.grelha_p(i, j), p, 0.0001) << "linha " << i << ", coluna " << j;
+    }
+  }
+}
+
+TEST(grelha_ficheiros, programa_compilado_encontra_os_ficheiros_na_sua_pasta)
+{
+  pasta_temporaria p;
+  const std::vector<par> pontos{{-87123.4, -106456.7},
+                                {-43210.9, 165432.1},
+                                {12345.6, -287654.3},
+                                {121212.1, 212121.2},
+                                {0, 10000}};  // a node
+  shapefile_teste s;
+  s.tipo = SHPT_ARC;
+  s.campos = {{"ID", 'N', 4, 0}};
+  forma f;
+  f.tipo = SHPT_ARC;
+  f.inicios = {0};
+  for (const par& q : pontos) {
+    f.x.push_back(q.x);
+    f.y.push_back(q.y);
+  }
+  s.formas = {f};
+  s.valores = {{"1"}};
+  escreve(p / "d73", s);
+  // Datum 73 to Datum Lisboa, then the result back, with no --grelhas: the
+  // files beside the program, each vertex as the bundled files give it.
+  const struct {
+    std::string s1, s2, entrada, saida;
+    sentido grelhas_usadas;
+  } passos[] = {{d73, lisboa, "d73.shp", "lisboa.shp", sentido::de_73_para_lisboa},
+                {lisboa, d73, "lisboa.shp", "volta.shp", sentido::de_lisboa_para_73}};
+  std::vector<par> antes = pontos;
+  for (const auto& k : passos) {
+    SCOPED_TRACE(k.s1);
+    const processo r = corre(aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(k.s1) + " -t " +
+                             aspas_shell(k.s2) + " " + aspas_shell(p / k.entrada) + " " +
+                             aspas_shell(p / k.saida));
+    ASSERT_EQ(r.codigo, 0) << r.erros;
+    const grelhas g = le_grelhas(ficheiros_de(k.grelhas_usadas, KELVARA_GRELHAS));
+    const lido l = le(p / k.saida);
+    ASSERT_EQ(l.formas.size(), 1u);
+    ASSERT_EQ(l.formas[0].x.size(), antes.size());
+    for (size_t v = 0; v < antes.size(); ++v) {
+      const std::optional<par> esperado = interpola(g, antes[v].x, antes[v].y);
+      ASSERT_TRUE(esperado);
+      EXPECT_TRUE(mesmos_bits(l.formas[0].x[v], esperado->x)) << v;
+      EXPECT_TRUE(mesmos_bits(l.formas[0].y[v], esperado->y)) << v;
+      antes[v] = {l.formas[0].x[v], l.formas[0].y[v]};
+    }
+  }
+  // The copies beside the program are the bundled files.
+  const fs::path pasta_do_programa = fs::path(KELVARA_CLI).parent_path();
+  for (const char* nome : {"et_lx_m.asc", "et_lx_p.asc", "lx_et_m.asc", "lx_et_p.asc"})
+    EXPECT_TRUE(bytes((pasta_do_programa / nome).string()) ==
+                bytes(std::string(KELVARA_GRELHAS) + "/" + nome))
+        << nome;
+  // The two pairs of files are each other's inverse, to a millimetre.
+  for (size_t v = 0; v < pontos.size(); ++v) {
+    EXPECT_NEAR(antes[v].x, pontos[v].x, 0.001) << v;
+    EXPECT_NEAR(antes[v].y, pontos[v].y, 0.001) << v;
+  }
+}
+
 }  // namespace
 }  // namespace kelvara

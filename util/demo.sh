@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts kelvara's window. Where there
-# is no display it says so and converts instead the sample shapefile that
-# the build makes (rivers in Hayford-Gauss Datum 73) to ETRS89 / PT-TM06.
+# is no display it says so and converts instead the sample shapefiles that
+# the build makes (rivers in Hayford-Gauss Datum 73, and the same rivers in
+# Datum Lisboa) to ETRS89 / PT-TM06; the Datum Lisboa one through the grid
+# files the build puts beside the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash util/instala.sh
@@ -14,3 +16,5 @@ echo "Em vez dela, a conversão de demonstração pela linha de comandos:"
 amostra=build/amostra
 ./build/kelvara-cli -s "Hayford-Gauss Datum 73" -t "ETRS89 TM06" \
   "$amostra/rios.shp" "$amostra/rios_etrs.shp"
+./build/kelvara-cli -s "Hayford-Gauss Datum Lisboa-Ponto Central" -t "ETRS89 TM06" \
+  "$amostra/rios_lisboa.shp" "$amostra/rios_lisboa_etrs.shp"

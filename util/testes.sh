@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing (gdal-bin too, whose ogrinfo reads our outputs in
-# the tests), builds, and runs every test; then builds the whole suite again
+# the tests, and proj-bin, whose cct checks the Datum Lisboa grid files),
+# builds, and runs every test; then builds the whole suite again
 # under AddressSanitizer and UndefinedBehaviorSanitizer (build-san/) and runs
 # it there too, failing on any report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash util/instala.sh gdal-bin
+bash util/instala.sh gdal-bin proj-bin
 bash util/compila.sh
 ctest --test-dir build --output-on-failure -j2
 
