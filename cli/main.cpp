@@ -16,10 +16,13 @@
 #include "caminhos.h"
 #include "conversao.h"
 #include "ficheiros.h"
+#include "paragem.h"
 #include "rotas.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <signal.h>
 #endif
 
 namespace {
@@ -61,7 +64,8 @@ PASTA, ou postos na pasta do programa em lugar destes.
 Mensagens: a de conclusão ("Criado o ficheiro: ...") vai para a saída padrão; todas
 as outras para a saída de erros.
 Estado de saída: 0 conversão concluída; 1 conversão recusada ou falhada; 2 erro de
-utilização.
+utilização; 130, 143 ou 129 conversão interrompida por SIGINT (Ctrl+C), SIGTERM ou
+SIGHUP, sem deixar ficheiros e com a entrada e a saída anterior intactas.
 
 Exemplo:
 )";
@@ -77,8 +81,10 @@ void exemplo()
 
 class janela_texto : public janela {
  public:
+  int mensagens = 0;
   void mensagem(const std::string& texto, const std::string& titulo) override
   {
+    ++mensagens;
     const bool conclusao = titulo == titulo_ostrel && texto.rfind(texto_criado, 0) == 0;
     std::FILE* f = conclusao ? stdout : stderr;
     std::fprintf(f, "%s\n", texto.c_str());
@@ -106,6 +112,18 @@ void lista()
                 r.qualquer_destino ? "(qualquer texto)" : s2.c_str(), n1.c_str(),
                 r.passo2 ? ", depois " : "", n2.c_str(), r.escreve_prj() ? " (escreve .prj)" : "");
   }
+}
+
+void sem_rota(const std::string& s1, const std::string& s2)
+{
+  std::vector<std::string> destinos;
+  for (const rota& r : rotas())
+    if (r.sistema1->nome == s1) destinos.push_back("\"" + std::string(r.sistema2->nome) + "\"");
+  std::string lista;
+  for (size_t i = 0; i < destinos.size(); ++i)
+    lista += (i == 0 ? "" : i + 1 == destinos.size() ? " e " : ", ") + destinos[i];
+  std::fprintf(stderr, "Não há conversão de \"%s\" para \"%s\". De \"%s\" pode converter-se para %s.\n",
+               s1.c_str(), s2.c_str(), s1.c_str(), lista.c_str());
 }
 
 int corre(const std::vector<std::string>& args)
@@ -152,7 +170,12 @@ int corre(const std::vector<std::string>& args)
   p.entrada = posicionais[0];
   p.saida = posicionais[1];
   janela_texto j;
-  return converte(p, j) ? 0 : 1;
+  if (converte(p, j)) return 0;
+  if (const int sinal = paragem.load()) return 128 + sinal;
+  // The window says nothing of a pair without a route, since its lists
+  // offer none; here the user typed it and is told.
+  if (j.mensagens == 0) sem_rota(p.sistema1, p.sistema2);
+  return 1;
 }
 
 }  // namespace
@@ -166,11 +189,21 @@ int wmain(int argc, wchar_t** argv)
   return corre(args);
 }
 #else
+void para(int sinal) { paragem.store(sinal); }
+
 int main(int argc, char** argv)
 {
   // A file size limit then fails the write, which is reported, instead of
-  // killing the process with half a file written.
+  // killing the process with half a file written; a closed standard output
+  // loses only the message, and the exit status still tells what happened.
   std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+  // Interrupted, the run stops at the next record, removes its files and
+  // exits with 128 + the signal's number.
+  struct sigaction a{};
+  a.sa_handler = para;
+  sigemptyset(&a.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &a, nullptr);
   return corre(std::vector<std::string>(argv + 1, argv + argc));
 }
 #endif

@@ -26,6 +26,8 @@ std::string descreve(const std::error_code& causa)
   if (causa == errc::io_error) return "erro de leitura ou escrita no disco";
   if (causa == errc::too_many_files_open) return "há demasiados ficheiros abertos";
   if (causa == errc::filename_too_long) return "o nome é demasiado longo";
+  if (causa == errc::not_enough_memory) return "não há memória suficiente";
+  if (causa == errc::file_exists) return "já existe um ficheiro com esse nome";
   return "erro do sistema (" + causa.message() + ")";
 }
 

@@ -11,6 +11,12 @@ namespace kelvara {
 std::optional<std::string> le_ficheiro(const std::string& nome, bool& erro_leitura)
 {
   erro_leitura = false;
+  // A FIFO or a device would never end or would wait for ever: only files
+  // (and folders, which fail to read) are opened.
+  std::error_code ec;
+  const auto s = std::filesystem::status(caminho(nome), ec).type();
+  if (s != std::filesystem::file_type::regular && s != std::filesystem::file_type::directory)
+    return std::nullopt;
   std::ifstream f(caminho(nome), std::ios::binary);
   if (!f.is_open()) return std::nullopt;
   std::string conteudo;

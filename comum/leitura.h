@@ -11,8 +11,9 @@
 namespace kelvara {
 
 // The whole content of a file named by a UTF-8 path. No value when it
-// cannot be opened; `erro_leitura` is set when it opened but could not be
-// read to its end (a folder, where the system opens one).
+// cannot be opened, or is no file (a FIFO, a device); `erro_leitura` is set
+// when it opened but could not be read to its end (a folder, where the
+// system opens one).
 std::optional<std::string> le_ficheiro(const std::string& caminho, bool& erro_leitura);
 
 // A decimal number with optional sign and exponent, the whole field and

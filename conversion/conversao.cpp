@@ -1,16 +1,20 @@
 #include "conversao.h"
 
 #include <new>
+#include <optional>
 #include <system_error>
 #include <vector>
 
+#include "caminhos.h"
 #include "escreve_prj.h"
 #include "falha.h"
 #include "ficheiros.h"
 #include "ficheiros_grelha.h"
 #include "ficheiros_parametros.h"
 #include "ilhas.h"
+#include "leitura.h"
 #include "nomes.h"
+#include "paragem.h"
 #include "polinomio.h"
 #include "publica.h"
 #include "rotas.h"
@@ -21,36 +25,8 @@ namespace kelvara {
 
 namespace {
 
-std::string lista_de(const std::vector<std::string>& nomes)
-{
-  std::string r;
-  for (size_t i = 0; i < nomes.size(); ++i)
-    r += (i == 0 ? "" : i + 1 == nomes.size() ? " e " : ", ") + entre_aspas(nomes[i]);
-  return r;
-}
-
-// Working files found before a run: the user's own, or left by a conversion
-// that was interrupted (then with the hidden files it had reserved beside
-// its output). Nothing is touched; the message says what to remove.
-std::string mensagem_restos(const std::vector<std::string>& trabalho,
-                            const std::vector<std::string>& escondidos)
-{
-  const bool um = trabalho.size() == 1;
-  std::string m = std::string(um ? "Já existe o ficheiro " : "Já existem os ficheiros ") +
-                  lista_de(trabalho) +
-                  (um ? ", com o nome que a conversão dá aos seus ficheiros de trabalho. Não foi "
-                        "alterado."
-                      : ", com os nomes que a conversão dá aos seus ficheiros de trabalho. Não "
-                        "foram alterados.") +
-                  " Se " + (um ? "for resto" : "forem restos") +
-                  " de uma conversão interrompida, apague-" + (um ? "o" : "os");
-  if (!escondidos.empty()) m += ", e também " + lista_de(escondidos) + " ao lado da saída";
-  return m + "; se não, mova-" + (um ? "o" : "os") + ". Depois repita a conversão.";
-}
-
-
 // One run of a route: the file names derived from the request, the two
-// shapefile components, and the files this run has created.
+// shapefile components, and the run's own files beside the output.
 class corrida {
  public:
   corrida(const pedido& p, janela& j, const rota& r)
@@ -64,7 +40,7 @@ class corrida {
  private:
   void verifica_nomes() const;
   void deriva_nomes();
-  void verifica_saida() const;
+  void verifica_entrada_e_saida();
   void executa(const rotina& t);
   void limpa() noexcept;
 
@@ -73,14 +49,14 @@ class corrida {
   const rota& r_;
 
   std::string fich1a, fich1b, fich1c;  // input of the current routine
-  std::string fich2a, fich2b, fich2c;  // output of the current routine
+  std::string fich2a;                  // output of the current routine
   std::string fich3a, fich3b, fich3c;  // final output
   std::string fich_par_m, fich_par_p;  // X and Y parameter files
   std::string fich_prj;                // projection file
+  std::string cpg_entrada;             // the input's code page file, if any
 
   publicacao saida_;
   ShapeFiles Shp1, Shp2;
-  std::vector<std::string> criados_;  // this run's own files, removed after a fault
 };
 
 void corrida::verifica_nomes() const
@@ -104,36 +80,33 @@ void corrida::deriva_nomes()
   fich1a = base1 + ".shp";
   fich1b = base1 + ".shx";
   fich1c = base1 + ".dbf";
-  fich2a = base1 + "_.shp";
-  fich2b = base1 + "_.shx";
-  fich2c = base1 + "_.dbf";
   fich3a = base2 + ".shp";
   fich3b = base2 + ".shx";
   fich3c = base2 + ".dbf";
   fich_par_m = p_.parametros_x;
   fich_par_p = p_.parametros_y;
+  fich_prj = base2 + ".prj";
+  cpg_entrada = base1 + ".cpg";
+  if (es::tipo_de(cpg_entrada) == es::tipo::nenhum && es::tipo_de(base1 + ".CPG") != es::tipo::nenhum)
+    cpg_entrada = base1 + ".CPG";
 }
 
-// The output must not be the input nor one of this run's working files,
-// and a file under a working name belongs to the user: never overwritten.
-void corrida::verifica_saida() const
+// The output must not be the input, and a code page file beside the input
+// must be a file.
+void corrida::verifica_entrada_e_saida()
 {
-  for (const std::string* s : {&fich3a, &fich3b, &fich3c}) {
+  for (const std::string* s : {&fich3a, &fich3b, &fich3c})
     for (const std::string* i : {&fich1a, &fich1b, &fich1c})
       if (es::mesmo_ficheiro(*s, *i))
-        throw falha("O ficheiro de saída " + entre_aspas(*s) +
-                    " é o próprio ficheiro de entrada " + entre_aspas(*i) +
-                    ". Escolha outro nome para o shapefile do Sistema 2.");
-    for (const std::string* t : {&fich2a, &fich2b, &fich2c})
-      if (es::mesmo_ficheiro(*s, *t))
-        throw falha("O ficheiro de saída " + entre_aspas(*s) +
-                    " tem o nome do ficheiro de trabalho que a conversão cria ao lado da "
-                    "entrada. Escolha outro nome para o shapefile do Sistema 2.");
-  }
-  std::vector<std::string> existentes;
-  for (const std::string* t : {&fich2a, &fich2b, &fich2c})
-    if (es::existe(*t)) existentes.push_back(*t);
-  if (!existentes.empty()) throw falha(mensagem_restos(existentes, saida_.restos()));
+        throw falha("O ficheiro de saída " + entre_aspas(*s) + " é o próprio ficheiro de entrada " +
+                    entre_aspas(*i) + ". Escolha outro nome para o shapefile do Sistema 2.");
+  const es::tipo c = es::tipo_de(cpg_entrada);
+  if (c == es::tipo::nenhum) cpg_entrada.clear();
+  else if (c != es::tipo::ficheiro)
+    throw falha("O ficheiro de página de código " + entre_aspas(cpg_entrada) + " da entrada " +
+                (c == es::tipo::pasta ? "é uma pasta, não um ficheiro."
+                                      : "não é um ficheiro comum (é um FIFO, um dispositivo ou um "
+                                        "socket)."));
 }
 
 bool corrida::corre()
@@ -141,39 +114,39 @@ bool corrida::corre()
   try {
     verifica_nomes();
     deriva_nomes();
-    verifica_saida();
-    saida_.reserva(criados_);
-    for (const std::string* t : {&fich2a, &fich2b, &fich2c}) criados_.push_back(*t);
+    verifica_entrada_e_saida();
+    if (const int n = saida_.limpa_restos(); n > 0)
+      j_.mensagem("Foram apagados " + std::to_string(n) + " ficheiros deixados em " +
+                      entre_aspas(saida_.pasta()) +
+                      " por uma conversão interrompida.",
+                  titulo_programa);
+    saida_.reserva(r_.passo2 != nullptr);
 
+    // Each routine writes under the run's own names; a chain's second one
+    // reads the intermediate.
+    fich2a = r_.passo2 ? saida_.intermedio() : saida_.shp();
     executa(*r_.passo1);
-    if (!r_.passo2) {
-      try {
-        es::move(fich2a, saida_.shp());
-        es::move(fich2b, saida_.shx());
-        es::move(fich2c, saida_.dbf());
-      } catch (const std::system_error& x) {
-        throw falha("Não foi possível escrever o shapefile de saída " + entre_aspas(fich3a) +
-                    ": " + descreve(x.code()) + ".");
-      }
-    } else {
-      // The second step reads the working files and writes the new output
-      // beside its final name.
+    if (r_.passo2) {
       fich1a = fich2a;
-      fich1b = fich2b;
-      fich1c = fich2c;
       fich2a = saida_.shp();
-      fich2b = saida_.shx();
-      fich2c = saida_.dbf();
       executa(*r_.passo2);
-      for (const std::string* t : {&fich1a, &fich1b, &fich1c}) {
-        std::error_code ec;
-        es::remove(*t, ec);
-      }
     }
-    saida_.publica(fich1a);
-    criados_.clear();
+    std::error_code ec;
+    if (!cpg_entrada.empty()) {
+      bool erro = false;
+      const std::optional<std::string> cpg = le_ficheiro(cpg_entrada, erro);
+      if (!cpg || erro)
+        throw falha("Não foi possível ler o ficheiro de página de código " +
+                    entre_aspas(cpg_entrada) + ".");
+      if (!es::escreve_ficheiro(saida_.cpg(), *cpg, ec))
+        throw falha("Não foi possível escrever o shapefile de saída " + entre_aspas(fich3a) + ": " +
+                    descreve(ec) + ".");
+    }
+    if (r_.escreve_prj()) escreve_prj(p_.sistema2, fich_prj, saida_.prj());
+    verifica_paragem();
+    // From here the run completes: the publication is not interrupted.
+    saida_.publica(!cpg_entrada.empty(), r_.escreve_prj());
 
-    if (r_.escreve_prj()) escreve_prj(p_.sistema2, fich3a, fich_prj);
     j_.ocupado(false);
     j_.mensagem(texto_criado + fich3a, titulo_ostrel);
     j_.fecha();
@@ -207,11 +180,7 @@ void corrida::limpa() noexcept
 {
   Shp1.abandon();
   Shp2.abandon();
-  for (const std::string& nome : criados_) {
-    std::error_code ec;
-    es::remove(nome, ec);
-  }
-  criados_.clear();
+  saida_.abandona();
 }
 
 // One transformation routine: fich1a into fich2a over the transfer loop,
@@ -219,6 +188,10 @@ void corrida::limpa() noexcept
 // routines restore the pointer themselves.
 void corrida::executa(const rotina& t)
 {
+  verifica_paragem();
+  // The run's own files are named in messages as the output they become.
+  Shp1.mostra_como(fich1a == saida_.intermedio() ? fich3a : std::string());
+  Shp2.mostra_como(fich3a);
   switch (t.tipo) {
     case tipo_rotina::polinomio:
       transfere(j_, Shp1, Shp2, fich1a, fich2a,

@@ -1,13 +1,10 @@
 #include "escreve_prj.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <system_error>
 
 #include "falha.h"
 #include "ficheiros.h"
-#include "nomes.h"
 #include "rotas.h"
-#include "so.h"
 
 namespace kelvara {
 
@@ -17,27 +14,14 @@ std::string_view texto_prj(const std::string& nome)
   return s ? s->prj : std::string_view{};
 }
 
-void escreve_prj(const std::string& sistema, const std::string& fich3a, std::string& fich_prj)
+void escreve_prj(const std::string& sistema, const std::string& fich_prj, const std::string& destino)
 {
-  const std::string_view texto = texto_prj(sistema);
-  if (texto.empty()) return;
-  fich_prj = sem_ultimos_quatro(fich3a) + ".prj";
-  const std::string aviso = "O shapefile " + entre_aspas(fich3a) +
-                            " foi criado, mas não foi possível escrever o ficheiro de projecção " +
-                            entre_aspas(fich_prj) + ": ";
-  // Binary mode: the line ends in CR LF on every platform.
-  std::FILE* f = es::abre(fich_prj, "wb");
-  if (!f) throw falha(aviso + descreve(std::error_code(errno, std::generic_category())) + ".");
-  const bool escrito = std::fwrite(texto.data(), 1, texto.size(), f) == texto.size() &&
-                       std::fwrite("\r\n", 1, 2, f) == 2;
-  const int erro_escrita = errno;
-  const bool fechado = std::fclose(f) == 0;
-  if (!escrito || !fechado) {
-    std::error_code ignorado;
-    es::remove(fich_prj, ignorado);  // never leave half a line behind
-    throw falha(aviso + descreve(std::error_code(escrito ? errno : erro_escrita,
-                                                     std::generic_category())) + ".");
-  }
+  // The line ends in CR LF on every platform.
+  const std::string linha = std::string(texto_prj(sistema)) + "\r\n";
+  std::error_code ec;
+  if (!es::escreve_ficheiro(destino, linha, ec))
+    throw falha("Não foi possível escrever o ficheiro de projecção " + entre_aspas(fich_prj) + ": " +
+                descreve(ec) + ". O shapefile anterior ficou como estava.");
 }
 
 }  // namespace kelvara

@@ -88,6 +88,10 @@ ficheiros_grelha ficheiros_de(sentido s, const std::string& pasta)
 void testa_presenca(const ficheiros_grelha& f)
 {
   for (const std::string* c : {&f.m, &f.p}) {
+    std::error_code ec;
+    const auto s = std::filesystem::status(caminho(*c), ec).type();
+    if (s != std::filesystem::file_type::regular && s != std::filesystem::file_type::directory)
+      throw falha(f.falta);
     std::ifstream teste(caminho(*c), std::ios::binary);
     if (!teste.is_open()) throw falha(f.falta);
   }

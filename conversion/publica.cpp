@@ -1,23 +1,58 @@
 #include "publica.h"
 
-#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <system_error>
 
 #include "caminhos.h"
 #include "falha.h"
-#include "ficheiros.h"
 #include "nomes.h"
 
 namespace kelvara {
 
+namespace fs = std::filesystem;
+
 namespace {
 
-constexpr std::array<const char*, 4> extensoes{".shp", ".shx", ".dbf", ".cpg"};
+constexpr const char* prefixo = ".kelvara";
 
-std::string livre(const std::string& base, int n, const char* ext)
+// The files an output consists of, the new ones first in this order.
+constexpr std::array<const char*, 8> extensoes{".shp", ".shx", ".dbf", ".cpg",
+                                               ".prj", ".sbn", ".sbx", ".qix"};
+
+// True when something (a file, a folder, a link, even a dangling one) has
+// that name.
+bool ocupado(const std::string& nome)
 {
-  return base + ".kelvara" + std::to_string(n) + ext;
+  std::error_code ec;
+  return fs::symlink_status(caminho(nome), ec).type() != fs::file_type::not_found &&
+         !(ec && ec != std::errc::no_such_file_or_directory);
+}
+
+bool e_pasta(const std::string& nome)
+{
+  std::error_code ec;
+  return fs::symlink_status(caminho(nome), ec).type() == fs::file_type::directory;
+}
+
+std::error_code renomeia(const std::string& de, const std::string& para)
+{
+  std::error_code ec;
+  fs::rename(caminho(de), caminho(para), ec);
+  return ec;
+}
+
+// N of a lock file's name ".kelvaraN", or 0.
+unsigned numero_do_trinco(const std::string& n)
+{
+  const std::string p = prefixo;
+  if (n.size() <= p.size() || n.size() > p.size() + 9 || n.compare(0, p.size(), p) != 0) return 0;
+  unsigned v = 0;
+  for (size_t i = p.size(); i < n.size(); ++i) {
+    if (n[i] < '0' || n[i] > '9') return 0;
+    v = v * 10 + static_cast<unsigned>(n[i] - '0');
+  }
+  return v;
 }
 
 }  // namespace
@@ -25,77 +60,145 @@ std::string livre(const std::string& base, int n, const char* ext)
 publicacao::publicacao(std::string fich3a)
     : fich3a_(std::move(fich3a)), base_(sem_ultimos_quatro(fich3a_))
 {
+  const fs::path b = caminho(base_);
+  pasta_ = b.has_parent_path() ? texto(b.parent_path()) : ".";
 }
 
-std::vector<std::string> publicacao::restos() const
+int publicacao::limpa_restos()
 {
-  std::vector<std::string> r;
-  const std::filesystem::path base = caminho(base_);
-  const std::string prefixo = texto(base.filename()) + ".kelvara";
+  int removidos = 0;
   std::error_code ec;
-  const std::filesystem::path pasta = base.has_parent_path() ? base.parent_path() : ".";
-  for (const auto& e : std::filesystem::directory_iterator(pasta, ec)) {
-    const std::string n = texto(e.path().filename());
-    if (n.rfind(prefixo, 0) != 0 || n.size() < prefixo.size() + 5) continue;
-    const std::string meio = n.substr(prefixo.size(), n.size() - prefixo.size() - 4);
-    const std::string ext = n.substr(n.size() - 4);
-    const bool numero = !meio.empty() && meio.find_first_not_of("0123456789") == std::string::npos;
-    if (numero && (ext == ".shp" || ext == ".shx" || ext == ".dbf" || ext == ".cpg"))
-      r.push_back(texto(e.path()));
+  std::vector<std::string> trincos;
+  for (const auto& e : fs::directory_iterator(caminho(pasta_), ec))
+    if (numero_do_trinco(texto(e.path().filename())) > 0) trincos.push_back(texto(e.path()));
+  for (const std::string& t : trincos) {
+    es::trinco morto;
+    if (!morto.de_abandonado(t)) continue;  // a live run's, or no run's
+    const std::string n = texto(caminho(t).filename());
+    // The older output that a run killed while publishing had moved aside
+    // goes back where it was, where that name is free; it is never removed.
+    const std::string base_dela = texto(caminho(pasta_) / caminho(morto.nota()));
+    for (const char* ext : extensoes) {
+      const std::string aparte = pasta_ + "/" + n + "v" + ext;
+      if (ocupado(aparte) && !morto.nota().empty() && !ocupado(base_dela + ext))
+        renomeia(aparte, base_dela + ext);
+    }
+    for (const char* meio : {".", "i."})
+      for (const char* ext : extensoes)
+        if (fs::remove(caminho(pasta_ + "/" + n + meio + (ext + 1)), ec)) ++removidos;
+    if (fs::remove(caminho(t), ec)) ++removidos;
   }
-  std::sort(r.begin(), r.end());
-  return r;
+  return removidos;
 }
 
-void publicacao::reserva(std::vector<std::string>& criados)
+void publicacao::reserva(bool cadeia)
 {
-  for (int n = 1;; ++n) {
-    bool ocupado = false;
-    for (const char* ext : extensoes) ocupado = ocupado || es::existe(livre(base_, n, ext));
-    if (ocupado) continue;
-    for (std::size_t i = 0; i < extensoes.size(); ++i) {
-      const std::string nome = livre(base_, n, extensoes[i]);
-      std::error_code ec;
-      if (!es::cria_vazio(nome, ec))
+  const std::string nota = texto(caminho(base_).filename());
+  for (unsigned n = 1; n < 100000; ++n) {
+    const std::string raiz = pasta_ + "/" + prefixo + std::to_string(n);
+    std::error_code ec;
+    if (!trinco_.cria(raiz, nota, ec)) {
+      if (ec == std::errc::file_exists) continue;
+      throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) + ": " +
+                  descreve(ec) + ".");
+    }
+    trinco_nome_ = raiz;
+    std::vector<std::string> nomes;
+    for (int i = 0; i < 5; ++i) nomes.push_back(raiz + extensoes[i]);
+    if (cadeia)
+      for (int i = 0; i < 3; ++i) nomes.push_back(raiz + "i" + extensoes[i]);
+    bool livres = true;
+    for (const std::string& nome : nomes) {
+      if (es::cria_vazio(nome, ec)) {
+        criados_.push_back(nome);
+        continue;
+      }
+      if (ec != std::errc::file_exists) {
+        abandona();
         throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) + ": " +
                     descreve(ec) + ".");
-      criados.push_back(nome);
-      reservados_[i] = nome;
+      }
+      livres = false;  // something of someone else's: another number
+      break;
     }
+    if (!livres) {
+      abandona();
+      continue;
+    }
+    nomes_.assign(nomes.begin(), nomes.begin() + 5);
+    if (cadeia) intermedio_ = nomes[5];
     return;
   }
+  throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) +
+              ": não há nomes livres para os ficheiros de trabalho.");
 }
 
-void publicacao::publica(const std::string& fich1a)
+void publicacao::publica(bool com_cpg, bool com_prj)
 {
-  const std::string base1 = sem_ultimos_quatro(fich1a);
-  const std::array<std::string, 4> finais{base_ + ".shp", base_ + ".shx", base_ + ".dbf",
-                                          base_ + ".cpg"};
-  std::string cpg_entrada = base1 + ".cpg";
-  if (!es::existe(cpg_entrada) && es::existe(base1 + ".CPG")) cpg_entrada = base1 + ".CPG";
-  const bool com_cpg = es::existe(cpg_entrada);
-  try {
-    if (com_cpg) es::copia(cpg_entrada, reservados_[3]);
-    for (int i = 0; i < 3; ++i) es::renomeia(reservados_[i], finais[i]);
-  } catch (const std::system_error& x) {
-    throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) + ": " +
-                descreve(x.code()) + ".");
-  }
-  std::error_code ec;
-  if (com_cpg) {
-    try {
-      es::renomeia(reservados_[3], finais[3]);
-    } catch (const std::system_error& x) {
-      ec = x.code();
+  es::trinco vez;  // one publication at a time in this folder
+  if (!vez.da_pasta(pasta_))
+    throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) +
+                ": a pasta não pode ser trancada.");
+  const std::string aparte = trinco_nome_ + "v";
+  struct passo {
+    std::string de, para;
+  };
+  std::vector<passo> feitos;  // renames done, to undo them in reverse order
+  auto desfaz_e_falha = [&](const std::string& ficheiro, const std::error_code& causa) {
+    std::vector<std::string> por_repor;
+    for (auto i = feitos.rbegin(); i != feitos.rend(); ++i)
+      if (renomeia(i->para, i->de)) por_repor.push_back(i->para);
+    std::string m = "Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) + ": " +
+                    descreve(causa) + " (" + ficheiro + ").";
+    if (por_repor.empty()) {
+      m += " O shapefile anterior ficou como estava.";
+    } else {
+      m += " Não foi possível repor";
+      for (const std::string& f : por_repor) m += " " + entre_aspas(f);
+      m += ".";
     }
-  } else {
-    es::remove(reservados_[3], ec);
-    if (!ec) es::remove(finais[3], ec);
+    throw falha(m);
+  };
+
+  for (const char* ext : extensoes)
+    if (e_pasta(base_ + ext))
+      throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) + ": " +
+                  entre_aspas(base_ + ext) + " é uma pasta. O shapefile anterior ficou como estava.");
+  // The older output aside, then the new one in.
+  for (const char* ext : extensoes) {
+    const std::string final = base_ + ext;
+    if (!ocupado(final)) continue;
+    if (const std::error_code ec = renomeia(final, aparte + ext)) desfaz_e_falha(final, ec);
+    feitos.push_back({final, aparte + ext});
   }
-  if (ec)
-    throw falha("O shapefile " + entre_aspas(fich3a_) +
-                " foi criado, mas não foi possível acertar o ficheiro de página de código " +
-                entre_aspas(finais[3]) + ": " + descreve(ec) + ".");
+  for (size_t i = 0; i < 5; ++i) {
+    if ((i == 3 && !com_cpg) || (i == 4 && !com_prj)) continue;
+    const std::string final = base_ + extensoes[i];
+    if (const std::error_code ec = renomeia(nomes_[i], final)) desfaz_e_falha(final, ec);
+    feitos.push_back({nomes_[i], final});
+  }
+  for (const passo& p : feitos) std::erase(criados_, p.de);  // now the output's: not ours to remove
+  // All in place: the older output's files go.
+  for (const passo& p : feitos)
+    if (p.para.compare(0, aparte.size(), aparte) == 0) {
+      std::error_code ec;
+      fs::remove(caminho(p.para), ec);
+    }
+  abandona();
+}
+
+void publicacao::abandona() noexcept
+{
+  for (const std::string& nome : criados_) {
+    std::error_code ec;
+    fs::remove(caminho(nome), ec);
+  }
+  criados_.clear();
+  if (trinco_.preso()) {
+    std::error_code ec;
+    fs::remove(caminho(trinco_nome_), ec);  // removed while still held
+    trinco_.solta();
+  }
 }
 
 }  // namespace kelvara

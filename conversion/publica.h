@@ -1,16 +1,25 @@
-// Reserving the output's names and putting the result in their place.
+// The files of one run, and putting the result in place of the output.
 //
-// Before any work, hidden names beside the output are reserved for the new
-// .shp, .shx, .dbf and .cpg (base + ".kelvaraN" + extension, the first N
-// whose four names are free), each created empty: the output folder is
-// proved writable, and nothing else can take the names meanwhile. The new
-// files are written under them, and renamed onto the output's names only
-// when complete, so that an older output is never half-replaced.
+// Every file a run writes lies in the output's folder under a short hidden
+// name of its own: ".kelvaraN" (a lock the run holds while it lives, with
+// its process number in it), ".kelvaraN.shp", ".shx", ".dbf", ".cpg" and
+// ".prj" (the new output), ".kelvaraNi.shp", ".shx", ".dbf" (the
+// intermediate of a chain of two routines) and ".kelvaraNv.*" (the older
+// output, moved aside while the new one moves in). N is the first number
+// whose names are all free; each name is created empty and exclusively, so
+// that two runs never share a file and no link is ever followed. The
+// input's folder is never written.
+//
+// Publication is all-or-nothing and one run at a time per folder: the older
+// output's files are moved aside, the new ones moved in, and the older ones
+// removed only when all are in place; if a step fails, what was moved is
+// moved back.
 #pragma once
 
-#include <array>
 #include <string>
 #include <vector>
+
+#include "ficheiros.h"
 
 namespace kelvara {
 
@@ -18,26 +27,41 @@ class publicacao {
  public:
   // `fich3a`: the output's .shp path as derived.
   explicit publicacao(std::string fich3a);
+  ~publicacao() { abandona(); }
+  publicacao(const publicacao&) = delete;
+  publicacao& operator=(const publicacao&) = delete;
 
-  // Hidden names beside this output that an interrupted run reserved.
-  std::vector<std::string> restos() const;
+  // Removes what runs that no longer live left in the output's folder (a
+  // live run's files are never touched). Returns how many files it removed.
+  int limpa_restos();
 
-  // Reserves the four hidden names; each created file is added to
-  // `criados` as soon as it exists. Throws falha.
-  void reserva(std::vector<std::string>& criados);
-  const std::string& shp() const { return reservados_[0]; }
-  const std::string& shx() const { return reservados_[1]; }
-  const std::string& dbf() const { return reservados_[2]; }
+  // Reserves this run's names (the intermediate's too, for a chain). Throws
+  // falha when the output's folder cannot be written.
+  void reserva(bool cadeia);
+  const std::string& shp() const { return nomes_[0]; }
+  const std::string& cpg() const { return nomes_[3]; }
+  const std::string& prj() const { return nomes_[4]; }
+  const std::string& intermedio() const { return intermedio_; }
+  const std::string& pasta() const { return pasta_; }
 
-  // Renames the complete new files onto the output's names. The code page
-  // (.cpg) follows the shapefile `fich1a`: where it has none, a .cpg left
-  // from an earlier output would mislabel the new table and is removed.
-  // Throws falha.
-  void publica(const std::string& fich1a);
+  // Moves the new .shp, .shx and .dbf in place of the output, with the .cpg
+  // and the .prj where `com_cpg` and `com_prj` say so. Every file of the
+  // older output goes: .shp, .shx, .dbf, .cpg, .prj and its spatial indexes
+  // (.sbn, .sbx, .qix), which would describe it and not the new one. Throws
+  // falha, with the older output whole, when any step fails.
+  void publica(bool com_cpg, bool com_prj);
+
+  // Removes every file this run created and releases its lock; nothing of
+  // the output's is touched. Called after a fault, and by the destructor.
+  void abandona() noexcept;
 
  private:
-  std::string fich3a_, base_;
-  std::array<std::string, 4> reservados_;
+  std::string fich3a_, base_, pasta_;
+  std::string trinco_nome_;
+  es::trinco trinco_;
+  std::vector<std::string> nomes_;  // .shp .shx .dbf .cpg .prj of the new output
+  std::string intermedio_;          // .shp of the chain's intermediate
+  std::vector<std::string> criados_;
 };
 
 }  // namespace kelvara

@@ -9,6 +9,7 @@
 
 #include "falha.h"
 #include "janela.h"
+#include "paragem.h"
 #include "polinomio.h"
 #include "shapefiles.h"
 
@@ -42,6 +43,7 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
     return r;
   };
   for (int k = 1; k <= registos; ++k) {
+    verifica_paragem();
     Shp1.go_to_record(k);
     for (int c = 1; c <= campos; ++c) Shp2.set_value(c, Shp1.value(c));
     Shp2.set_deletion_flag(Shp1.deletion_flag());
@@ -58,6 +60,8 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
       if (partes > 32767) falha_partes(Shp1, k, partes);
       for (int i = 1; i <= partes; ++i) {
         const parte pt = Shp1.part_at(i);
+        // A part without vertices is kept: the part numbers stay the input's.
+        if (pt.last_vertex < pt.first_vertex) Shp2.add_part(static_cast<std::int16_t>(i), pt.type);
         for (int v = pt.first_vertex; v <= pt.last_vertex; ++v) {
           const vertice p = Shp1.vertex_at(v);
           const par r = transforma(k, v, p);

@@ -398,12 +398,18 @@ SAFile janela_abre(const char* nome, const char* modo)
     x->nome = nome;
     x->blocos[0].reset(new char[x->capacidade]);
   } catch (const std::bad_alloc&) {
+    regista_abertura(nome, ENOMEM);
     errno = ENOMEM;
     return nullptr;
   }
   x->leitura = !cria || mais;
   x->escrita = cria || mais;
-  if (!abre_so(x->nome, x->leitura, x->escrita, cria, x->m)) return nullptr;
+  if (!abre_so(x->nome, x->leitura, x->escrita, cria, x->m)) {
+    const int e = errno;
+    regista_abertura(x->nome, e);
+    errno = e;
+    return nullptr;
+  }
   x->fim = cria ? 0 : tamanho_so(x->m);
   if (x->fim < 0) {
     const int e = errno;

@@ -11,6 +11,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -118,15 +119,288 @@ void renomeia(const std::string& origem, const std::string& destino)
 
 bool cria_vazio(const std::string& nome, std::error_code& ec)
 {
-  std::FILE* f = abre(nome, "wbx");
-  if (!f) {
+#ifdef _WIN32
+  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    ec = causa_windows(GetLastError());
+    return false;
+  }
+  CloseHandle(h);
+#else
+  // O_EXCL: a link at the name is not followed but counts as taken.
+  int fd;
+  do fd = ::open(nome.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
     ec = std::error_code(errno, std::generic_category());
     return false;
   }
-  std::fclose(f);
+  ::close(fd);
+#endif
   ec.clear();
   return true;
 }
+
+bool escreve_ficheiro(const std::string& nome, std::string_view conteudo, std::error_code& ec)
+{
+#ifdef _WIN32
+  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    ec = causa_windows(GetLastError());
+    return false;
+  }
+  DWORD escritos = 0;
+  const bool ok = WriteFile(h, conteudo.data(), static_cast<DWORD>(conteudo.size()), &escritos, nullptr) &&
+                  escritos == conteudo.size();
+  const DWORD erro = GetLastError();
+  CloseHandle(h);
+  if (!ok) {
+    ec = causa_windows(erro);
+    return false;
+  }
+#else
+  int fd;
+  do fd = ::open(nome.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    ec = std::error_code(errno, std::generic_category());
+    return false;
+  }
+  const char* p = conteudo.data();
+  size_t n = conteudo.size();
+  while (n > 0) {
+    const ssize_t r = ::write(fd, p, n);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      ec = std::error_code(r < 0 ? errno : EIO, std::generic_category());
+      ::close(fd);
+      return false;
+    }
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  if (::close(fd) != 0) {
+    ec = std::error_code(errno, std::generic_category());
+    return false;
+  }
+#endif
+  ec.clear();
+  return true;
+}
+
+tipo tipo_de(const std::string& nome)
+{
+  std::error_code ec;
+  const fs::file_status s = fs::status(caminho(nome), ec);
+  switch (s.type()) {
+    case fs::file_type::not_found:
+    case fs::file_type::none:
+      return tipo::nenhum;
+    case fs::file_type::regular:
+      return tipo::ficheiro;
+    case fs::file_type::directory:
+      return tipo::pasta;
+    default:
+      return ec ? tipo::nenhum : tipo::outro;
+  }
+}
+
+trinco::trinco(trinco&& o) noexcept { *this = std::move(o); }
+
+std::string trinco::nota() const
+{
+  const std::string t = conteudo();
+  const size_t i = t.find('\n');
+  if (i == std::string::npos) return {};
+  const size_t j = t.find('\n', i + 1);
+  return t.substr(i + 1, j == std::string::npos ? std::string::npos : j - i - 1);
+}
+
+trinco& trinco::operator=(trinco&& o) noexcept
+{
+  if (this != &o) {
+    solta();
+#ifdef _WIN32
+    h_ = o.h_;
+    mutex_ = o.mutex_;
+    o.h_ = nullptr;
+    o.mutex_ = false;
+#else
+    fd_ = o.fd_;
+    o.fd_ = -1;
+#endif
+  }
+  return *this;
+}
+
+#ifdef _WIN32
+bool trinco::preso() const { return h_ != nullptr; }
+
+void trinco::solta() noexcept
+{
+  if (!h_) return;
+  if (mutex_) ReleaseMutex(static_cast<HANDLE>(h_));
+  CloseHandle(static_cast<HANDLE>(h_));
+  h_ = nullptr;
+  mutex_ = false;
+}
+
+bool trinco::cria(const std::string& nome, const std::string& nota, std::error_code& ec)
+{
+  solta();
+  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    ec = causa_windows(GetLastError());
+    return false;
+  }
+  const std::string pid = std::to_string(GetCurrentProcessId()) + "\n" + nota + "\n";
+  DWORD escritos = 0;
+  WriteFile(h, pid.data(), static_cast<DWORD>(pid.size()), &escritos, nullptr);
+  h_ = h;
+  ec.clear();
+  return true;
+}
+
+bool trinco::de_abandonado(const std::string& nome)
+{
+  solta();
+  // A live run's handle shares nothing but reading: opening for writing fails.
+  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER t{};
+  if (!GetFileSizeEx(h, &t) || t.QuadPart == 0) {
+    CloseHandle(h);
+    return false;
+  }
+  h_ = h;
+  return true;
+}
+
+std::string trinco::conteudo() const
+{
+  std::string t;
+  char b[512];
+  DWORD n = 0;
+  LARGE_INTEGER zero{};
+  SetFilePointerEx(static_cast<HANDLE>(h_), zero, nullptr, FILE_BEGIN);
+  while (ReadFile(static_cast<HANDLE>(h_), b, sizeof b, &n, nullptr) && n > 0 && t.size() < 8192)
+    t.append(b, n);
+  return t;
+}
+
+bool trinco::da_pasta(const std::string& pasta)
+{
+  solta();
+  // A mutex named after the folder: one publication at a time in it.
+  std::wstring n = fs::absolute(caminho(pasta)).lexically_normal().wstring();
+  for (wchar_t& c : n)
+    if (c == L'\\' || c == L'/' || c == L':') c = L'_';
+  n = L"Local\\kelvara-" + n;
+  HANDLE m = CreateMutexW(nullptr, FALSE, n.c_str());
+  if (!m) return false;
+  const DWORD r = WaitForSingleObject(m, INFINITE);
+  if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) {
+    CloseHandle(m);
+    return false;
+  }
+  h_ = m;
+  mutex_ = true;
+  return true;
+}
+#else
+bool trinco::preso() const { return fd_ >= 0; }
+
+void trinco::solta() noexcept
+{
+  if (fd_ < 0) return;
+  ::close(fd_);  // the lock goes with the descriptor
+  fd_ = -1;
+}
+
+namespace {
+
+bool tranca(int fd, bool espera)
+{
+  int r;
+  do r = ::flock(fd, LOCK_EX | (espera ? 0 : LOCK_NB));
+  while (r != 0 && errno == EINTR);
+  return r == 0;
+}
+
+}  // namespace
+
+bool trinco::cria(const std::string& nome, const std::string& nota, std::error_code& ec)
+{
+  solta();
+  int fd;
+  do fd = ::open(nome.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    ec = std::error_code(errno, std::generic_category());
+    return false;
+  }
+  // Locked before the number is written: a file with a number in it and no
+  // lock on it is a dead run's.
+  const std::string pid = std::to_string(::getpid()) + "\n" + nota + "\n";
+  if (!tranca(fd, true) || ::write(fd, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size())) {
+    ec = std::error_code(errno ? errno : EIO, std::generic_category());
+    ::close(fd);
+    ::unlink(nome.c_str());
+    return false;
+  }
+  fd_ = fd;
+  ec.clear();
+  return true;
+}
+
+bool trinco::de_abandonado(const std::string& nome)
+{
+  solta();
+  int fd;
+  do fd = ::open(nome.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  struct stat e;
+  if (::fstat(fd, &e) != 0 || !S_ISREG(e.st_mode) || e.st_size == 0 || !tranca(fd, false)) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+std::string trinco::conteudo() const
+{
+  std::string t;
+  char b[512];
+  ssize_t n;
+  off_t onde = 0;
+  while ((n = ::pread(fd_, b, sizeof b, onde)) > 0 && t.size() < 8192) {
+    t.append(b, static_cast<size_t>(n));
+    onde += n;
+  }
+  return t;
+}
+
+bool trinco::da_pasta(const std::string& pasta)
+{
+  solta();
+  int fd;
+  do fd = ::open(pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  if (!tranca(fd, true)) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+#endif
 
 void remove(const std::string& nome, std::error_code& ec)
 {

@@ -1,9 +1,11 @@
-// File-system operations of the conversion: sizes, existence, sameness,
-// creating an empty file under a free name, moving, renaming, copying and
-// removing files, the program's folder. Paths are UTF-8.
+// File-system operations of the conversion: sizes, kinds, existence,
+// sameness, creating an empty file under a free name, locks, moving,
+// renaming, copying and removing files, the program's folder. Paths are
+// UTF-8.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace kelvara::es {
@@ -12,6 +14,11 @@ namespace kelvara::es {
 long long tamanho(const std::string& nome);
 
 bool existe(const std::string& nome);
+
+// What a name denotes, links followed: nothing, a regular file, a folder,
+// or something else (a FIFO, a device, a socket).
+enum class tipo { nenhum, ficheiro, pasta, outro };
+tipo tipo_de(const std::string& nome);
 
 // True when the two names denote the same file: the same file on disk where
 // both exist (hard and symbolic links included), otherwise the same absolute
@@ -36,6 +43,50 @@ void copia(const std::string& origem, const std::string& destino);
 // Creates an empty file under a name that must be free; false (and `ec`
 // set) when the name is taken or the file cannot be created.
 bool cria_vazio(const std::string& nome, std::error_code& ec);
+
+// A lock held while a run lives, on a file of the run's own or on a
+// folder: `flock` on POSIX, an open handle that shares nothing (or a named
+// mutex, for a folder) on Windows. Released by `solta` or the destructor,
+// and by the system when the process dies.
+class trinco {
+ public:
+  trinco() = default;
+  ~trinco() { solta(); }
+  trinco(const trinco&) = delete;
+  trinco& operator=(const trinco&) = delete;
+  trinco(trinco&& o) noexcept;
+  trinco& operator=(trinco&& o) noexcept;
+
+  // Creates `nome`, which must be free, locks it and writes into it the
+  // process number and a line of `nota`. False (and `ec` set) when the name
+  // is taken or the file cannot be created.
+  bool cria(const std::string& nome, const std::string& nota, std::error_code& ec);
+  // Locks the lock file `nome` of a run that no longer lives. False when a
+  // live run holds it, or when it is no run's lock file (not a regular
+  // file, or empty: its run may be between creating and locking it).
+  bool de_abandonado(const std::string& nome);
+  // The note of a lock file (its second line), read through the lock.
+  std::string nota() const;
+  // Locks the folder `pasta`, waiting while another run holds it. False
+  // when it cannot be locked.
+  bool da_pasta(const std::string& pasta);
+  void solta() noexcept;
+  bool preso() const;
+
+ private:
+  std::string conteudo() const;
+#ifdef _WIN32
+  void* h_ = nullptr;
+  bool mutex_ = false;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// Writes `conteudo` into the existing file `nome` (one of the run's own),
+// replacing what it held; a link at the name is not followed. False (and
+// `ec` set) when that fails.
+bool escreve_ficheiro(const std::string& nome, std::string_view conteudo, std::error_code& ec);
 
 // Removes a file; no error when it does not exist.
 void remove(const std::string& nome, std::error_code& ec);

@@ -71,7 +71,17 @@ const falha_es& ultima_falha() { return atual; }
 void limpa_falha()
 {
   // Called before every record: nothing is built when there is nothing to clear.
-  if (atual.houve()) atual = falha_es{};
+  if (atual.houve() || !atual.abertura.empty()) atual = falha_es{};
+}
+
+void regista_abertura(const std::string& nome, int codigo)
+{
+  // A name that does not exist is shapelib trying another spelling: it
+  // does not hide a cause that says more, nor does the other spelling.
+  if (!atual.abertura.empty() && atual.causa_abertura != std::errc::no_such_file_or_directory)
+    return;
+  atual.abertura = nome;
+  atual.causa_abertura = std::error_code(codigo ? codigo : EIO, std::generic_category());
 }
 
 void regista(const std::string& nome, int codigo)

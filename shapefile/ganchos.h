@@ -29,6 +29,10 @@ struct falha_es {
   std::error_code causa;
   std::string shapelib;  // last text shapelib gave through its Error hook
   bool houve() const { return !ficheiro.empty() || !shapelib.empty(); }
+  // The last file the hooks could not open, and why: shapelib tries other
+  // names at times, so this alone is no failure, only the cause of one.
+  std::string abertura;
+  std::error_code causa_abertura;
 };
 const falha_es& ultima_falha();
 void limpa_falha();
@@ -36,5 +40,7 @@ void limpa_falha();
 // Records a failed operation on `nome` (errno `codigo`; 0 counts as an I/O
 // error) unless one is recorded already.
 void regista(const std::string& nome, int codigo);
+// Records a file that could not be opened (errno `codigo`).
+void regista_abertura(const std::string& nome, int codigo);
 
 }  // namespace kelvara::es

@@ -53,16 +53,26 @@ std::string companheiro(const std::string& p, const char* minusculas, const char
   return base + minusculas;
 }
 
-// Why the last file operation failed, in words for the user.
-std::string causa()
+}  // namespace
+
+// Why the last file operation failed, in words for the user: the system's
+// cause where it gave one, naming the file as the user knows it; shapelib's
+// own (English) texts never reach the user.
+std::string ShapeFiles::causa() const
 {
   const es::falha_es& f = es::ultima_falha();
-  if (!f.ficheiro.empty()) return descreve(f.causa) + " (" + f.ficheiro + ")";
-  if (!f.shapelib.empty()) return "o conteúdo não tem o formato esperado (" + f.shapelib + ")";
-  return "causa desconhecida";
+  auto nome = [&](std::string n) {
+    const std::string real = sem_extensao(caminho_), visto = sem_extensao(nome_);
+    if (n.compare(0, real.size(), real) == 0) n.replace(0, real.size(), visto);
+    return n;
+  };
+  if (!f.ficheiro.empty()) return descreve(f.causa) + " (" + nome(f.ficheiro) + ")";
+  if (f.shapelib.find("memory") != std::string::npos ||
+      f.shapelib.find("allocat") != std::string::npos)
+    return "não há memória suficiente";
+  if (!f.abertura.empty()) return descreve(f.causa_abertura) + " (" + nome(f.abertura) + ")";
+  return "o conteúdo não tem o formato esperado";
 }
-
-}  // namespace
 
 struct ShapeFiles::dados {
   SAHooks ganchos = es::ganchos_em_uso();
@@ -121,7 +131,7 @@ void ShapeFiles::pendente::limpa()
 
 void ShapeFiles::sem_vertice(int v) const
 {
-  throw falha("O registo " + std::to_string(d_->atual) + " de " + entre_aspas(caminho_) +
+  throw falha("O registo " + std::to_string(d_->atual) + " de " + entre_aspas(nome_) +
               " não tem o vértice " + std::to_string(v) + ".");
 }
 
@@ -132,13 +142,14 @@ void ShapeFiles::comeca(const std::string& path)
   lido_ = lido{};
   pendente_.limpa();
   caminho_ = path;
+  nome_ = alias_.empty() ? path : alias_;
   es::limpa_falha();
 }
 
 void ShapeFiles::open_file(const std::string& path)
 {
   comeca(path);
-  const std::string nome = entre_aspas(path);
+  const std::string nome = entre_aspas(nome_);
   if (!es::existe(path)) throw falha("Não existe o ficheiro " + nome + ".");
   const std::string shx = companheiro(path, ".shx", ".SHX");
   const std::string dbf = companheiro(path, ".dbf", ".DBF");
@@ -146,15 +157,31 @@ void ShapeFiles::open_file(const std::string& path)
     throw falha("Falta o ficheiro de índice " + entre_aspas(shx) + " do shapefile " + nome + ".");
   if (!es::existe(dbf))
     throw falha("Falta a tabela de atributos " + entre_aspas(dbf) + " do shapefile " + nome + ".");
+  // Only regular files are read: a FIFO would never end, a folder is none.
+  for (const std::string* f : {&path, &shx, &dbf}) {
+    const es::tipo k = es::tipo_de(*f);
+    if (k == es::tipo::pasta)
+      throw falha("O nome " + entre_aspas(*f) + " é de uma pasta, não de um ficheiro.");
+    if (k != es::tipo::ficheiro)
+      throw falha("O ficheiro " + entre_aspas(*f) +
+                  " não é um ficheiro comum (é um FIFO, um dispositivo ou um socket) e não pode "
+                  "ser lido como parte de um shapefile.");
+  }
   verifica_cabecalhos(path, shx);
   d_->shp = SHPOpenLL(path.c_str(), "rb", &d_->ganchos);
   if (!d_->shp) throw falha("Não foi possível abrir o shapefile " + nome + ": " + causa() + ".");
   d_->dbf = DBFOpenLL(dbf.c_str(), "rb", &d_->ganchos);
-  if (!d_->dbf)
+  if (!d_->dbf) {
+    // The table itself could not be opened, or its header is no table's
+    // (a code page file that is not there is no fault).
+    const es::falha_es& f = es::ultima_falha();
+    const bool abertura = !f.abertura.empty() && sem_extensao(f.abertura) == sem_extensao(dbf) &&
+                          (f.abertura.ends_with(".dbf") || f.abertura.ends_with(".DBF"));
     throw falha("Não foi possível abrir a tabela de atributos " + entre_aspas(dbf) + ": " +
-                (es::ultima_falha().houve() ? causa()
-                                     : std::string("o cabeçalho não descreve uma tabela dBase válida")) +
+                (f.houve() || abertura ? causa()
+                                       : std::string("o cabeçalho não descreve uma tabela dBase válida")) +
                 ".");
+  }
   d_->modo = dados::uso::leitura;
   d_->tipo = d_->shp->nShapeType;
   d_->registos = d_->shp->nRecords;
@@ -180,7 +207,7 @@ void ShapeFiles::open_file(const std::string& path)
 void ShapeFiles::create_file(const std::string& path, int shape_type, int language_driver)
 {
   comeca(path);
-  const std::string nome = entre_aspas(path);
+  const std::string nome = entre_aspas(nome_);
   if (!tipo_valido(shape_type))
     throw falha("Tipo de forma " + std::to_string(shape_type) + " desconhecido para " + nome + ".");
   d_->shp = SHPCreateLL(path.c_str(), shape_type, &d_->ganchos);
@@ -190,7 +217,8 @@ void ShapeFiles::create_file(const std::string& path, int shape_type, int langua
   d_->dbf = DBFCreateLL(dbf.c_str(), language_driver ? ldid.c_str() : nullptr, &d_->ganchos);
   if (!d_->dbf) {
     d_->fecha();
-    throw falha("Não foi possível criar o ficheiro " + entre_aspas(dbf) + ": " + causa() + ".");
+    throw falha("Não foi possível criar o ficheiro " + entre_aspas(sem_extensao(nome_) + ".dbf") +
+                ": " + causa() + ".");
   }
   d_->modo = dados::uso::escrita;
   d_->tipo = shape_type;
@@ -213,7 +241,7 @@ void ShapeFiles::add_field(const std::string& name, char type, int size, int dec
   if (i < 0)
     throw falha("Não foi possível criar o campo " + entre_aspas(name) + " (tipo " +
                 std::string(1, type) + ", largura " + std::to_string(size) + ") em " +
-                entre_aspas(caminho_) + ".");
+                entre_aspas(nome_) + ".");
   // shapelib writes at most 10 bytes of a name; the format holds 11.
   char* bruto = d_->dbf->pszHeader + i * XBASE_FLDHDR_SZ;
   std::memset(bruto, 0, XBASE_FLDNAME_LEN_READ);
@@ -238,7 +266,7 @@ void ShapeFiles::commit_fields()
 void ShapeFiles::go_to_record(int k)
 {
   // Built only for a fault: a record read allocates nothing.
-  const auto rec = [&] { return "O registo " + std::to_string(k) + " de " + entre_aspas(caminho_); };
+  const auto rec = [&] { return "O registo " + std::to_string(k) + " de " + entre_aspas(nome_); };
   if (k < 1 || k > d_->registos) throw falha(rec() + " não existe.");
   if (d_->obj) SHPDestroyObject(d_->obj);
   d_->obj = nullptr;
@@ -268,6 +296,11 @@ void ShapeFiles::go_to_record(int k)
                 ", diferente do tipo do ficheiro (" + std::to_string(d_->tipo) + ").");
   if (o->nSHPType != SHPT_NULL && o->nParts > 0 && o->nVertices > 0 && o->panPartStart[0] != 0)
     throw falha(rec() + " não pode ser lido: a primeira parte não começa no primeiro vértice.");
+  // Vertices with no part to hold them would be dropped.
+  if (o->nSHPType != SHPT_NULL && !tipo_ponto(o->nSHPType) && !tipo_multiponto(o->nSHPType) &&
+      o->nParts == 0 && o->nVertices > 0)
+    throw falha(rec() + " não pode ser lido: tem " + std::to_string(o->nVertices) +
+                " vértices e nenhuma parte. O shapefile está danificado.");
   if (o->nSHPType == SHPT_MULTIPATCH) {
     // shapelib neither reads nor writes the measures of a MultiPatch.
     const long long sem_m = 44 + 8LL * o->nParts + 24LL * o->nVertices + 16;
@@ -278,7 +311,7 @@ void ShapeFiles::go_to_record(int k)
   d_->tuplo = DBFReadTuple(d_->dbf, i);
   if (!d_->tuplo)
     throw falha("O registo " + std::to_string(k) + " da tabela de atributos de " +
-                entre_aspas(caminho_) + " não pode ser lido: " + causa() + ".");
+                entre_aspas(nome_) + " não pode ser lido: " + causa() + ".");
   d_->atual = k;
   if (o->nSHPType != SHPT_NULL) {
     lido_.n = o->nVertices;
@@ -312,7 +345,7 @@ parte ShapeFiles::part_at(int i) const
 {
   const SHPObject* o = d_->obj;
   if (i < 1 || i > part_count())
-    throw falha("O registo " + std::to_string(d_->atual) + " de " + entre_aspas(caminho_) +
+    throw falha("O registo " + std::to_string(d_->atual) + " de " + entre_aspas(nome_) +
                 " não tem a parte " + std::to_string(i) + ".");
   if (tipo_ponto(o->nSHPType) || tipo_multiponto(o->nSHPType)) return parte{1, o->nVertices, SHPP_RING};
   const int fim = i < o->nParts ? o->panPartStart[i] : o->nVertices;
@@ -324,9 +357,16 @@ void ShapeFiles::set_value(int j, valor v)
   const int i = j - 1;
   if (i < 0 || i >= static_cast<int>(d_->desloc.size()) ||
       static_cast<int>(v.bytes.size()) != d_->dbf->panFieldSize[i])
-    throw falha("O campo " + std::to_string(j) + " de " + entre_aspas(caminho_) +
+    throw falha("O campo " + std::to_string(j) + " de " + entre_aspas(nome_) +
                 " não tem a mesma largura que o campo de origem: a tabela não pode ser copiada.");
   std::memcpy(d_->pendente.data() + d_->desloc[i], v.bytes.data(), v.bytes.size());
+}
+
+void ShapeFiles::add_part(std::int16_t part, int part_type)
+{
+  pendente_.inicios.push_back(static_cast<int>(pendente_.x.size()));
+  pendente_.tipos.push_back(part_type);
+  pendente_.parte_atual = part;
 }
 
 void ShapeFiles::set_deletion_flag(char f) { d_->pendente[0] = f; }
@@ -339,7 +379,7 @@ void ShapeFiles::write_record()
   pendente& p = pendente_;
   // Built only for a fault: a record written allocates nothing here.
   const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
-  const auto nome = [&] { return entre_aspas(caminho_); };
+  const auto nome = [&] { return entre_aspas(nome_); };
   if (p.com_m && p.sem_m)
     throw falha("Não foi possível escrever " + rec() + " em " + nome() +
                 ": só alguns vértices têm valor M.");
@@ -348,13 +388,18 @@ void ShapeFiles::write_record()
   o.nShapeId = -1;
   const bool com_partes = !d.nulo && !tipo_ponto(d.tipo) && !tipo_multiponto(d.tipo);
   o.nParts = com_partes ? static_cast<int>(p.inicios.size()) : 0;
-  o.panPartStart = p.inicios.data();
-  o.panPartType = p.tipos.data();
+  // An empty list still hands shapelib a real address: it copies zero
+  // items from it.
+  static int nenhum_int = 0;
+  static double nenhum_double = 0;
+  auto ou_nada = [](auto& v, auto* nada) { return v.empty() ? nada : v.data(); };
+  o.panPartStart = ou_nada(p.inicios, &nenhum_int);
+  o.panPartType = ou_nada(p.tipos, &nenhum_int);
   o.nVertices = d.nulo ? 0 : static_cast<int>(p.x.size());
-  o.padfX = p.x.data();
-  o.padfY = p.y.data();
-  o.padfZ = p.z.data();
-  o.padfM = p.m.data();
+  o.padfX = ou_nada(p.x, &nenhum_double);
+  o.padfY = ou_nada(p.y, &nenhum_double);
+  o.padfZ = ou_nada(p.z, &nenhum_double);
+  o.padfM = ou_nada(p.m, &nenhum_double);
   o.bMeasureIsUsed = p.com_m;
   SHPComputeExtents(&o);
   if (SHPWriteObject(d.shp, -1, &o) < 0 || es::ultima_falha().houve())
@@ -374,7 +419,7 @@ void ShapeFiles::close_file()
   if (escrita) es::limpa_falha();
   d_->fecha();
   if (escrita && es::ultima_falha().houve())
-    throw falha("Não foi possível completar o shapefile " + entre_aspas(caminho_) + ": " + causa() +
+    throw falha("Não foi possível completar o shapefile " + entre_aspas(nome_) + ": " + causa() +
                 ".");
 }
 

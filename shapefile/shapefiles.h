@@ -60,7 +60,11 @@ class ShapeFiles {
   // Creates an empty shapefile of `shape_type`, its .shx and .dbf under the
   // same base name; `language_driver` is the .dbf code-page byte to write.
   void create_file(const std::string& path, int shape_type, int language_driver);
-  const std::string& path() const { return caminho_; }
+  // The name that messages give the file: its path, or the name set by
+  // `mostra_como` (the output a hidden working file stands for), which
+  // holds for the files opened after it.
+  const std::string& path() const { return nome_; }
+  void mostra_como(std::string nome) { alias_ = std::move(nome); }
 
   int shape_type() const;
   int record_count() const;
@@ -90,6 +94,8 @@ class ShapeFiles {
   // a change of part number starts a new part of type `part_type`.
   void add_vertex(double x, double y, std::int16_t part, std::optional<double> m, double z,
                   int part_type = 5);
+  // Starts part `part` of type `part_type` with no vertices (yet).
+  void add_part(std::int16_t part, int part_type);
   void write_record();
 
   // Completes and closes the output; for an input, releases it.
@@ -100,7 +106,8 @@ class ShapeFiles {
  private:
   struct dados;
   std::unique_ptr<dados> d_;
-  std::string caminho_;
+  std::string caminho_, nome_, alias_;
+  std::string causa() const;
 
   // The vertices of the current record as read, and of the pending record
   // as written. They live here, not in `dados`, so that the per-vertex

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 namespace kelvara::es {
 
@@ -24,6 +25,11 @@ long long le_so(descritor m, char* p, std::size_t n, long long pos);
 long long escreve_so(descritor m, const char* p, std::size_t n, long long pos);
 long long tamanho_so(descritor m);
 int fecha_so(descritor m);
+
+#ifdef _WIN32
+// A Windows error (GetLastError) as the portable cause that comes nearest.
+std::error_code causa_windows(unsigned long erro);
+#endif
 
 // Opens a file by its UTF-8 name with a C `fopen` mode.
 std::FILE* abre(const std::string& nome, const char* modo);

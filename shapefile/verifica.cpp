@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cerrno>
 #include <cstdio>
+#include <system_error>
 #include <numeric>
 #include <vector>
 
@@ -33,6 +35,13 @@ std::uint32_t grande_endian(const unsigned char* b)
 
 namespace {
 
+// A file that exists and still cannot be opened: the system's cause.
+[[noreturn]] void nao_abre(const std::string& nome)
+{
+  throw falha("Não foi possível abrir o ficheiro " + entre_aspas(nome) + ": " +
+              descreve(std::error_code(errno, std::generic_category())) + ".");
+}
+
 // The 100-byte header that .shp and .shx share.
 struct cabecalho {
   long long tamanho = -1;  // of the file, in bytes
@@ -46,10 +55,10 @@ cabecalho le_cabecalho(const std::string& nome)
   cabecalho c;
   c.tamanho = es::tamanho(nome);
   unsigned char b[100] = {};
-  if (std::FILE* f = es::abre(nome, "rb")) {
-    if (std::fread(b, 1, sizeof b, f) != sizeof b) c.tamanho = std::min(c.tamanho, 99LL);
-    std::fclose(f);
-  }
+  std::FILE* f = es::abre(nome, "rb");
+  if (!f) nao_abre(nome);
+  if (std::fread(b, 1, sizeof b, f) != sizeof b) c.tamanho = std::min(c.tamanho, 99LL);
+  std::fclose(f);
   c.codigo = grande_endian(b);
   c.comprimento = 2LL * grande_endian(b + 24);
   c.tipo = static_cast<int>(b[32] | (b[33] << 8) | (b[34] << 16) | (std::uint32_t(b[35]) << 24));
@@ -198,11 +207,12 @@ const int registos_dbf = DBFGetRecordCount(dbf);
   // line feed there); anything else means the header's length is wrong
   // and the fields would be read from the wrong bytes.
   int terminador = -1;
-  if (dbf->nHeaderLength > XBASE_FLDHDR_SZ * (nc + 1))
-    if (std::FILE* f = es::abre(nome_dbf, "rb")) {
-      if (std::fseek(f, XBASE_FLDHDR_SZ * (nc + 1), SEEK_SET) == 0) terminador = std::fgetc(f);
-      std::fclose(f);
-    }
+  if (dbf->nHeaderLength > XBASE_FLDHDR_SZ * (nc + 1)) {
+    std::FILE* f = es::abre(nome_dbf, "rb");
+    if (!f) nao_abre(nome_dbf);
+    if (std::fseek(f, XBASE_FLDHDR_SZ * (nc + 1), SEEK_SET) == 0) terminador = std::fgetc(f);
+    std::fclose(f);
+  }
   if (terminador != '\r' && terminador != '\n')
     throw falha("A tabela de atributos " + entre_aspas(nome_dbf) +
                 " está danificada: a lista de campos do cabeçalho não termina onde o "

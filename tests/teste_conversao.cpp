@@ -157,10 +157,9 @@ std::vector<std::pair<std::string, std::string>> conteudo(const pasta_temporaria
   return r;
 }
 
-TEST(conversao, saida_que_e_a_entrada_ou_ficheiro_de_trabalho_e_recusada)
+TEST(conversao, saida_que_e_a_entrada_e_recusada)
 {
-  for (const std::string saida : {"rios.shp", "rios.dbf", "rios.xyz", "rios_.shp", "./rios_.shp",
-                                  "sub/../rios.shp"}) {
+  for (const std::string saida : {"rios.shp", "rios.dbf", "rios.xyz", "sub/../rios.shp"}) {
     SCOPED_TRACE(saida);
     ensaio t;
     rios(t.p / "rios");
@@ -175,17 +174,59 @@ TEST(conversao, saida_que_e_a_entrada_ou_ficheiro_de_trabalho_e_recusada)
   }
 }
 
-TEST(conversao, ficheiro_de_trabalho_do_utilizador_nunca_e_tocado)
+TEST(conversao, nomes_do_utilizador_na_pasta_nunca_sao_tocados)
 {
+  // Files and links of the user's under names a run might want (those of
+  // the old working files beside the input, and the run's own hidden ones,
+  // dangling links included): the run takes other names and leaves them.
   ensaio t;
   rios(t.p / "rios");
   grava(t.p / "rios_.dbf", "do utilizador");
-  const auto antes = conteudo(t.p);
-  EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp"));
-  ASSERT_EQ(t.j.mensagens.size(), 1u);
-  EXPECT_NE(t.j.mensagens[0].first.find("Já existe o ficheiro \"" + (t.p / "rios_.dbf") + "\""),
-            std::string::npos);
-  EXPECT_EQ(conteudo(t.p), antes);
+  fs::create_symlink("nada", t.p / "rios_.shp");
+  fs::create_symlink("nada", t.p / ".kelvara1.shp");
+  fs::create_directory(t.p / ".kelvara2");
+  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "rios_.shp")) << t.j.textos().back();
+  // The output's table now (its date of change aside).
+  EXPECT_EQ(bytes(t.p / "rios_.dbf").substr(4), bytes(t.p / "rios.dbf").substr(4));
+  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp")) << t.j.textos().back();
+  EXPECT_EQ(fs::read_symlink(t.p / ".kelvara1.shp"), "nada");
+  EXPECT_TRUE(fs::is_directory(t.p / ".kelvara2"));
+  EXPECT_EQ(t.p.ficheiros(), (textos{".kelvara1.shp", ".kelvara2", "rios.cpg", "rios.dbf", "rios.shp",
+                                     "rios.shx", "rios_.cpg", "rios_.dbf", "rios_.prj", "rios_.shp",
+                                     "rios_.shx", "saida.cpg", "saida.dbf", "saida.prj", "saida.shp",
+                                     "saida.shx"}));
+}
+
+TEST(conversao, ligacoes_no_lugar_da_saida_sao_substituidas_nunca_seguidas)
+{
+  // An older output's .prj that is a symbolic link to the input's .shp, or
+  // a hard link to the input's own .prj: the links are replaced, the input
+  // is never written through them.
+  for (const bool simbolica : {true, false}) {
+    SCOPED_TRACE(simbolica ? "simbólica" : "física");
+    ensaio t;
+    rios(t.p / "rios");
+    grava(t.p / "rios.prj", "a projecção da entrada");
+    if (simbolica) fs::create_symlink(t.p / "rios.shp", t.p / "saida.prj");
+    else fs::create_hard_link(t.p / "rios.prj", t.p / "saida.prj");
+    const std::string antes = bytes(t.p / "rios.shp") + bytes(t.p / "rios.prj");
+    ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp")) << t.j.textos().back();
+    EXPECT_EQ(bytes(t.p / "rios.shp") + bytes(t.p / "rios.prj"), antes);
+    EXPECT_FALSE(fs::is_symlink(t.p / "saida.prj"));
+    EXPECT_EQ(bytes(t.p / "saida.prj"), std::string(texto_prj(etrs)) + "\r\n");
+  }
+}
+
+TEST(conversao, nome_de_saida_com_255_bytes)
+{
+  // The run's own names are short: the longest name the system allows for
+  // the output (and its .prj) does not make them fail.
+  ensaio t;
+  rios(t.p / "rios");
+  const std::string saida = t.p / (std::string(251, 'a') + ".shp");
+  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", saida)) << t.j.textos().back();
+  EXPECT_EQ(le(saida).formas.size(), 2u);
+  EXPECT_TRUE(fs::exists(t.p / (std::string(251, 'a') + ".prj")));
 }
 
 TEST(conversao, falha_a_meio_nao_deixa_nada_e_saida_antiga_fica)
@@ -286,9 +327,7 @@ TEST(conversao, nenhum_ficheiro_fica_aberto)
   rios(t.p / "rios");
   ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "a.shp"));
   EXPECT_EQ(abertos_em(t.p), std::vector<std::string>{});
-  grava(t.p / "rios_.shx", "");  // refused before anything is opened
-  EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "b.shp"));
-  fs::remove(t.p / "rios_.shx");
+  EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "rios.dbf"));  // refused before opening
   grava(t.p / "rios.shp", bytes(t.p / "rios.shp").substr(0, 160));  // fails mid-way
   EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "c.shp"));
   EXPECT_EQ(abertos_em(t.p), std::vector<std::string>{});

@@ -6,6 +6,7 @@
 // blanks and Portuguese letters throughout.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -208,6 +209,25 @@ TEST(falhas, shp_danificado)
        },
        "O vértice 1 do registo 3 de \"{P}/rios da região.shp\" (-48000; -inf) não tem "
        "coordenadas transformadas finitas (-nan; -nan). A conversão foi interrompida."},
+      {"vértices sem nenhuma parte",
+       [](cenario& c) { no_registo(c, 2, [](std::string& b, size_t d) { poe_int(b, d + 8 + 36, 0); }); },
+       "O registo 2 de \"{P}/rios da região.shp\" não pode ser lido: tem 6 vértices e nenhuma "
+       "parte. O shapefile está danificado."},
+      {"shp que é uma pasta",
+       [](cenario& c) {
+         fs::remove(c.entrada);
+         fs::create_directory(c.entrada);
+       },
+       "O nome \"{P}/rios da região.shp\" é de uma pasta, não de um ficheiro."},
+      // Before it was refused, reading it waited for ever: a time limit.
+      {"shp que é um FIFO",
+       [](cenario& c) {
+         fs::remove(c.entrada);
+         ASSERT_EQ(mkfifo(c.entrada.c_str(), 0666), 0);
+       },
+       "O ficheiro \"{P}/rios da região.shp\" não é um ficheiro comum (é um FIFO, um "
+       "dispositivo ou um socket) e não pode ser lido como parte de um shapefile.",
+       d73, etrs, [](const cenario&, const std::string& l) { return "exec timeout 20 " + l; }},
   };
   for (const caso& k : casos) corre_caso(k);
 }
@@ -341,22 +361,35 @@ TEST(falhas, saida)
        "entrada \"{P}/rios da região.shp\". Escolha outro nome para o shapefile do "
        "Sistema 2.", d73, etrs, nullptr,
        [](const cenario& c) { return c.base + ".dbf"; }},
-      {"saída com o nome de um ficheiro de trabalho", nullptr,
-       "O ficheiro de saída \"{P}/rios da região_.shp\" tem o nome do ficheiro de "
-       "trabalho que a conversão cria ao lado da entrada. Escolha outro nome para o "
-       "shapefile do Sistema 2.", d73, etrs,
-       nullptr, [](const cenario& c) { return c.base + "_.shp"; }},
-      {"ficheiro de trabalho que já existia",
-       [](cenario& c) { grava(c.base + "_.shx", "do utilizador"); },
-       "Já existe o ficheiro \"{P}/rios da região_.shx\", com o nome que a conversão "
-       "dá aos seus ficheiros de trabalho. Não foi alterado. Se for resto de uma "
-       "conversão interrompida, apague-o; se não, mova-o. Depois repita a conversão."},
+      {"nome da tabela da saída que é uma pasta",
+       [](cenario& c) {
+         const std::string dbf = c.pasta + "/saída antiga.dbf";
+         fs::remove(dbf);
+         fs::create_directory(dbf);
+         grava(dbf + "/dentro", "do utilizador");
+       },
+       "Não foi possível pôr o resultado no lugar de \"{P}/saída antiga.shp\": \"{P}/saída "
+       "antiga.dbf\" é uma pasta. O shapefile anterior ficou como estava."},
+      {"página de código da entrada que é uma pasta",
+       [](cenario& c) { fs::create_directory(c.base + ".cpg"); },
+       "O ficheiro de página de código \"{P}/rios da região.cpg\" da entrada é uma pasta, não "
+       "um ficheiro."},
       {"disco cheio a meio", nullptr,
-       "Não foi possível completar o shapefile \"{P}/rios da região_.shp\": o "
-       "ficheiro excede o tamanho permitido ({P}/rios da região_.shp).", d73, etrs,
+       "Não foi possível completar o shapefile \"{P}/saída antiga.shp\": o ficheiro excede o "
+       "tamanho permitido ({P}/saída antiga.shp).", d73, etrs,
        [](const cenario&, const std::string& l) { return "ulimit -f 1; exec " + l; }},
   };
   for (const caso& k : casos) corre_caso(k);
+#ifndef __SANITIZE_ADDRESS__
+  // (The sanitizers' runtime needs descriptors of its own to report.)
+  corre_caso({"ficheiros abertos demais", nullptr,
+       "Não foi possível abrir o ficheiro \"{P}/rios da região.dbf\": há demasiados ficheiros "
+       "abertos.", d73, etrs,
+       [](const cenario&, const std::string& l) {
+         // Only the three standard streams open when the limit is set.
+         return "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-; ulimit -n 6; exec " + l;
+       }});
+#endif
 
   if (geteuid() != 0 && access("/", W_OK) == 0) return;
   // Root writes anywhere: a read-only folder is tried as an ordinary user.
@@ -384,6 +417,24 @@ TEST(falhas, saida)
                 return "exec setpriv --reuid=65534 --regid=65534 --clear-groups " + l;  // as nobody
               },
               [](const cenario& c) { return c.pasta + "/fechada/saída.shp"; }});
+
+  // An input in a folder the user cannot write (a CD, a share) converts:
+  // nothing is written beside the input.
+  cenario c;
+  const std::string livre = c.raiz / "livre";
+  fs::create_directory(livre);
+  for (const auto& e : fs::recursive_directory_iterator(c.raiz.caminho()))
+    fs::permissions(e.path(), fs::perms::all, fs::perm_options::replace);
+  fs::permissions(c.raiz.caminho(), fs::perms::all, fs::perm_options::replace);
+  fs::permissions(c.pasta, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                               fs::perms::others_exec,
+                  fs::perm_options::replace);
+  const processo r = corre(como_nobody + aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(d73) +
+                           " -t " + aspas_shell(etrs) + " " + aspas_shell(c.entrada) + " " +
+                           aspas_shell(livre + "/saída.shp"));
+  EXPECT_EQ(r.codigo, 0) << r.erros;
+  EXPECT_EQ(r.saida, "Criado o ficheiro: " + livre + "/saída.shp\n");
+  EXPECT_EQ(le(livre + "/saída.shp").formas.size(), 4u);
 }
 
 TEST(falhas, parametros_e_grelhas)

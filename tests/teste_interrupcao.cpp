@@ -1,14 +1,21 @@
-// A conversion killed part-way (SIGKILL: no handler runs, nothing is
-// cleaned): the input is as it was, the output path still holds the older
-// output, and the next run names every leftover to remove.
+// Conversions interrupted and run side by side. Killed part-way (SIGKILL:
+// no handler runs, nothing is cleaned): the input is as it was, the output
+// path still holds the older output, and the next run removes the
+// leftovers. Stopped by SIGINT, SIGTERM or SIGHUP: the run removes its own
+// files and exits 128 + the signal. Two runs of one input, or into one
+// output, each stopped at a chosen call by a preloaded library
+// (tests/trava.c) while the other runs: never a shared file, never a mix.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <map>
 #include <thread>
 
 #include <shapefil.h>
@@ -19,6 +26,58 @@ namespace kelvara {
 namespace {
 
 using namespace teste;
+
+// kelvara-cli converting `entrada` into `saida` from Datum 73, with
+// `ambiente` added to its environment ("NOME=valor") and its standard error
+// into `erros` (standard output into `saida_fd` where given).
+pid_t lanca(const std::string& entrada, const std::string& saida,
+            const std::vector<std::string>& ambiente, const std::string& erros, int saida_fd = -1)
+{
+  const pid_t filho = fork();
+  if (filho != 0) return filho;
+  for (const std::string& a : ambiente) putenv(const_cast<char*>(a.c_str()));
+  // The preloaded library comes before the sanitizers' runtime.
+  const std::string asan = std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") +
+                           ":verify_asan_link_order=0";
+  setenv("ASAN_OPTIONS", asan.c_str(), 1);
+  const int e = open(erros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  dup2(e, 2);
+  dup2(saida_fd >= 0 ? saida_fd : open("/dev/null", O_WRONLY), 1);
+  execl(KELVARA_CLI, KELVARA_CLI, "-s", "Hayford-Gauss Datum 73", "-t", "ETRS89 TM06",
+        entrada.c_str(), saida.c_str(), static_cast<char*>(nullptr));
+  _exit(127);
+}
+
+// Waits until the child stops itself; false when it ended instead.
+bool parado(pid_t filho)
+{
+  int estado = 0;
+  return waitpid(filho, &estado, WUNTRACED) == filho && WIFSTOPPED(estado);
+}
+
+int fim(pid_t filho)
+{
+  int estado = 0;
+  waitpid(filho, &estado, 0);
+  return WIFEXITED(estado) ? WEXITSTATUS(estado) : 1000 + WTERMSIG(estado);
+}
+
+std::vector<std::string> ambiente(const std::string& variavel, const std::string& valor)
+{
+  return {"LD_PRELOAD=" KELVARA_TRAVA, variavel + "=" + valor};
+}
+
+// Every file of the folder, with its bytes (the .dbf without its date).
+std::map<std::string, std::string> retrato(const pasta_temporaria& p)
+{
+  std::map<std::string, std::string> r;
+  for (const std::string& n : p.ficheiros()) {
+    std::string b = bytes(p / n);
+    if (n.ends_with(".dbf") && b.size() > 4) b.erase(1, 3);
+    r[n] = b;
+  }
+  return r;
+}
 
 TEST(interrupcao, morte_a_meio_nao_estraga_nada)
 {
@@ -36,13 +95,13 @@ TEST(interrupcao, morte_a_meio_nao_estraga_nada)
           (p / "rios.shp").c_str(), (p / "saida.shp").c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  // Kill it as soon as its working .shp has some bytes in it.
+  // Kill it as soon as its new .shp, beside the output, has some bytes in it.
   const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   int estado = 0;
   bool morto = false;
   while (std::chrono::steady_clock::now() < limite) {
     std::error_code ec;
-    if (fs::file_size(p / "rios_.shp", ec) > 0 && !ec) {
+    if (fs::file_size(p / ".kelvara1.shp", ec) > 0 && !ec) {
       kill(filho, SIGKILL);
       morto = true;
       break;
@@ -57,25 +116,124 @@ TEST(interrupcao, morte_a_meio_nao_estraga_nada)
   for (const char* ext : {".shp", ".shx", ".dbf"})
     EXPECT_EQ(bytes(p / (std::string("saida") + ext)), "antigo");
 
-  // The next run refuses and names the leftovers: the working files and the
-  // names the killed run had reserved beside the output.
-  const processo r = corre(aspas_shell(KELVARA_CLI) +
-                           " -s 'Hayford-Gauss Datum 73' -t 'ETRS89 TM06' " +
-                           aspas_shell(p / "rios.shp") + " " + aspas_shell(p / "saida.shp"));
-  EXPECT_EQ(r.codigo, 1);
-  for (const std::string& n : p.ficheiros()) {
-    if (n.rfind("rios.", 0) == 0 || (n.rfind("saida.", 0) == 0 && n.size() == 9)) continue;
-    EXPECT_NE(r.erros.find("\"" + (p / n) + "\""), std::string::npos) << n << " não é nomeado: " << r.erros;
-  }
-  EXPECT_NE(r.erros.find("conversão interrompida"), std::string::npos) << r.erros;
-  // Once they are removed, the conversion goes through.
-  for (const std::string& n : p.ficheiros())
-    if (n.find("rios_") == 0 || n.find(".kelvara") != std::string::npos) fs::remove(p / n);
-  const processo s = corre(aspas_shell(KELVARA_CLI) +
-                           " -s 'Hayford-Gauss Datum 73' -t 'ETRS89 TM06' " +
-                           aspas_shell(p / "rios.shp") + " " + aspas_shell(p / "saida.shp"));
+  // The next run into that folder removes what the killed one left, says
+  // so in one line, and converts.
+  const processo s = corre(aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(d73) + " -t " +
+                           aspas_shell(etrs) + " " + aspas_shell(p / "rios.shp") + " " +
+                           aspas_shell(p / "saida.shp"));
   EXPECT_EQ(s.codigo, 0) << s.erros;
+  EXPECT_EQ(s.erros, "Foram apagados 6 ficheiros deixados em \"" + p.caminho().string() +
+                         "\" por uma conversão interrompida.\n");
+  EXPECT_EQ(p.ficheiros(), (std::vector<std::string>{"rios.dbf", "rios.shp", "rios.shx", "saida.dbf",
+                                                     "saida.prj", "saida.shp", "saida.shx"}));
   EXPECT_EQ(le(p / "saida.shp").formas.size(), 150000u);
+}
+
+TEST(interrupcao, duas_conversoes_da_mesma_entrada_ao_mesmo_tempo)
+{
+  pasta_temporaria p;
+  polilinhas(p / "rios", 3000);
+  ASSERT_EQ(fim(lanca(p / "rios.shp", p / "ref.shp", {}, p / "e0")), 0);
+  // The first stops part-way through writing; the second runs whole.
+  const pid_t a = lanca(p / "rios.shp", p / "a.shp", ambiente("KELVARA_PARA_EM", "pwrite:3"), p / "ea");
+  ASSERT_TRUE(parado(a));
+  EXPECT_EQ(fim(lanca(p / "rios.shp", p / "b.shp", {}, p / "eb")), 0) << bytes(p / "eb");
+  kill(a, SIGCONT);
+  EXPECT_EQ(fim(a), 0) << bytes(p / "ea");
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    for (const char* s : {"a", "b"}) {
+      SCOPED_TRACE(std::string(s) + ext);
+      std::string r = bytes(p / ("ref" + std::string(ext))), x = bytes(p / (s + std::string(ext)));
+      if (std::string(ext) == ".dbf") r.erase(1, 3), x.erase(1, 3);
+      EXPECT_TRUE(r == x);
+    }
+}
+
+TEST(interrupcao, duas_conversoes_para_a_mesma_saida_nunca_se_misturam)
+{
+  pasta_temporaria p;
+  polilinhas(p / "um", 500);
+  polilinhas(p / "dois", 900, 5);
+  ASSERT_EQ(fim(lanca(p / "um.shp", p / "ref_um.shp", {}, p / "e0")), 0);
+  ASSERT_EQ(fim(lanca(p / "dois.shp", p / "ref_dois.shp", {}, p / "e0")), 0);
+  for (int n : {1, 2, 3}) {
+    SCOPED_TRACE("parada no rename " + std::to_string(n));
+    // The first stops while putting its files in place; the second runs.
+    const pid_t a = lanca(p / "um.shp", p / "saida.shp",
+                          ambiente("KELVARA_PARA_EM", "rename:" + std::to_string(n)), p / "ea");
+    ASSERT_TRUE(parado(a));
+    const pid_t b = lanca(p / "dois.shp", p / "saida.shp", {}, p / "eb");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(a, SIGCONT);
+    EXPECT_EQ(fim(a), 0) << bytes(p / "ea");
+    EXPECT_EQ(fim(b), 0) << bytes(p / "eb");
+    // One whole set, whichever published last.
+    auto sem_data = [](std::string b) { return b.erase(1, 3); };
+    const std::string shp = bytes(p / "saida.shp");
+    const std::string de = shp == bytes(p / "ref_um.shp") ? "ref_um" : "ref_dois";
+    EXPECT_EQ(shp, bytes(p / (de + ".shp")));
+    EXPECT_EQ(bytes(p / "saida.shx"), bytes(p / (de + ".shx")));
+    EXPECT_EQ(sem_data(bytes(p / "saida.dbf")), sem_data(bytes(p / (de + ".dbf"))));
+  }
+}
+
+TEST(interrupcao, falha_ao_pôr_no_lugar_repoe_a_saida_anterior)
+{
+  pasta_temporaria p;
+  polilinhas(p / "rios", 200);
+  ASSERT_EQ(fim(lanca(p / "rios.shp", p / "saida.shp", {}, p / "e0")), 0);
+  grava(p / "saida.sbn", "índice espacial antigo");
+  fs::remove(p / "e0");
+  const auto antes = retrato(p);
+  // The older output's four files and its index go aside, then the new
+  // .shp moves in: the new .shx fails, and all is moved back.
+  for (int n : {3, 6, 7}) {
+    SCOPED_TRACE("falha no rename " + std::to_string(n));
+    const int r = fim(lanca(p / "rios.shp", p / "saida.shp",
+                            ambiente("KELVARA_FALHA_EM", "rename:" + std::to_string(n)), p / "e"));
+    EXPECT_EQ(r, 1);
+    const std::string falhou = n == 3 ? "saida.dbf" : n == 6 ? "saida.shp" : "saida.shx";
+    EXPECT_EQ(bytes(p / "e"), "Não foi possível pôr o resultado no lugar de \"" + (p / "saida.shp") +
+                                  "\": erro de leitura ou escrita no disco (" + (p / falhou) +
+                                  "). O shapefile anterior ficou como estava.\n");
+    fs::remove(p / "e");
+    EXPECT_EQ(retrato(p), antes);
+  }
+}
+
+TEST(interrupcao, sinais_param_e_limpam)
+{
+  pasta_temporaria p;
+  polilinhas(p / "rios", 3000);
+  for (const char* ext : {".shp", ".shx", ".dbf"}) grava(p / (std::string("saida") + ext), "antigo");
+  const auto antes = retrato(p);
+  for (const auto& [sinal, codigo] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+    SCOPED_TRACE(codigo);
+    const pid_t a = lanca(p / "rios.shp", p / "saida.shp", ambiente("KELVARA_PARA_EM", "pwrite:3"), p / "e");
+    ASSERT_TRUE(parado(a));
+    kill(a, sinal);
+    kill(a, SIGCONT);
+    EXPECT_EQ(fim(a), codigo);
+    EXPECT_EQ(bytes(p / "e"),
+              "A conversão foi interrompida. Nenhum ficheiro foi alterado: a entrada e o shapefile "
+              "de saída anterior, se havia, ficaram como estavam.\n");
+    fs::remove(p / "e");
+    EXPECT_EQ(retrato(p), antes);
+  }
+}
+
+TEST(interrupcao, saida_padrao_fechada_nao_mata)
+{
+  // A closed pipe as standard output: the message is lost, not the run.
+  pasta_temporaria p;
+  polilinhas(p / "rios", 10);
+  int tubo[2];
+  ASSERT_EQ(pipe(tubo), 0);
+  close(tubo[0]);
+  const pid_t a = lanca(p / "rios.shp", p / "saida.shp", {}, p / "e", tubo[1]);
+  close(tubo[1]);
+  EXPECT_EQ(fim(a), 0) << bytes(p / "e");
+  EXPECT_EQ(le(p / "saida.shp").formas.size(), 10u);
 }
 
 }  // namespace

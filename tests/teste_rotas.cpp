@@ -73,10 +73,11 @@ TEST(rotas, ilhas_convertem_sem_ficheiro_de_projeccao)
     SCOPED_TRACE(k.s1);
     ensaio t;
     pontos(t.p / "a", k.c.x0 + 300, k.c.y0 + 300);
+    // An older projection file would label the new output with its system.
     grava(t.p / "b.prj", "a projecção que o utilizador lá tinha");
     ASSERT_TRUE(t.ok(k.s1, k.s2, "a.shp", "b.shp")) << t.j.textos().back();
     EXPECT_EQ(t.j.textos(), std::vector<std::string>{"Criado o ficheiro: " + (t.p / "b.shp")});
-    EXPECT_EQ(bytes(t.p / "b.prj"), "a projecção que o utilizador lá tinha");
+    EXPECT_FALSE(fs::exists(t.p / "b.prj"));
     const lido a = le(t.p / "a.shp"), b = le(t.p / "b.shp");
     ASSERT_NO_FATAL_FAILURE(espera_mesmo_resto(a, b));
     for (size_t r = 0; r < a.formas.size(); ++r)
@@ -200,19 +201,20 @@ TEST(rotas, texto_de_projeccao_pelo_destino)
 }
 
 
-TEST(rotas, projeccao_que_nao_se_escreve_diz_que_o_shapefile_ficou)
+TEST(rotas, projeccao_no_lugar_de_uma_pasta_nao_publica_nada)
 {
   ensaio t;
   pontos(t.p / "a", 0, 0);
   fs::create_directory(t.p / "b.prj");  // a folder where the file should go
+  grava(t.p / "b.shp", "antigo");
   EXPECT_FALSE(t.ok("ETRS89 TM06", "Hayford-Gauss Datum 73", "a.shp", "b.shp"));
-  ASSERT_EQ(t.j.mensagens.size(), 1u);
-  EXPECT_EQ(t.j.mensagens[0].first.rfind("O shapefile \"" + (t.p / "b.shp") + "\" foi criado, mas não "
-                                         "foi possível escrever o ficheiro de projecção",
-                                         0),
-            0u)
-      << t.j.mensagens[0].first;
-  EXPECT_EQ(le(t.p / "b.shp").formas.size(), 5u);
+  EXPECT_EQ(t.j.textos(), std::vector<std::string>{
+                              "Não foi possível pôr o resultado no lugar de \"" + (t.p / "b.shp") +
+                              "\": \"" + (t.p / "b.prj") +
+                              "\" é uma pasta. O shapefile anterior ficou como estava."});
+  EXPECT_EQ(bytes(t.p / "b.shp"), "antigo");
+  EXPECT_TRUE(fs::is_directory(t.p / "b.prj"));
+  EXPECT_EQ(t.p.ficheiros(), (std::vector<std::string>{"a.dbf", "a.shp", "a.shx", "b.prj", "b.shp"}));
   EXPECT_EQ(t.j.fechos, 0);
 }
 
@@ -257,12 +259,14 @@ TEST(rotas, lisboa_directa_e_em_cadeia)
     ensaio t;
     grelhas_de_deslocamento(t.p / "grelhas", 123.456, -78.9, -123.456, 78.9);
     pontos(t.p / "a", -100000, -150000);
+    grava(t.p / "a.cpg", "UTF-8");
     ASSERT_TRUE(t.ok(k.s1, k.s2, "a.shp", "b.shp")) << t.j.textos().back();
     EXPECT_FALSE(t.j.ocupados.back());
-    // No working file named after the input is left, and the projection
-    // text is the target's.
-    EXPECT_EQ(t.p.ficheiros(), (std::vector<std::string>{"a.dbf", "a.shp", "a.shx", "b.dbf", "b.prj",
-                                                         "b.shp", "b.shx", "grelhas"}));
+    // No working file is left, the code page follows the input through a
+    // chain too, and the projection text is the target's.
+    EXPECT_EQ(t.p.ficheiros(), (std::vector<std::string>{"a.cpg", "a.dbf", "a.shp", "a.shx", "b.cpg",
+                                                         "b.dbf", "b.prj", "b.shp", "b.shx", "grelhas"}));
+    EXPECT_EQ(bytes(t.p / "b.cpg"), "UTF-8");
     EXPECT_EQ(bytes(t.p / "b.prj"), std::string(texto_prj(k.s2)) + "\r\n");
     const grelhas ida = le_grelhas(ficheiros_de(sentido::de_73_para_lisboa, t.p / "grelhas"));
     const grelhas volta = le_grelhas(ficheiros_de(sentido::de_lisboa_para_73, t.p / "grelhas"));

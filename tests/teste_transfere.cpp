@@ -60,8 +60,9 @@ forma faz_forma(int tipo, int partes, int por_parte, bool com_m, double x0)
 }
 
 // A file of type `tipo` with a plain record, a null one, a multi-part one,
-// one without measures, three fields (an 11-byte name, bytes of a
-// single-byte code page, a number) and a deleted record.
+// one without measures, an empty shape (no parts, no vertices: a point for
+// the point types), three fields (an 11-byte name, bytes of a single-byte
+// code page, a number) and a deleted record.
 shapefile_teste todos_os_casos(int tipo)
 {
   shapefile_teste s;
@@ -69,12 +70,13 @@ shapefile_teste todos_os_casos(int tipo)
   s.ldid = 87;
   s.campos = {{"NOME", 'C', 12, 0}, {"VALOR", 'N', 12, 3}, {"DATA", 'D', 8, 0}};
   s.formas = {faz_forma(tipo, 1, 3, true, 1000), forma{}, faz_forma(tipo, 3, 4, true, 5000),
-              faz_forma(tipo, 2, 2, false, 9000)};
+              faz_forma(tipo, 2, 2, false, 9000), faz_forma(tipo, 0, 0, false, 0)};
   s.valores = {{"Ribeira", "12.500", "20240131"},
                {"nulo", "", ""},
                {"Lou\xe7\xe3o", "-0.001", ""},
-               {"", "7", "19991231"}};
-  s.apagados = {false, false, true, false};
+               {"", "7", "19991231"},
+               {"vazio", "0", ""}};
+  s.apagados = {false, false, true, false, false};
   return s;
 }
 
