@@ -14,6 +14,7 @@
 #include "polinomio.h"
 #include "publica.h"
 #include "rotas.h"
+#include "seguranca.h"
 #include "shapefiles.h"
 #include "transfere.h"
 
@@ -81,20 +82,16 @@ class corrida {
   publicacao saida_;
   ShapeFiles Shp1, Shp2;
   std::vector<std::string> criados_;  // this run's own files, removed after a fault
+  bool vigia_ = false;     // the input's records are checked against the area
+  std::string entrada_;    // the input shapefile, as derived
+  int registo_ = 0;        // the record of the input being read
 };
 
 void corrida::verifica_nomes() const
 {
-  // Fewer than five characters leave no base name once the four characters
-  // of the extension are dropped.
-  if (caracteres(p_.entrada) < 5)
-    throw falha("O texto " + entre_aspas(p_.entrada) +
-                " não pode ser o nome do shapefile do Sistema 1: é curto demais para um nome "
-                "seguido da extensão .shp.");
-  if (caracteres(p_.saida) < 5)
-    throw falha("O texto " + entre_aspas(p_.saida) +
-                " não pode ser o nome do shapefile do Sistema 2: é curto demais para um nome "
-                "seguido da extensão .shp.");
+  for (const bool saida : {false, true})
+    if (const std::string r = recusa_nome(saida ? p_.saida : p_.entrada, saida); !r.empty())
+      throw falha(r);
 }
 
 void corrida::deriva_nomes()
@@ -112,6 +109,7 @@ void corrida::deriva_nomes()
   fich3c = base2 + ".dbf";
   fich_par_m = p_.parametros_x;
   fich_par_p = p_.parametros_y;
+  entrada_ = fich1a;
 }
 
 // The output must not be the input nor one of this run's working files,
@@ -142,6 +140,13 @@ bool corrida::corre()
     verifica_nomes();
     deriva_nomes();
     verifica_saida();
+    // An input that does not look like Sistema 1 is refused (or, in the
+    // window, converted only on "Sim"); "Qualquer" is never checked.
+    if (!r_.sistema1->parametros && !p_.forcar)
+      vigia_ = verifica_fonte(j_, *r_.sistema1, fich1a);
+    if (es::existe(fich3a) &&
+        !j_.substitui("O ficheiro " + entre_aspas(fich3a) + " já existe. Substituir?"))
+      return false;
     saida_.reserva(criados_);
     for (const std::string* t : {&fich2a, &fich2b, &fich2c}) criados_.push_back(*t);
 
@@ -185,6 +190,8 @@ bool corrida::corre()
     Shp1.abandon();
     Shp2.abandon();
     j_.mensagem(x.what(), titulo_programa);
+    j_.nota("No shapefile " + entre_aspas(entrada_) + ", registo " + std::to_string(registo_) +
+            ".");
     limpa();
     j_.fecha();
   } catch (const falha& f) {
@@ -219,14 +226,22 @@ void corrida::limpa() noexcept
 // routines restore the pointer themselves.
 void corrida::executa(const rotina& t)
 {
+  // The first step reads the user's input: its records are checked against
+  // the area, and counted for the message of a rejected vertex (a second
+  // step reads the same records from the working files).
+  vigia_registos v(j_, *r_.sistema1, fich1a, vigia_ && fich1a == entrada_);
+  auto antes = [&](const ShapeFiles& e, int k) {
+    registo_ = k;
+    v(e, k);
+  };
   switch (t.tipo) {
     case tipo_rotina::polinomio:
       transfere(j_, Shp1, Shp2, fich1a, fich2a,
-                [c = *t.conjunto](double x, double y) { return polinomio(c, x, y); });
+                [c = *t.conjunto](double x, double y) { return polinomio(c, x, y); }, antes);
       break;
     case tipo_rotina::ilha:
       transfere(j_, Shp1, Shp2, fich1a, fich2a,
-                [c = *t.ilha](double x, double y) { return polinomio_ilha(c, x, y); });
+                [c = *t.ilha](double x, double y) { return polinomio_ilha(c, x, y); }, antes);
       break;
     case tipo_rotina::grelha: {
       // Bilinear interpolation in the two grids of the direction.
@@ -234,10 +249,13 @@ void corrida::executa(const rotina& t)
       const ficheiros_grelha f = ficheiros_de(t.direcao, p_.pasta_grelhas);
       testa_presenca(f);
       const grelhas g = le_grelhas(f);
-      transfere(j_, Shp1, Shp2, fich1a, fich2a, [&g](double x, double y) {
-        if (const auto r = interpola(g, x, y)) return *r;
-        throw fora_da_grelha(x, y);
-      });
+      transfere(
+          j_, Shp1, Shp2, fich1a, fich2a,
+          [&g](double x, double y) {
+            if (const auto r = interpola(g, x, y)) return *r;
+            throw fora_da_grelha(x, y);
+          },
+          antes);
       j_.ocupado(false);
       break;
     }
