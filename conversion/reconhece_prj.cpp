@@ -135,7 +135,7 @@ std::optional<projeccao> transversa_mercator(const no& projcs)
 {
   const no* geog = projcs.filho({"GEOGCS", "BASEGEOGCRS", "BASEGEODCRS", "GEOGCRS", "GEODCRS"});
   if (!geog) return std::nullopt;
-  const no* datum = geog->filho({"DATUM", "GEODETICDATUM", "TRF"});
+  const no* datum = geog->filho({"DATUM", "GEODETICDATUM", "TRF", "ENSEMBLE"});
   const no* elipsoide = datum ? datum->filho({"SPHEROID", "ELLIPSOID"}) : nullptr;
   if (!elipsoide || elipsoide->numeros.size() < 2) return std::nullopt;
   projeccao p;
