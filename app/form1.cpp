@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
 
 #include <array>
+#include <memory>
 
 #include "aparencia.h"
 #include "rotas.h"
@@ -128,13 +130,16 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas
     caixa.button(QMessageBox::Ok)->setIcon(QIcon());  // some styles draw one on the button
     caixa.exec();
   };
-  dialogo_ficheiro = [this](const QString& inicial, bool novo) -> std::optional<QString> {
-    QFileDialog d(this);
-    d.setAcceptMode(QFileDialog::AcceptOpen);
-    d.setFileMode(novo ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (!inicial.isEmpty()) d.selectFile(inicial);
-    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return std::nullopt;
-    return d.selectedFiles().first();
+  caixa_pergunta = [this](const QString& texto, const QString& titulo) {
+    std::unique_ptr<QMessageBox> caixa(cria_pergunta(this, texto, titulo));
+    caixa->exec();
+    return caixa->clickedButton() == caixa->button(QMessageBox::Yes);
+  };
+  dialogo_ficheiro = [this](const QString& inicial, bool novo,
+                            bool shapefile) -> std::optional<QString> {
+    std::unique_ptr<QFileDialog> d(cria_dialogo(this, inicial, novo, shapefile));
+    if (d->exec() != QDialog::Accepted || d->selectedFiles().isEmpty()) return std::nullopt;
+    return d->selectedFiles().first();
   };
 
   connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
@@ -216,10 +221,50 @@ void Form1::Command1_Click()
 
 void Form1::Command2_Click() { close(); }
 
-void Form1::procura(QLineEdit* caixa, bool novo)
+QFileDialog* Form1::cria_dialogo(QWidget* pai, const QString& inicial, bool novo, bool shapefile)
 {
+  auto* d = new QFileDialog(pai);
+  QStringList filtros{QString::fromUtf8("Todos os ficheiros (*)")};
+  if (shapefile) {
+    filtros.prepend("Shapefile (*.shp)");
+    d->setDefaultSuffix("shp");
+  }
+  d->setNameFilters(filtros);
+  if (novo) {
+    // A new output: a save dialog in the input's folder, no name yet. OK
+    // asks before an existing output is replaced.
+    d->setAcceptMode(QFileDialog::AcceptSave);
+    d->setFileMode(QFileDialog::AnyFile);
+    d->setOption(QFileDialog::DontConfirmOverwrite);
+    if (!inicial.isEmpty()) d->setDirectory(inicial);
+  } else {
+    d->setAcceptMode(QFileDialog::AcceptOpen);
+    d->setFileMode(QFileDialog::ExistingFile);
+    if (!inicial.isEmpty()) d->selectFile(inicial);
+  }
+  return d;
+}
+
+QMessageBox* Form1::cria_pergunta(QWidget* pai, const QString& texto, const QString& titulo)
+{
+  auto* caixa = new QMessageBox(QMessageBox::NoIcon, titulo, texto,
+                                QMessageBox::Yes | QMessageBox::No, pai);
+  caixa->setDefaultButton(QMessageBox::No);
+  caixa->setEscapeButton(QMessageBox::No);
+  return caixa;
+}
+
+void Form1::procura(QLineEdit* caixa, bool novo, bool shapefile)
+{
+  // The output starts in the input's folder; the others on the name last
+  // chosen.
+  QString inicial = ultimo_ficheiro_;
+  if (novo) {
+    const QString entrada = Text1->text();
+    inicial = entrada.isEmpty() ? QString() : QFileInfo(entrada).absolutePath();
+  }
   // Cancelling leaves the box as it was: the user's typing is never lost.
-  const std::optional<QString> escolhido = dialogo_ficheiro(ultimo_ficheiro_, novo);
+  const std::optional<QString> escolhido = dialogo_ficheiro(inicial, novo, shapefile);
   if (!escolhido) return;
   ultimo_ficheiro_ = *escolhido;
   caixa->setText(*escolhido);
@@ -231,6 +276,16 @@ void Form1::mensagem(const std::string& texto, const std::string& titulo)
   if (estava) QApplication::restoreOverrideCursor();  // a box wants the arrow
   caixa_mensagem(QString::fromStdString(texto), QString::fromStdString(titulo));
   if (estava) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+bool Form1::pergunta(const std::string& texto, const std::string& titulo)
+{
+  const bool estava = ocupado_;
+  if (estava) QApplication::restoreOverrideCursor();
+  const bool sim =
+      caixa_pergunta(QString::fromStdString(texto), QString::fromStdString(titulo));
+  if (estava) QApplication::setOverrideCursor(Qt::WaitCursor);
+  return sim;
 }
 
 void Form1::ocupado(bool sim)

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,28 +35,40 @@ class Form1 : public QWidget, public janela {
   static constexpr int altura_alargada = 7065, topo_alargado = 5760;
   static constexpr int largura_cliente = 9285;
 
-  // What a modal message box, the file dialog and the information window
-  // are; tests replace them so that nothing blocks.
+  // What a modal message box, a question, the file dialog and the
+  // information window are; tests replace them so that nothing blocks.
   std::function<void(const QString& texto, const QString& titulo)> caixa_mensagem;
+  // True for "Sim".
+  std::function<bool(const QString& texto, const QString& titulo)> caixa_pergunta;
   // Returns the chosen name, or nothing when the dialog was cancelled.
-  // `novo` is true for the output shapefile, whose file need not exist.
-  std::function<std::optional<QString>(const QString& inicial, bool novo)> dialogo_ficheiro;
+  // `novo` is true for the output shapefile, whose file need not exist:
+  // `inicial` is then the folder to start in, otherwise the name last
+  // chosen; `shapefile` offers the shapefile filter first.
+  std::function<std::optional<QString>(const QString& inicial, bool novo, bool shapefile)>
+      dialogo_ficheiro;
   std::function<void()> abre_informacao;
+
+  // The file dialog as `dialogo_ficheiro` shows it, and the question box
+  // as `caixa_pergunta` shows it (Sim and Não, Não the default).
+  static QFileDialog* cria_dialogo(QWidget* pai, const QString& inicial, bool novo, bool shapefile);
+  static QMessageBox* cria_pergunta(QWidget* pai, const QString& texto, const QString& titulo);
 
   // Event handlers.
   void Form_Load();
   void Combo1_Click();
   void Command1_Click();
   void Command2_Click();
-  void Command3_Click() { procura(Text1, false); }
-  void Command4_Click() { procura(Text2, true); }
-  void Command6_Click() { procura(Text3, false); }
-  void Command7_Click() { procura(Text4, false); }
+  void Command3_Click() { procura(Text1, false, true); }
+  void Command4_Click() { procura(Text2, true, true); }
+  void Command6_Click() { procura(Text3, false, false); }
+  void Command7_Click() { procura(Text4, false, false); }
 
   // janela
   void mensagem(const std::string& texto, const std::string& titulo) override;
   void ocupado(bool sim) override;
   void fecha() override;
+  bool pergunta(const std::string& texto, const std::string& titulo) override;
+  bool substitui(const std::string& texto) override { return pergunta(texto, "kelvara"); }
 
   // Outer height the program last set, in twips.
   int altura_exterior() const { return altura_; }
@@ -70,7 +84,7 @@ class Form1 : public QWidget, public janela {
   void showEvent(QShowEvent* e) override;
 
  private:
-  void procura(QLineEdit* caixa, bool novo);
+  void procura(QLineEdit* caixa, bool novo, bool shapefile);
   void disposicao(bool alargada);
   std::array<QWidget*, 6> parametros() const;
   void poe(QWidget* w, int esquerda, int topo, int largura, int altura);

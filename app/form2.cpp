@@ -1,5 +1,8 @@
 #include "form2.h"
 
+#include <QPointer>
+#include <QShortcut>
+
 #include "aparencia.h"
 
 namespace kelvara {
@@ -20,6 +23,19 @@ Form2::Form2() : QWidget(nullptr)
   pinta(List1, QPalette::ToolTipBase, QColor(0, 0, 128));
   Form_Load();
   centra(this);
+  auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(esc, &QShortcut::activated, this, &QWidget::close);
+}
+
+Form2* Form2::mostra()
+{
+  static QPointer<Form2> aberta;
+  if (!aberta) aberta = new Form2();  // deletes itself on closing
+  aberta->show();
+  aberta->setWindowState(aberta->windowState() & ~Qt::WindowMinimized);
+  aberta->raise();
+  aberta->activateWindow();
+  return aberta;
 }
 
 void Form2::Form_Load()

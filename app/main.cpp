@@ -6,20 +6,50 @@
 #include <QApplication>
 #include <QDir>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "ficheiros.h"
 #include "form1.h"
 #include "form2.h"
 #include "rotas.h"
+#include "traducao.h"
+
+namespace {
+
+// While the application starts, Qt's messages are held back: where it
+// cannot reach a display it would print its own (in English) and abort.
+// Instead the program says so in Portuguese and ends with status 1.
+void arranque(QtMsgType tipo, const QMessageLogContext&, const QString&)
+{
+  if (tipo != QtFatalMsg) return;
+  const char* ecra = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((!ecra || !*ecra) && (!wayland || !*wayland))
+    std::fputs("kelvara: não há ecrã onde abrir a janela (a variável DISPLAY não está "
+               "definida). Para converter sem janela, use kelvara-cli (kelvara-cli --help).\n",
+               stderr);
+  else
+    std::fprintf(stderr,
+                 "kelvara: não foi possível abrir a janela no ecrã \"%s\". Para converter sem "
+                 "janela, use kelvara-cli (kelvara-cli --help).\n",
+                 ecra && *ecra ? ecra : wayland);
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
+  const QtMessageHandler anterior = qInstallMessageHandler(arranque);
   QApplication app(argc, argv);
+  qInstallMessageHandler(anterior);
   QApplication::setApplicationName("kelvara");
+  kelvara::traducao_pt traducao;
+  QApplication::installTranslator(&traducao);
   kelvara::Form1 janela(kelvara::es::pasta_programa());
-  janela.abre_informacao = [] {
-    auto* f = new kelvara::Form2();  // deletes itself on closing
-    f->show();
-  };
+  janela.abre_informacao = [] { kelvara::Form2::mostra(); };
 
   const QStringList args = QApplication::arguments();
   const qsizetype i = args.indexOf("--captura");

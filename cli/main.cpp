@@ -1,7 +1,7 @@
 // kelvara-cli: the conversion command of the window, for scripts and batches.
 //
 //   kelvara-cli -s SISTEMA1 -t SISTEMA2 [-x PARAM_X] [-y PARAM_Y]
-//               [--grelhas PASTA] ENTRADA SAIDA
+//               [--grelhas PASTA] [--forcar] ENTRADA SAIDA
 //
 // Every message the window would show is printed: the completion message on
 // standard output, every other one on standard error. Exit status 0 when the
@@ -31,14 +31,16 @@ using namespace kelvara;
 
 constexpr const char* ajuda =
     R"(Utilização:
-  kelvara-cli -s SISTEMA1 -t SISTEMA2 [-x PARAM_X] [-y PARAM_Y] [--grelhas PASTA] ENTRADA SAIDA
+  kelvara-cli -s SISTEMA1 -t SISTEMA2 [-x PARAM_X] [-y PARAM_Y] [--grelhas PASTA] [--forcar]
+              ENTRADA SAIDA
   kelvara-cli --lista
   kelvara-cli -h | --help
 
 Converte a geometria do shapefile ENTRADA do sistema de referência SISTEMA1 para
 SISTEMA2 e grava o resultado em SAIDA, exactamente como o botão "OK" da janela de
 kelvara: os atributos são copiados sem alteração e o x e o y de cada vértice são
-transformados. Para os sistemas do continente é escrito um ficheiro .prj.
+transformados. É escrito um ficheiro .prj com o sistema de destino (excepto para
+"Qualquer").
 
   -s SISTEMA1       sistema de origem ("Sistema 1"), escrito por extenso
   -t SISTEMA2       sistema de destino ("Sistema 2")
@@ -47,12 +49,24 @@ transformados. Para os sistemas do continente é escrito um ficheiro .prj.
   --grelhas PASTA   pasta dos ficheiros de grelha do Datum Lisboa (et_lx_m.asc,
                     et_lx_p.asc, lx_et_m.asc, lx_et_p.asc); por omissão, a pasta
                     do programa, onde a compilação e a instalação os põem
+  --forcar          converte mesmo que ENTRADA não pareça estar no SISTEMA1 (ver
+                    abaixo)
   --lista           mostra os quinze sistemas e as conversões possíveis
   -h, --help        mostra esta ajuda
 
 Uma opção omitida vale como texto vazio. Os nomes dos sistemas têm de ser escritos
-exactamente como em --lista, com maiúsculas e acentos. Os últimos quatro caracteres
-de ENTRADA e SAIDA são tomados como extensão e substituídos por .shp, .shx e .dbf.
+exactamente como em --lista, com maiúsculas e acentos. ENTRADA e SAIDA têm de
+terminar num ponto seguido de três caracteres (rios.shp; também rios.SHP ou
+rios.dbf), que são substituídos por .shp, .shx e .dbf; SAIDA não pode ser uma pasta.
+Uma SAIDA que já exista é substituída.
+
+Antes de converter, ENTRADA é comparada com o SISTEMA1 (excepto para "Qualquer"):
+a conversão é recusada quando o seu ficheiro .prj descreve coordenadas geográficas
+ou outro dos sistemas de --lista, ou quando as suas coordenadas (a caixa do
+cabeçalho, depois cada registo) ficam todas fora da área do SISTEMA1 (a área de
+utilização EPSG do sistema, com uma margem de 50 km no continente e de 10 km nas
+ilhas). Com --forcar a conversão faz-se na mesma. Um .prj que não descreva nenhum
+dos sistemas não é tido em conta.
 
 As conversões de e para o Datum Lisboa interpolam em quatro ficheiros de grelha
 que acompanham o programa, na sua pasta, calculados a partir das grelhas NTv2 da
@@ -92,6 +106,14 @@ class janela_texto : public janela {
   }
   void ocupado(bool) override {}
   void fecha() override {}
+  // Without --forcar the answer is "Não": the refusal is printed.
+  bool pergunta(const std::string&, const std::string&) override
+  {
+    recusou = true;
+    return false;
+  }
+  void nota(const std::string& texto) override { mensagem(texto, titulo_programa); }
+  bool recusou = false;
 };
 
 int uso(const std::string& porque)
@@ -147,6 +169,10 @@ int corre(const std::vector<std::string>& args)
       lista();
       return 0;
     }
+    if (a == "--forcar") {
+      p.forcar = true;
+      continue;
+    }
     std::string* destino = a == "-s" ? &p.sistema1
                          : a == "-t" ? &p.sistema2
                          : a == "-x" ? &p.parametros_x
@@ -172,9 +198,12 @@ int corre(const std::vector<std::string>& args)
   janela_texto j;
   if (converte(p, j)) return 0;
   if (const int sinal = paragem.load()) return 128 + sinal;
+  if (j.recusou)
+    std::fprintf(stderr, "Para converter mesmo assim, repita com a opção --forcar.\n");
   // The window says nothing of a pair without a route, since its lists
   // offer none; here the user typed it and is told.
-  if (j.mensagens == 0) sem_rota(p.sistema1, p.sistema2);
+  else if (j.mensagens == 0)
+    sem_rota(p.sistema1, p.sistema2);
   return 1;
 }
 

@@ -18,6 +18,7 @@
 #include "polinomio.h"
 #include "publica.h"
 #include "rotas.h"
+#include "seguranca.h"
 #include "shapefiles.h"
 #include "transfere.h"
 
@@ -57,20 +58,16 @@ class corrida {
 
   publicacao saida_;
   ShapeFiles Shp1, Shp2;
+  bool vigia_ = false;     // the input's records are checked against the area
+  std::string entrada_;    // the input shapefile, as derived
+  int registo_ = 0;        // the record of the input being read
 };
 
 void corrida::verifica_nomes() const
 {
-  // Fewer than five characters leave no base name once the four characters
-  // of the extension are dropped.
-  if (caracteres(p_.entrada) < 5)
-    throw falha("O texto " + entre_aspas(p_.entrada) +
-                " não pode ser o nome do shapefile do Sistema 1: é curto demais para um nome "
-                "seguido da extensão .shp.");
-  if (caracteres(p_.saida) < 5)
-    throw falha("O texto " + entre_aspas(p_.saida) +
-                " não pode ser o nome do shapefile do Sistema 2: é curto demais para um nome "
-                "seguido da extensão .shp.");
+  for (const bool saida : {false, true})
+    if (const std::string r = recusa_nome(saida ? p_.saida : p_.entrada, saida); !r.empty())
+      throw falha(r);
 }
 
 void corrida::deriva_nomes()
@@ -89,6 +86,7 @@ void corrida::deriva_nomes()
   cpg_entrada = base1 + ".cpg";
   if (es::tipo_de(cpg_entrada) == es::tipo::nenhum && es::tipo_de(base1 + ".CPG") != es::tipo::nenhum)
     cpg_entrada = base1 + ".CPG";
+  entrada_ = fich1a;
 }
 
 // The output must not be the input, and a code page file beside the input
@@ -115,10 +113,16 @@ bool corrida::corre()
     verifica_nomes();
     deriva_nomes();
     verifica_entrada_e_saida();
+    // An input that does not look like Sistema 1 is refused (or, in the
+    // window, converted only on "Sim"); "Qualquer" is never checked.
+    if (!r_.sistema1->parametros && !p_.forcar)
+      vigia_ = verifica_fonte(j_, *r_.sistema1, fich1a);
+    if (es::existe(fich3a) &&
+        !j_.substitui("O ficheiro " + entre_aspas(fich3a) + " já existe. Substituir?"))
+      return false;
     if (const int n = saida_.limpa_restos(); n > 0)
       j_.mensagem("Foram apagados " + std::to_string(n) + " ficheiros deixados em " +
-                      entre_aspas(saida_.pasta()) +
-                      " por uma conversão interrompida.",
+                      entre_aspas(saida_.pasta()) + " por uma conversão interrompida.",
                   titulo_programa);
     saida_.reserva(r_.passo2 != nullptr);
 
@@ -158,6 +162,8 @@ bool corrida::corre()
     Shp1.abandon();
     Shp2.abandon();
     j_.mensagem(x.what(), titulo_programa);
+    j_.nota("No shapefile " + entre_aspas(entrada_) + ", registo " + std::to_string(registo_) +
+            ".");
     limpa();
     j_.fecha();
   } catch (const falha& f) {
@@ -192,14 +198,22 @@ void corrida::executa(const rotina& t)
   // The run's own files are named in messages as the output they become.
   Shp1.mostra_como(fich1a == saida_.intermedio() ? fich3a : std::string());
   Shp2.mostra_como(fich3a);
+  // The first step reads the user's input: its records are checked against
+  // the area, and counted for the message of a rejected vertex (a second
+  // step reads the same records from the working files).
+  vigia_registos v(j_, *r_.sistema1, fich1a, vigia_ && fich1a == entrada_);
+  auto antes = [&](const ShapeFiles& e, int k) {
+    registo_ = k;
+    v(e, k);
+  };
   switch (t.tipo) {
     case tipo_rotina::polinomio:
       transfere(j_, Shp1, Shp2, fich1a, fich2a,
-                [c = *t.conjunto](double x, double y) { return polinomio(c, x, y); });
+                [c = *t.conjunto](double x, double y) { return polinomio(c, x, y); }, antes);
       break;
     case tipo_rotina::ilha:
       transfere(j_, Shp1, Shp2, fich1a, fich2a,
-                [c = *t.ilha](double x, double y) { return polinomio_ilha(c, x, y); });
+                [c = *t.ilha](double x, double y) { return polinomio_ilha(c, x, y); }, antes);
       break;
     case tipo_rotina::grelha: {
       // Bilinear interpolation in the two grids of the direction.
@@ -207,10 +221,13 @@ void corrida::executa(const rotina& t)
       const ficheiros_grelha f = ficheiros_de(t.direcao, p_.pasta_grelhas);
       testa_presenca(f);
       const grelhas g = le_grelhas(f);
-      transfere(j_, Shp1, Shp2, fich1a, fich2a, [&g](double x, double y) {
-        if (const auto r = interpola(g, x, y)) return *r;
-        throw fora_da_grelha(x, y);
-      });
+      transfere(
+          j_, Shp1, Shp2, fich1a, fich2a,
+          [&g](double x, double y) {
+            if (const auto r = interpola(g, x, y)) return *r;
+            throw fora_da_grelha(x, y);
+          },
+          antes);
       j_.ocupado(false);
       break;
     }

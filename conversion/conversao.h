@@ -19,7 +19,9 @@ namespace kelvara {
 
 // One conversion, in the user's words: the two system names, the input and
 // output shapefiles, the X and Y parameter files ("Qualquer" only), and the
-// folder of the Datum Lisboa grid files.
+// folder of the Datum Lisboa grid files. `forcar`: convert even an input
+// that does not look like Sistema 1 (its .prj names another system, its
+// coordinates lie outside the system's area), without asking.
 struct pedido {
   std::string sistema1;
   std::string sistema2;
@@ -28,6 +30,7 @@ struct pedido {
   std::string parametros_x;
   std::string parametros_y;
   std::string pasta_grelhas;
+  bool forcar = false;
 };
 
 // Runs the conversion. True when it completed: the completion message was

@@ -1,5 +1,5 @@
 // What the conversion needs of its window, and no more: a modal message,
-// the busy state (the mouse pointer) and closing. The Qt window, the
+// a question, the busy state (the mouse pointer) and closing. The Qt window, the
 // command-line tool and the tests each provide one.
 #pragma once
 
@@ -23,6 +23,15 @@ class janela {
   virtual void ocupado(bool sim) = 0;
   // Closes the main window, which ends the program.
   virtual void fecha() = 0;
+  // A question with "Sim" and "Não", "Não" the default: true for "Sim".
+  // Asked when the input does not look like the source system chosen.
+  virtual bool pergunta(const std::string&, const std::string&) { return false; }
+  // Asked before an existing output is replaced ("O ficheiro ... já existe.
+  // Substituir?"); true to replace. The command line and the tests replace.
+  virtual bool substitui(const std::string&) { return true; }
+  // Where a rejected vertex lies (file and record), beside a message that
+  // stays as it is: only the command line prints it.
+  virtual void nota(const std::string&) {}
 };
 
 }  // namespace kelvara

@@ -5,6 +5,7 @@
 // it. A system or a route is added in one row.
 #pragma once
 
+#include <array>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,24 @@ namespace kelvara {
 
 enum class papel { fonte, destino, ambos };
 
+// A transverse Mercator projection as a projection file defines it: the
+// ellipsoid, the origin in degrees from Greenwich, the scale factor and the
+// false origin in metres.
+struct projeccao {
+  double a = 0, inverso_achatamento = 0;
+  double latitude0 = 0, longitude0 = 0, escala = 0;
+  double falso_este = 0, falso_norte = 0;
+};
+
+// Where a system's coordinates can lie: the box of the area of use of its
+// EPSG systems, in its own plane coordinates (metres), widened on every
+// side by `margem`.
+struct area {
+  double x_min = 0, y_min = 0, x_max = 0, y_max = 0;
+  double margem = 0;
+  bool vazia() const { return x_min == x_max; }
+};
+
 struct sistema {
   std::string_view nome;  // matched exactly, case included
   kelvara::papel papel;
@@ -28,6 +47,10 @@ struct sistema {
   int na_janela = 0;
   // Converts with the user's parameter files (the window's extended layout).
   bool parametros = false;
+  // The EPSG systems it is (0 where fewer), its projection, its area.
+  std::array<int, 2> epsg{};
+  kelvara::projeccao projeccao{};
+  kelvara::area area{};
 };
 
 // One transformation routine of a route.

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "falha.h"
 #include "janela.h"
@@ -19,11 +20,16 @@ namespace kelvara {
                                    double y, par r);
 [[noreturn]] void falha_partes(const ShapeFiles& entrada, int registo, int partes);
 
+struct sem_vigia {
+  void operator()(const ShapeFiles&, int) const {}
+};
+
 // `funcao` maps (x, y) to a `par`; it is called once per vertex, in the
-// order the vertices are copied.
-template <class funcao>
+// order the vertices are copied. `vigia` sees each record (the input and
+// its number) before it is copied, and may stop the conversion.
+template <class funcao, class vigia = sem_vigia>
 void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string& fich1a,
-               const std::string& fich2a, funcao&& f)
+               const std::string& fich2a, funcao&& f, vigia&& antes = {})
 {
   j.ocupado(true);
   Shp1.open_file(fich1a);
@@ -45,6 +51,7 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
   for (int k = 1; k <= registos; ++k) {
     verifica_paragem();
     Shp1.go_to_record(k);
+    antes(std::as_const(Shp1), k);
     for (int c = 1; c <= campos; ++c) Shp2.set_value(c, Shp1.value(c));
     Shp2.set_deletion_flag(Shp1.deletion_flag());
     if (Shp1.is_null()) {

@@ -94,9 +94,10 @@ std::vector<std::string> janela_teste::textos() const
 bool converte(janela& j, const std::string& s1, const std::string& s2,
               const std::string& entrada, const std::string& saida,
               const std::string& parametros_x, const std::string& parametros_y,
-              const std::string& grelhas)
+              const std::string& grelhas, bool forcar)
 {
-  return kelvara::converte(pedido{s1, s2, entrada, saida, parametros_x, parametros_y, grelhas}, j);
+  return kelvara::converte(
+      pedido{s1, s2, entrada, saida, parametros_x, parametros_y, grelhas, forcar}, j);
 }
 
 std::string falha_de(const std::function<void()>& f)
@@ -144,8 +145,9 @@ void polilinhas(const std::string& base, int registos, int vertices, bool com_z)
     x.clear(), y.clear(), z.clear(), m.clear(), inicios.clear();
     for (int v = 0; v < n; ++v) {
       if (v % (n / partes) == 0 && static_cast<int>(inicios.size()) < partes) inicios.push_back(v);
-      x.push_back(-90000.0 + 37.25 * k + 3.5 * v);
-      y.push_back(150000.0 - 11.5 * k + 1.75 * v);
+      // Records go round in a band across the mainland, however many.
+      x.push_back(-90000.0 + 37.25 * (k % 8000) + 3.5 * v);
+      y.push_back(150000.0 - 11.5 * (k % 8000) + 1.75 * v);
       z.push_back(100.0 + k + 0.5 * v);
       m.push_back(2.0 * v);
     }

@@ -42,11 +42,19 @@ class pasta_temporaria {
   fs::path p_;
 };
 
-// A window that keeps every message, busy state and closing.
+// A window that keeps every message, question, busy state and closing, and
+// answers every question with `resposta`.
 struct janela_teste : janela {
   std::vector<std::pair<std::string, std::string>> mensagens;  // text, title
+  std::vector<std::string> perguntas;
+  bool resposta = false;
   std::vector<bool> ocupados;
   int fechos = 0;
+  bool pergunta(const std::string& texto, const std::string&) override
+  {
+    perguntas.push_back(texto);
+    return resposta;
+  }
   void mensagem(const std::string& texto, const std::string& titulo) override
   {
     mensagens.emplace_back(texto, titulo);
@@ -56,12 +64,12 @@ struct janela_teste : janela {
   std::vector<std::string> textos() const;
 };
 
-// Runs the conversion as "OK" would, with the grid files in `grelhas`.
-// True when it completed.
+// Runs the conversion as "OK" would, with the grid files in `grelhas`;
+// with `forcar`, as kelvara-cli --forcar. True when it completed.
 bool converte(janela& j, const std::string& s1, const std::string& s2,
               const std::string& entrada, const std::string& saida,
               const std::string& parametros_x = "", const std::string& parametros_y = "",
-              const std::string& grelhas = "");
+              const std::string& grelhas = "", bool forcar = false);
 
 // The message of the fault (falha) that `f` throws; "(sem falha)" when it
 // throws none.

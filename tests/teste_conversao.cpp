@@ -120,31 +120,62 @@ TEST(conversao, datum73_para_etrs89_de_ponta_a_ponta)
 TEST(conversao, nomes_derivados_dos_textos)
 {
   EXPECT_EQ(sem_ultimos_quatro("C:\\dados\\rios.SHP"), "C:\\dados\\rios");
-  EXPECT_EQ(sem_ultimos_quatro("rios_sem"), "rios");
   // Four characters, not four bytes: "ç" and "ã" are two bytes each.
   EXPECT_EQ(sem_ultimos_quatro("linhas_ção"), "linhas");
   EXPECT_EQ(caracteres("a.ção"), 5u);
 
-  // An upper-case extension and an output typed without one: the files
-  // read and written are the derived .shp names, and the message says so.
+  // An upper-case extension and an output typed with another one: the
+  // files read and written are the derived .shp names, and the message
+  // says so.
   ensaio t;
   rios(t.p / "rios");
-  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.SHP", t.p / "saidaXXXX"));
+  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.SHP", t.p / "saida.dbf"));
   EXPECT_EQ(t.j.textos(), textos{"Criado o ficheiro: " + (t.p / "saida.shp")});
   // Only rios.shp exists, so "rios.SHP" was read as rios.shp.
   EXPECT_TRUE(fs::exists(t.p / "saida.shx"));
   EXPECT_TRUE(fs::exists(t.p / "saida.dbf"));
 }
 
-TEST(conversao, textos_curtos_demais_nao_sao_nomes)
+// A name must end in a dot and three characters after a name of its own;
+// the four characters were once dropped whatever they were, which read and
+// overwrote files the user never named ("tm06/cemiterios_gui" wrote
+// tm06/cemiterios.shp; "tm06/" wrote t.shp in the current folder).
+TEST(conversao, nomes_sem_extensao_ou_que_sao_pastas_sao_recusados)
 {
-  for (const auto& [t1, t2] : {std::pair<std::string, std::string>{"a.sh", "saida.shp"},
-                               {"rios.shp", ".shp"},
-                               {"çãõé", "saida.shp"}}) {
+  ensaio t;
+  rios(t.p / "rios");
+  fs::create_directory(t.p / "tm06");
+  rios(t.p / "tm06/cemiterios");
+  fs::create_directory(t.p / "pasta.shp");
+  const std::string termina = "tem de terminar em .shp", pasta = "é o nome de uma pasta";
+  struct caso {
+    std::string entrada, saida;
+    bool da_saida;
+    std::string esperado;
+  };
+  const caso casos[] = {
+      {"a.sh", "saida.shp", false, termina},
+      {"çãõé", "saida.shp", false, termina},
+      {"rios_d73", "saida.shp", false, termina},
+      {"rios.shp", ".shp", true, pasta},
+      {"rios.shp", "tm06/cemiterios_gui", true, termina},
+      {"rios.shp", "saida.s/p", true, termina},
+      {"rios.shp", "tm06/", true, pasta},
+      {"rios.shp", "tm06/.shp", true, pasta},
+      {"rios.shp", "pasta.shp", true, pasta},
+  };
+  for (const caso& k : casos) {
+    SCOPED_TRACE(k.entrada + " " + k.saida);
+    const auto antes = t.p.ficheiros();
+    const auto em_tm06 = std::distance(fs::directory_iterator(t.p / "tm06"), {});
     janela_teste j;
-    EXPECT_FALSE(converte(j, d73, etrs, t1, t2));
+    EXPECT_FALSE(converte(j, d73, etrs, t.p / k.entrada, t.p / k.saida));
     ASSERT_EQ(j.mensagens.size(), 1u);
-    EXPECT_NE(j.mensagens[0].first.find("é curto demais"), std::string::npos);
+    const std::string& m = j.mensagens[0].first;
+    EXPECT_NE(m.find(k.esperado), std::string::npos) << m;
+    EXPECT_NE(m.find(k.da_saida ? "Sistema 2" : "Sistema 1"), std::string::npos) << m;
+    EXPECT_EQ(t.p.ficheiros(), antes);
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.p / "tm06"), {}), em_tm06);
     EXPECT_EQ(j.fechos, 0);
   }
 }
@@ -344,7 +375,7 @@ TEST(conversao, tabela_de_rotas_completa)
     com_prj += x.escreve_prj();
   }
   EXPECT_EQ(com_dois_passos, 2);
-  EXPECT_EQ(com_prj, 6);
+  EXPECT_EQ(com_prj, 14);  // all but "Qualquer"
   EXPECT_EQ(sistemas().size(), 15u);
 
   // Every pair the window offers is routed, by its names, to the route

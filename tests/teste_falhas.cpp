@@ -483,7 +483,10 @@ TEST(falhas, parametros_e_grelhas)
          grava(c.grelhas + "/et_lx_p.asc",
                texto_de(grelha_de([](int, int) { return sem_ponto; }), disposicao::um_por_linha));
        },
-       "ERRO!! Ponto para além dos limites. (-50000;-80000)", d73, lisboa},
+       // kelvara-cli adds where the vertex lies.
+       "ERRO!! Ponto para além dos limites. (-50000;-80000)\nNo shapefile "
+       "\"{P}/rios da região.shp\", registo 1.",
+       d73, lisboa},
   };
   for (const caso& k : casos) corre_caso(k);
 }

@@ -52,7 +52,7 @@ struct ensaio {
   }
 };
 
-TEST(rotas, ilhas_convertem_sem_ficheiro_de_projeccao)
+TEST(rotas, ilhas_convertem_com_o_ficheiro_de_projeccao_do_destino)
 {
   struct caso {
     const char* s1;
@@ -72,12 +72,15 @@ TEST(rotas, ilhas_convertem_sem_ficheiro_de_projeccao)
   for (const caso& k : casos) {
     SCOPED_TRACE(k.s1);
     ensaio t;
-    pontos(t.p / "a", k.c.x0 + 300, k.c.y0 + 300);
-    // An older projection file would label the new output with its system.
+    const area& g = sistema_de(k.s1)->area;  // inside the island group
+    pontos(t.p / "a", (g.x_min + g.x_max) / 2, (g.y_min + g.y_max) / 2);
     grava(t.p / "b.prj", "a projecção que o utilizador lá tinha");
     ASSERT_TRUE(t.ok(k.s1, k.s2, "a.shp", "b.shp")) << t.j.textos().back();
     EXPECT_EQ(t.j.textos(), std::vector<std::string>{"Criado o ficheiro: " + (t.p / "b.shp")});
-    EXPECT_FALSE(fs::exists(t.p / "b.prj"));
+    // PTRA08 / UTM of the island's zone, in place of the old file.
+    EXPECT_EQ(bytes(t.p / "b.prj"), std::string(texto_prj(k.s2)) + "\r\n");
+    EXPECT_NE(bytes(t.p / "b.prj").find("PTRA08_UTM_Zone_" + std::string(k.s2).substr(4, 2) + "N"),
+              std::string::npos);
     const lido a = le(t.p / "a.shp"), b = le(t.p / "b.shp");
     ASSERT_NO_FATAL_FAILURE(espera_mesmo_resto(a, b));
     for (size_t r = 0; r < a.formas.size(); ++r)
@@ -187,8 +190,9 @@ TEST(rotas, texto_de_projeccao_pelo_destino)
   EXPECT_EQ(texto_prj("ETRS89 TM06").size(), 434u);
   EXPECT_EQ(texto_prj("Hayford-Gauss Datum 73").size(), 441u);
   EXPECT_EQ(texto_prj("Hayford-Gauss Datum Lisboa-Ponto Central").size(), 440u);
-  for (const char* s : {"UTM 26 ITRF93", "UTM 25 ITRF93", "UTM 28 ITRF93", "Qualquer", ""})
-    EXPECT_TRUE(texto_prj(s).empty());
+  for (const char* s : {"UTM 26 ITRF93", "UTM 25 ITRF93", "UTM 28 ITRF93"})
+    EXPECT_EQ(texto_prj(s).size(), 396u);
+  for (const char* s : {"Qualquer", ""}) EXPECT_TRUE(texto_prj(s).empty());
   EXPECT_NE(texto_prj("Hayford-Gauss Datum 73").find("\"False_Northing\",-86.98999999999999]"),
             std::string::npos);
 
@@ -383,7 +387,11 @@ TEST(rotas, todas_as_quinze_pela_linha_de_comandos)
     const std::string s1(r.sistema1->nome), s2 = r.qualquer_destino ? "" : std::string(r.sistema2->nome);
     SCOPED_TRACE(s1);
     const std::string base = p / ("r" + std::to_string(++n));
-    pontos(base, 1000, -2000);
+    // Inside the source's area: the middle of its box; the test grids'
+    // points on the mainland.
+    const area& a = r.sistema1->area;
+    if (r.sistema1->area.margem == 10000) pontos(base, (a.x_min + a.x_max) / 2, (a.y_min + a.y_max) / 2);
+    else pontos(base, 1000, -2000);
     const std::string saida = base + "_saida.shp";
     const processo x = corre(aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(s1) + " -t " + aspas_shell(s2) + " -x " +
                              aspas_shell(p / "px.txt") + " -y " + aspas_shell(p / "py.txt") +

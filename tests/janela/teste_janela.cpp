@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -16,6 +17,7 @@
 #include "aparencia.h"
 #include "form1.h"
 #include "form2.h"
+#include "traducao.h"
 
 using namespace kelvara;
 
@@ -177,11 +179,12 @@ class teste_janela : public QObject {
   {
     janela_de_teste t;
     QStringList iniciais;
-    QList<bool> novos;
+    QList<bool> novos, shapefiles;
     std::optional<QString> resposta;
-    t.f.dialogo_ficheiro = [&](const QString& inicial, bool novo) {
+    t.f.dialogo_ficheiro = [&](const QString& inicial, bool novo, bool shapefile) {
       iniciais << inicial;
       novos << novo;
+      shapefiles << shapefile;
       return resposta;
     };
     // Cancelling before anything was chosen leaves what was typed.
@@ -192,8 +195,8 @@ class teste_janela : public QObject {
     resposta = QString("/dados/rios.shp");
     QTest::mouseClick(t.f.Command3, Qt::LeftButton);
     QCOMPARE(t.f.Text1->text(), QString("/dados/rios.shp"));
-    // The output's dialog opens on the last name and accepts a new one;
-    // cancelling it keeps the user's output name.
+    // The output's dialog starts in the input's folder with no name and
+    // accepts a new one; cancelling it keeps the user's output name.
     t.f.Text2->setText("/dados/rios_etrs.shp");
     resposta.reset();
     QTest::mouseClick(t.f.Command4, Qt::LeftButton);
@@ -205,8 +208,9 @@ class teste_janela : public QObject {
     QTest::mouseClick(t.f.Command7, Qt::LeftButton);
     QCOMPARE(t.f.Text3->text(), QString("/dados/px.txt"));
     QCOMPARE(t.f.Text4->text(), QString("/dados/py.txt"));
-    QCOMPARE(iniciais, (QStringList{"", "", "/dados/rios.shp", "/dados/rios.shp", "/dados/px.txt"}));
+    QCOMPARE(iniciais, (QStringList{"", "", "/dados", "/dados/rios.shp", "/dados/px.txt"}));
     QCOMPARE(novos, (QList<bool>{false, false, true, false, false}));
+    QCOMPARE(shapefiles, (QList<bool>{true, true, true, false, false}));
   }
 
   void ok_com_entradas_em_falta()
@@ -316,6 +320,163 @@ class teste_janela : public QObject {
     QVERIFY(f.List1->item(8)->text().endsWith("."));
     QCOMPARE(f.List1->palette().color(QPalette::Text), QColor(0, 0, 128));
   }
+
+  // Qt's own texts in Portuguese: the question box and the file dialogs.
+  void initTestCase() { QApplication::installTranslator(&traducao_); }
+
+  void pergunta_sim_e_nao_com_nao_por_omissao_data()
+  {
+    QTest::addColumn<int>("tecla");
+    QTest::addColumn<bool>("sim");
+    QTest::newRow("Enter") << int(Qt::Key_Return) << false;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
+    QTest::newRow("clique em Sim") << 0 << true;
+  }
+  void pergunta_sim_e_nao_com_nao_por_omissao()
+  {
+    QFETCH(int, tecla);
+    QFETCH(bool, sim);
+    Form1 f(".");
+    QStringList botoes;
+    QString padrao;
+    QTimer::singleShot(0, [&] {
+      auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!caixa) return;
+      for (QAbstractButton* b : caixa->buttons()) botoes << b->text().remove('&');
+      padrao = caixa->defaultButton()->text().remove('&');
+      if (tecla) QTest::keyClick(caixa, Qt::Key(tecla));
+      else caixa->button(QMessageBox::Yes)->click();
+    });
+    QCOMPARE(f.pergunta("Converter mesmo assim?", "kelvara"), sim);
+    botoes.sort();
+    QCOMPARE(botoes, (QStringList{"Não", "Sim"}));
+    QCOMPARE(padrao, QString("Não"));
+  }
+
+  void dialogos_em_portugues()
+  {
+    QTemporaryDir pasta;
+    for (const bool novo : {true, false}) {
+      std::unique_ptr<QFileDialog> d(Form1::cria_dialogo(nullptr, novo ? pasta.path() : QString(), novo, true));
+      d->setOption(QFileDialog::DontUseNativeDialog);
+      QCOMPARE(d->nameFilters(), (QStringList{"Shapefile (*.shp)", "Todos os ficheiros (*)"}));
+      QCOMPARE(d->acceptMode(), novo ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+      d->show();
+      QStringList textos;
+      for (QAbstractButton* b : d->findChildren<QAbstractButton*>()) textos << b->text().remove('&');
+      for (QLabel* l : d->findChildren<QLabel*>()) textos << l->text().remove('&');
+      QVERIFY2(textos.contains(novo ? "Guardar" : "Abrir"), qPrintable(textos.join('|')));
+      for (const char* t : {"Cancelar", "Ficheiro:", "Pasta:"})
+        QVERIFY2(textos.contains(QString::fromUtf8(t)), qPrintable(textos.join('|')));
+      for (const char* t : {"Cancel", "Save", "Open", "Look in:", "File name:"})
+        QVERIFY2(!textos.contains(t), t);
+      if (novo) {
+        QCOMPARE(QDir(d->directory()).canonicalPath(), QDir(pasta.path()).canonicalPath());
+        auto* nome = d->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(nome && nome->text().isEmpty());
+      }
+    }
+  }
+
+  // OK with an existing output asks before anything is written, and with an
+  // input outside Sistema 1's area asks whether to convert anyway; each
+  // converts only on "Sim".
+  void ok_pergunta_antes_de_substituir_ou_converter_fora_da_area_data()
+  {
+    QTest::addColumn<double>("x");
+    QTest::addColumn<bool>("existe");
+    QTest::addColumn<QString>("pergunta");
+    QTest::newRow("saída que existe") << -90000.0 << true << "já existe. Substituir?";
+    QTest::newRow("fora da área") << 900000.0 << false << "Converter mesmo assim?";
+  }
+  void ok_pergunta_antes_de_substituir_ou_converter_fora_da_area()
+  {
+    QFETCH(double, x);
+    QFETCH(bool, existe);
+    QFETCH(QString, pergunta);
+    for (const bool sim : {false, true}) {
+      QTemporaryDir pasta;
+      const QString entrada = pasta.filePath("rios.shp"), saida = pasta.filePath("rios_etrs.shp");
+      ponto(entrada, x, -100000);
+      if (existe)
+        for (const char* e : {".shp", ".shx", ".dbf"}) grava(pasta.filePath(QString("rios_etrs") + e), "velho");
+      janela_de_teste t;
+      QStringList perguntas;
+      t.f.caixa_pergunta = [&](const QString& texto, const QString&) {
+        perguntas << texto;
+        return sim;
+      };
+      t.f.show();
+      t.escolhe("Hayford-Gauss Datum 73");
+      t.f.Text1->setText(entrada);
+      t.f.Text2->setText(saida);
+      QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+      QCOMPARE(perguntas.size(), 1);
+      QVERIFY2(perguntas[0].endsWith(pergunta), qPrintable(perguntas[0]));
+      if (existe) QVERIFY(perguntas[0].startsWith("O ficheiro \"" + saida + "\""));
+      QCOMPARE(t.f.isVisible(), !sim);
+      const bool mudou = QFileInfo(saida).exists() && QFileInfo(saida).size() > 5;
+      QCOMPARE(mudou, sim);
+      if (sim) QCOMPARE(t.m.textos, QStringList{"Criado o ficheiro: " + saida});
+      QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+  }
+
+  void informacao_fecha_com_escape_e_e_so_uma()
+  {
+    Form1 f(".");
+    f.abre_informacao = [] { Form2::mostra(); };
+    f.show();
+    QTest::mouseClick(f.Command5, Qt::LeftButton);
+    QPointer<Form2> primeira = Form2::mostra();
+    QTest::mouseClick(f.Command5, Qt::LeftButton);
+    QCOMPARE(Form2::mostra(), primeira.data());
+    int abertas = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) abertas += dynamic_cast<Form2*>(w) && w->isVisible();
+    QCOMPARE(abertas, 1);
+    primeira->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(primeira));
+    QTest::keyClick(primeira, Qt::Key_Escape);
+    QTRY_VERIFY(!primeira);  // closed, and deleted
+  }
+
+  void sem_ecra_diz_em_portugues()
+  {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    p.setProcessEnvironment(env);
+    p.start(KELVARA_JANELA, {});
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    const QString erros = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(erros.startsWith("kelvara: não há ecrã"), qPrintable(erros));
+    QVERIFY(!erros.contains("plugin"));
+  }
+
+ private:
+  static void ponto(const QString& shp, double x, double y)
+  {
+    SHPHandle h = SHPCreate(shp.toUtf8().constData(), SHPT_POINT);
+    DBFHandle dbf = DBFCreate(shp.toUtf8().constData());
+    DBFAddField(dbf, "ID", FTInteger, 4, 0);
+    SHPObject* o = SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr);
+    SHPWriteObject(h, -1, o);
+    SHPDestroyObject(o);
+    DBFWriteIntegerAttribute(dbf, 0, 0, 7);
+    SHPClose(h);
+    DBFClose(dbf);
+  }
+  static void grava(const QString& nome, const char* texto)
+  {
+    QFile f(nome);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(texto);
+  }
+  traducao_pt traducao_;
 };
 
 QTEST_MAIN(teste_janela)

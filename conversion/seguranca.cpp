@@ -1,0 +1,155 @@
+#include "seguranca.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "falha.h"
+#include "ficheiros.h"
+#include "leitura.h"
+#include "reconhece_prj.h"
+#include "so.h"
+
+namespace kelvara {
+
+namespace {
+
+// A coordinate in a message: to the millimetre, without trailing zeros,
+// with "." whatever the locale.
+std::string numero(double v)
+{
+  char b[64];
+  const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, 3);
+  std::string s(b, r.ptr);
+  if (s.find('.') != std::string::npos) {
+    while (s.back() == '0') s.pop_back();
+    if (s.back() == '.') s.pop_back();
+  }
+  return s == "-0" ? "0" : s;
+}
+
+std::string intervalos(double x0, double x1, double y0, double y1)
+{
+  return "x de " + numero(x0) + " a " + numero(x1) + ", y de " + numero(y0) + " a " + numero(y1);
+}
+
+std::string nome_de(const sistema& s) { return entre_aspas(std::string(s.nome)); }
+
+}  // namespace
+
+bool encontra(const caixa& c, const area& a)
+{
+  return c.x_max >= a.x_min - a.margem && c.x_min <= a.x_max + a.margem &&
+         c.y_max >= a.y_min - a.margem && c.y_min <= a.y_max + a.margem;
+}
+
+bool dentro(const caixa& c, const area& a)
+{
+  return c.x_min >= a.x_min - a.margem && c.x_max <= a.x_max + a.margem &&
+         c.y_min >= a.y_min - a.margem && c.y_max <= a.y_max + a.margem;
+}
+
+std::optional<caixa> caixa_do_cabecalho(const std::string& shp)
+{
+  unsigned char h[100];
+  // Only a regular file: a FIFO would never answer (the reading of the
+  // input refuses it later, with its cause).
+  if (es::tipo_de(shp) != es::tipo::ficheiro) return std::nullopt;
+  std::FILE* f = es::abre(shp, "rb");
+  if (!f) return std::nullopt;
+  const bool lido = std::fread(h, 1, sizeof h, f) == sizeof h;
+  std::fclose(f);
+  // Bytes 24-27: the file's length in 16-bit words, big-endian; 50 is the
+  // header alone.
+  const unsigned long palavras = (unsigned long)h[24] << 24 | (unsigned long)h[25] << 16 |
+                                 (unsigned long)h[26] << 8 | h[27];
+  if (!lido || palavras <= 50) return std::nullopt;
+  double v[4];
+  for (int i = 0; i < 4; ++i) {  // bytes 36-67: x min, y min, x max, y max, little-endian
+    std::uint64_t b = 0;
+    for (int k = 7; k >= 0; --k) b = b << 8 | h[36 + 8 * i + k];
+    std::memcpy(&v[i], &b, sizeof b);
+    if (!std::isfinite(v[i])) return std::nullopt;
+  }
+  if (v[0] > v[2] || v[1] > v[3]) return std::nullopt;
+  return caixa{v[0], v[1], v[2], v[3]};
+}
+
+std::string recusa_prj(const std::string& prj, const sistema& s)
+{
+  // A projection file is a line or a few; a large one is not one.
+  const long long tamanho = es::tamanho(prj);
+  if (tamanho <= 0 || tamanho > 65536) return {};
+  bool erro = false;
+  const std::optional<std::string> texto = le_ficheiro(prj, erro);
+  if (!texto) return {};
+  const std::optional<prj_lido> p = le_prj(*texto);
+  if (!p) return {};
+  const std::string inicio = "O ficheiro de projecção " + entre_aspas(prj) +
+                             " do shapefile de entrada diz que as coordenadas ";
+  const std::string escolhido = ", mas foi escolhido " + nome_de(s) + " como Sistema 1";
+  if (p->geografico)
+    return inicio + "são longitudes e latitudes (" + entre_aspas(p->nome) + ")" + escolhido +
+           ", que tem coordenadas planas, em metros.";
+  const std::vector<const sistema*> sao = sistemas_de(*p);
+  if (sao.empty() || std::find(sao.begin(), sao.end(), &s) != sao.end()) return {};
+  std::string nomes;
+  for (size_t i = 0; i < sao.size(); ++i)
+    nomes += (i == 0 ? "" : i + 1 == sao.size() ? " ou " : ", ") + nome_de(*sao[i]);
+  return inicio + "estão em " + entre_aspas(p->nome) + ", que é o sistema " + nomes + escolhido +
+         ".";
+}
+
+std::string recusa_area(const std::string& shp, const caixa& c, const sistema& s, int registo)
+{
+  const area& a = s.area;
+  const std::string quais = registo > 0 ? "As coordenadas do registo " + std::to_string(registo) +
+                                              " do shapefile " + entre_aspas(shp)
+                                        : "As coordenadas do shapefile " + entre_aspas(shp);
+  return quais + " (" + intervalos(c.x_min, c.x_max, c.y_min, c.y_max) +
+         ") ficam todas fora da área do sistema " + nome_de(s) + ", escolhido como Sistema 1 (" +
+         intervalos(a.x_min - a.margem, a.x_max + a.margem, a.y_min - a.margem,
+                    a.y_max + a.margem) +
+         "): não podem estar neste sistema.";
+}
+
+void confirma(janela& j, const std::string& recusa)
+{
+  if (!j.pergunta(recusa + "\n\nConverter mesmo assim?", titulo_programa)) throw falha(recusa);
+}
+
+bool verifica_fonte(janela& j, const sistema& s, const std::string& fich1a)
+{
+  const std::string base = fich1a.substr(0, fich1a.size() - 4);
+  if (const std::string r = recusa_prj(base + ".prj", s); !r.empty()) confirma(j, r);
+  if (s.area.vazia()) return false;
+  const std::optional<caixa> c = caixa_do_cabecalho(fich1a);
+  if (!c) return false;
+  if (!encontra(*c, s.area)) {
+    confirma(j, recusa_area(fich1a, *c, s));
+    return false;  // converting anyway: no record is checked
+  }
+  return !dentro(*c, s.area);
+}
+
+void vigia_registos::operator()(const ShapeFiles& entrada, int registo)
+{
+  if (!ativa_ || entrada.is_null()) return;
+  const int n = entrada.vertex_count();
+  if (n == 0) return;
+  caixa c{INFINITY, INFINITY, -INFINITY, -INFINITY};
+  for (int v = 1; v <= n; ++v) {
+    const vertice p = entrada.vertex_at(v);
+    c.x_min = std::min(c.x_min, p.x);
+    c.x_max = std::max(c.x_max, p.x);
+    c.y_min = std::min(c.y_min, p.y);
+    c.y_max = std::max(c.y_max, p.y);
+  }
+  if (!(c.x_min <= c.x_max && c.y_min <= c.y_max) || encontra(c, s_.area)) return;
+  ativa_ = false;  // asked once: after "Sim", every record goes through
+  confirma(j_, recusa_area(shp_, c, s_, registo));
+}
+
+}  // namespace kelvara

@@ -1,0 +1,68 @@
+// Safeguards against converting from the wrong system: before anything is
+// written, the input's projection file (.prj) and the box of its
+// coordinates are compared with the source system chosen; while the records
+// are read, a record that lies wholly outside that system's area stops the
+// conversion the same way. Each refusal is a question to the window
+// ("Converter mesmo assim?"); the command line answers "Não" unless told to
+// convert anyway, and then the message is the refusal.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "janela.h"
+#include "rotas.h"
+#include "shapefiles.h"
+
+namespace kelvara {
+
+struct caixa {
+  double x_min, y_min, x_max, y_max;
+};
+
+// The two boxes have a point in common; `a` with its margin.
+bool encontra(const caixa& c, const area& a);
+// `c` lies wholly inside `a` with its margin.
+bool dentro(const caixa& c, const area& a);
+
+// The box of coordinates in the header of a .shp; nothing for a shapefile
+// without records or a header that cannot be read (the reading of the
+// records then says what is wrong).
+std::optional<caixa> caixa_do_cabecalho(const std::string& shp);
+
+// Refusal when the projection file `prj` defines a geographic system or a
+// system of the catalogue other than `s`; empty when it defines `s`, a
+// system the catalogue does not hold, or does not exist.
+std::string recusa_prj(const std::string& prj, const sistema& s);
+
+// Refusal when the box of `shp` (the whole file, or record `registo`) does
+// not meet the area of `s`.
+std::string recusa_area(const std::string& shp, const caixa& c, const sistema& s,
+                        int registo = 0);
+
+// Asks whether to convert despite `recusa`; throws it as a fault when the
+// answer is "Não".
+void confirma(janela& j, const std::string& recusa);
+
+// The checks before the conversion, on the input `fich1a` of a route from
+// `s`. True when its records must be checked one by one as they are read
+// (its box straddles the edge of the area).
+bool verifica_fonte(janela& j, const sistema& s, const std::string& fich1a);
+
+// The check of each record, as the transfer loop reads it.
+class vigia_registos {
+ public:
+  vigia_registos(janela& j, const sistema& s, std::string shp, bool ativa)
+      : j_(j), s_(s), shp_(std::move(shp)), ativa_(ativa)
+  {
+  }
+  void operator()(const ShapeFiles& entrada, int registo);
+
+ private:
+  janela& j_;
+  const sistema& s_;
+  std::string shp_;
+  bool ativa_;
+};
+
+}  // namespace kelvara
