@@ -9,7 +9,8 @@ record, an empty file), Datum Lisboa grid files made from a rule, two
 parameter files, and then, for each of the fifteen routes and each input
 (the generated files and every shapefile of CORPUS, default
 ../shared/corpus), the output files and a .txt with the exit status and
-both message streams, the folder's path replaced by "<PASTA>". Two builds
+both message streams, the folder's path replaced by "<PASTA>". The corpus
+lies outside Portugal: its files are converted with --forcar. Two builds
 are compared with `diff -r` of their PASTAs.
 """
 import math
@@ -179,10 +180,12 @@ def main():
     for t in TIPOS:
         escreve_shapefile(os.path.join(entradas, "tipo%02d" % t), t, 6)
     escreve_shapefile(os.path.join(entradas, "vazio"), 13, 0)
+    do_corpus = set()
     if os.path.isdir(corpus):
         for n in sorted(os.listdir(corpus)):
             if os.path.splitext(n)[1] in (".shp", ".shx", ".dbf", ".prj", ".cpg"):
                 shutil.copy(os.path.join(corpus, n), entradas)
+                do_corpus.add(os.path.splitext(n)[0])
     grelhas = os.path.join(pasta, "grelhas")
     escreve_grelhas(grelhas)
     with open(os.path.join(pasta, "px.txt"), "w") as f:
@@ -197,6 +200,8 @@ def main():
             args = [cli, "-s", s1, "-t", s2, "--grelhas", grelhas]
             if s1 == "Qualquer":
                 args += ["-x", os.path.join(pasta, "px.txt"), "-y", os.path.join(pasta, "py.txt")]
+            if n in do_corpus:
+                args.append("--forcar")  # the corpus lies outside Portugal
             args += [os.path.join(entradas, n + ".shp"), os.path.join(saida, n + ".shp")]
             p = subprocess.run(args, capture_output=True)
             texto = "%d\n%s\n%s" % (p.returncode, p.stdout.decode(), p.stderr.decode())
