@@ -366,6 +366,38 @@ struct janela_es {
     return true;
   }
 
+  const char* ve(long long onde, size_t n)
+  {
+    if (onde < base || onde + static_cast<long long>(n) > base + static_cast<long long>(cheios))
+      return nullptr;
+    movidos += static_cast<long long>(n);
+    pos = onde + static_cast<long long>(n);
+    return bloco() + (onde - base);
+  }
+
+  char* reserva(size_t n)
+  {
+    if (avariado) return nullptr;
+    const long long topo = base + static_cast<long long>(cheios);
+    const long long limite = base + static_cast<long long>(capacidade);
+    if (!(pos >= base && pos <= topo && pos + static_cast<long long>(n) <= limite)) {
+      if (n >= capacidade || !deixa_janela()) return nullptr;
+    }
+    movidos += static_cast<long long>(n);
+    const size_t i = static_cast<size_t>(pos - base);
+    if (sujo_fim <= sujo_ini) {
+      sujo_ini = i;
+      sujo_fim = i + n;
+    } else {
+      sujo_ini = std::min(sujo_ini, i);
+      sujo_fim = std::max(sujo_fim, i + n);
+    }
+    cheios = std::max(cheios, i + n);
+    pos += static_cast<long long>(n);
+    fim = std::max(fim, pos);
+    return bloco() + i;
+  }
+
   // Everything written out, the second thread ended, the file closed.
   bool fecha()
   {
@@ -461,6 +493,14 @@ SAOffset janela_procura(SAFile h, SAOffset pos, int donde)
 SAOffset janela_posicao(SAFile h) { return static_cast<SAOffset>(dj(h)->pos); }
 
 int janela_despeja(SAFile h) { return dj(h)->despeja() ? 0 : EOF; }
+
+const char* janela_ve(SAFile h, long long pos, std::size_t n) { return dj(h)->ve(pos, n); }
+
+char* janela_reserva(SAFile h, std::size_t n)
+{
+  janela_es* x = dj(h);
+  return x->escrita ? x->reserva(n) : nullptr;
+}
 
 int janela_fecha(SAFile h)
 {

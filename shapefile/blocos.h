@@ -47,4 +47,15 @@ SAOffset janela_posicao(SAFile h);
 int janela_despeja(SAFile h);
 int janela_fecha(SAFile h);
 
+// For the component's own record code, which reads and writes records in
+// place. `janela_ve`: the bytes [pos, pos + n) of a file opened through
+// these hooks, where they lie wholly in its window (the position moves past
+// them); null otherwise, and then they are read with `janela_le`.
+// `janela_reserva`: n bytes of the window at the current position, to be
+// filled before the next call on the file, written out like any other
+// write; null when they do not fit in a window or the file has failed (then
+// `janela_escreve` writes them, or records why it cannot).
+const char* janela_ve(SAFile h, long long pos, std::size_t n);
+char* janela_reserva(SAFile h, std::size_t n);
+
 }  // namespace kelvara::es

@@ -1,6 +1,8 @@
 #include "shapefiles.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <ctime>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include "falha.h"
 #include "ficheiros.h"
 #include "ganchos.h"
+#include "registos.h"
 #include "verifica.h"
 
 namespace kelvara {
@@ -18,6 +21,8 @@ namespace kelvara {
 bool tipo_ponto(int t) { return t == SHPT_POINT || t == SHPT_POINTZ || t == SHPT_POINTM; }
 
 namespace {
+
+std::atomic<bool> com_shapelib{false};
 
 bool tipo_multiponto(int t)
 {
@@ -76,11 +81,19 @@ std::string ShapeFiles::causa() const
 
 struct ShapeFiles::dados {
   SAHooks ganchos = es::ganchos_em_uso();
+  bool shapelib = com_shapelib.load();  // the reference path (usa_shapelib)
   SHPHandle shp = nullptr;
   DBFHandle dbf = nullptr;
   enum class uso { nenhum, leitura, escrita } modo = uso::nenhum;
   int tipo = 0;
   int registos = 0;
+
+  // The own record path: the input's .shp, .shx and .dbf records, the
+  // current record; the output's .shp and .shx, and its .dbf records.
+  via_es shp_e, shx_e, dbf_e;
+  registo_lido reg;
+  escritor_registos esc;
+  via_es dbf_s;
 
   // Reading.
   SHPObject* obj = nullptr;
@@ -100,6 +113,11 @@ struct ShapeFiles::dados {
     if (obj) SHPDestroyObject(obj);
     obj = nullptr;
     tuplo = nullptr;
+    shp_e.fecha();
+    shx_e.fecha();
+    dbf_e.fecha();
+    dbf_s.fecha();
+    esc.abandona();
     if (shp) SHPClose(shp);
     if (dbf) DBFClose(dbf);
     shp = nullptr;
@@ -109,6 +127,8 @@ struct ShapeFiles::dados {
 };
 
 ShapeFiles::ShapeFiles() : d_(std::make_unique<dados>()) {}
+
+void ShapeFiles::usa_shapelib(bool sim) { com_shapelib.store(sim); }
 ShapeFiles::~ShapeFiles() { d_->fecha(); }
 
 void ShapeFiles::abandon() noexcept
@@ -138,7 +158,7 @@ void ShapeFiles::sem_vertice(int v) const
 void ShapeFiles::comeca(const std::string& path)
 {
   d_->fecha();
-  *d_ = dados{};
+  d_ = std::make_unique<dados>();
   lido_ = lido{};
   pendente_.limpa();
   caminho_ = path;
@@ -168,8 +188,15 @@ void ShapeFiles::open_file(const std::string& path)
                   "ser lido como parte de um shapefile.");
   }
   verifica_cabecalhos(path, shx);
-  d_->shp = SHPOpenLL(path.c_str(), "rb", &d_->ganchos);
-  if (!d_->shp) throw falha("Não foi possível abrir o shapefile " + nome + ": " + causa() + ".");
+  std::optional<exame_indice> exame;
+  if (d_->shapelib) {
+    d_->shp = SHPOpenLL(path.c_str(), "rb", &d_->ganchos);
+    if (!d_->shp) throw falha("Não foi possível abrir o shapefile " + nome + ": " + causa() + ".");
+    d_->tipo = d_->shp->nShapeType;
+    d_->registos = d_->shp->nRecords;
+  } else {
+    exame = abre_registos(path);
+  }
   d_->dbf = DBFOpenLL(dbf.c_str(), "rb", &d_->ganchos);
   if (!d_->dbf) {
     // The table itself could not be opened, or its header is no table's
@@ -183,9 +210,9 @@ void ShapeFiles::open_file(const std::string& path)
                 ".");
   }
   d_->modo = dados::uso::leitura;
-  d_->tipo = d_->shp->nShapeType;
-  d_->registos = d_->shp->nRecords;
-  verifica_indice(d_->shp, path, shx);
+  if (d_->shapelib) verifica_indice(d_->shp, path, shx);
+  else if (exame) exame->conclui(d_->registos, path, shx);
+  else verifica_indice_inteiro(path, shx);
   verifica_tabela(d_->dbf, d_->registos, path, dbf);
   const int nc = DBFGetFieldCount(d_->dbf);
   for (int j = 0; j < nc; ++j) {
@@ -201,7 +228,59 @@ void ShapeFiles::open_file(const std::string& path)
     c.decimals = decimais;
     d_->campos.push_back(c);
   }
-  SHPSetFastModeReadObject(d_->shp, 1);
+  if (d_->shapelib) SHPSetFastModeReadObject(d_->shp, 1);
+  else d_->dbf_e.usa(d_->dbf->sHooks, d_->dbf->fp);
+}
+
+// The .shp and .shx opened as shapelib would find them, the index's header
+// read and every entry checked in one pass; what the entries say is checked
+// only once the table is open, as before. Empty when the offsets go back:
+// then the index is checked whole, in memory (`verifica_indice_inteiro`).
+std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path)
+{
+  dados& d = *d_;
+  const std::string base = sem_extensao(path);
+  auto nao_abre = [&] {
+    throw falha("Não foi possível abrir o shapefile " + entre_aspas(nome_) + ": " + causa() + ".");
+  };
+  if (!d.shp_e.abre(d.ganchos, base + ".shp", "rb") && !d.shp_e.abre(d.ganchos, base + ".SHP", "rb"))
+    nao_abre();
+  if (!d.shx_e.abre(d.ganchos, base + ".shx", "rb") && !d.shx_e.abre(d.ganchos, base + ".SHX", "rb"))
+    nao_abre();
+  if (!d.shp_e.le(0, 100)) nao_abre();
+  const unsigned char* h = d.shx_e.le(0, 100);
+  if (!h || h[0] != 0 || h[1] != 0 || h[2] != 0x27 || (h[3] != 0x0a && h[3] != 0x0d)) nao_abre();
+  const int palavras = h[27] | (h[26] << 8) | (h[25] << 16) | ((h[24] & 0x7f) << 24);
+  const int n = (palavras - 50) / 4;
+  d.tipo = h[32];
+  if (n < 0 || n > 256000000) nao_abre();
+  d.registos = n;
+  std::optional<exame_indice> exame(std::in_place, es::tamanho(path));
+  for (int i = 0; i < n; ++i) {
+    const unsigned char* e = d.shx_e.le(100 + 8LL * i, 8);
+    if (!e) nao_abre();
+    const std::uint32_t desl = be32(e), tam = be32(e + 4);
+    if (desl > static_cast<std::uint32_t>(INT_MAX) || tam > static_cast<std::uint32_t>(INT_MAX / 2 - 4))
+      nao_abre();
+    if (exame && !exame->junta(i, desl * 2, tam * 2)) exame.reset();
+  }
+  return exame;
+}
+
+// An index whose offsets go back, checked whole.
+void ShapeFiles::verifica_indice_inteiro(const std::string& path, const std::string& shx)
+{
+  dados& d = *d_;
+  const int n = d.registos;
+  std::vector<unsigned> desl(n), tam(n);
+  for (int i = 0; i < n; ++i) {
+    const unsigned char* e = d.shx_e.le(100 + 8LL * i, 8);
+    if (!e)
+      throw falha("Não foi possível abrir o shapefile " + entre_aspas(nome_) + ": " + causa() + ".");
+    desl[i] = be32(e) * 2;
+    tam[i] = be32(e + 4) * 2;
+  }
+  verifica_indice(desl.data(), tam.data(), n, path, shx);
 }
 
 void ShapeFiles::create_file(const std::string& path, int shape_type, int language_driver)
@@ -210,8 +289,14 @@ void ShapeFiles::create_file(const std::string& path, int shape_type, int langua
   const std::string nome = entre_aspas(nome_);
   if (!tipo_valido(shape_type))
     throw falha("Tipo de forma " + std::to_string(shape_type) + " desconhecido para " + nome + ".");
-  d_->shp = SHPCreateLL(path.c_str(), shape_type, &d_->ganchos);
-  if (!d_->shp) throw falha("Não foi possível criar o ficheiro " + nome + ": " + causa() + ".");
+  if (d_->shapelib) {
+    d_->shp = SHPCreateLL(path.c_str(), shape_type, &d_->ganchos);
+    if (!d_->shp) throw falha("Não foi possível criar o ficheiro " + nome + ": " + causa() + ".");
+  } else if (!d_->esc.cria(d_->ganchos, sem_extensao(path) + ".shp", sem_extensao(path) + ".shx",
+                           shape_type)) {
+    d_->fecha();
+    throw falha("Não foi possível criar o ficheiro " + nome + ": " + causa() + ".");
+  }
   const std::string dbf = sem_extensao(path) + ".dbf";
   const std::string ldid = "LDID/" + std::to_string(language_driver);
   d_->dbf = DBFCreateLL(dbf.c_str(), language_driver ? ldid.c_str() : nullptr, &d_->ganchos);
@@ -261,6 +346,11 @@ void ShapeFiles::commit_fields()
   if (!d_->dbf->pszCurrentRecord)
     d_->dbf->pszCurrentRecord = static_cast<char*>(std::malloc(d_->dbf->nRecordLength));
   d_->pendente.assign(d_->dbf->nRecordLength, ' ');
+  if (!d_->shapelib) {
+    // The records go after the header, which shapelib writes at the close.
+    d_->dbf_s.usa(d_->dbf->sHooks, d_->dbf->fp);
+    d_->dbf_s.vai(d_->dbf->nHeaderLength);
+  }
 }
 
 void ShapeFiles::go_to_record(int k)
@@ -275,6 +365,7 @@ void ShapeFiles::go_to_record(int k)
   lido_ = lido{};
   es::limpa_falha();
   const int i = k - 1;
+  if (!d_->shapelib) return le_registo(k);
   SHPObject* o = SHPReadObject(d_->shp, i);
   if (!o) {
     const bool partes = es::ultima_falha().shapelib.find("panPartStart") != std::string::npos;
@@ -314,11 +405,65 @@ void ShapeFiles::go_to_record(int k)
                 entre_aspas(nome_) + " não pode ser lido: " + causa() + ".");
   d_->atual = k;
   if (o->nSHPType != SHPT_NULL) {
+    auto bytes = [](const double* p) { return reinterpret_cast<const unsigned char*>(p); };
     lido_.n = o->nVertices;
-    lido_.x = o->padfX;
-    lido_.y = o->padfY;
-    lido_.z = o->padfZ;
-    if (o->bMeasureIsUsed && tipo_com_m(o->nSHPType)) lido_.m = o->padfM;
+    lido_.passo = 8;
+    lido_.x = bytes(o->padfX);
+    lido_.y = bytes(o->padfY);
+    lido_.z = bytes(o->padfZ);
+    if (o->bMeasureIsUsed && tipo_com_m(o->nSHPType)) lido_.m = bytes(o->padfM);
+  }
+}
+
+// A record read in place: its index entry, its bytes, the same checks and
+// messages as shapelib's reader and the ones above; then its table record.
+void ShapeFiles::le_registo(int k)
+{
+  dados& d = *d_;
+  const auto rec = [&] { return "O registo " + std::to_string(k) + " de " + entre_aspas(nome_); };
+  const unsigned char* e = d.shx_e.le(100 + 8LL * (k - 1), 8);
+  if (!e) throw falha(rec() + " não pode ser lido: " + causa() + ".");
+  const std::uint32_t tam = be32(e + 4) * 2;
+  const long long entidade = static_cast<long long>(tam) + 8;
+  const unsigned char* r = d.shp_e.le(static_cast<long long>(be32(e)) * 2, entidade);
+  if (!r) throw falha(rec() + " não pode ser lido: " + causa() + ".");
+  registo_lido& o = d.reg;
+  switch (analisa(r, entidade, o)) {
+    case leitura::boa: break;
+    case leitura::formato: throw falha(rec() + " não pode ser lido: " + causa() + ".");
+    case leitura::partes:
+      throw falha(rec() + " não pode ser lido: as suas partes começam fora de ordem ou para além do "
+                          "último vértice. O shapefile está danificado.");
+  }
+  if (2ull * be32(r + 4) != tam)
+    throw falha(rec() + " não pode ser lido: o comprimento no cabeçalho do registo não coincide "
+                      "com o do índice .shx. O shapefile está danificado.");
+  if (o.tipo != SHPT_NULL && o.tipo != d.tipo)
+    throw falha(rec() + " tem o tipo de forma " + std::to_string(o.tipo) +
+                ", diferente do tipo do ficheiro (" + std::to_string(d.tipo) + ").");
+  if (o.tipo != SHPT_NULL && o.partes > 0 && o.vertices > 0 && le32(o.inicios) != 0)
+    throw falha(rec() + " não pode ser lido: a primeira parte não começa no primeiro vértice.");
+  if (o.tipo != SHPT_NULL && !tipo_ponto(o.tipo) && !tipo_multiponto(o.tipo) && o.partes == 0 &&
+      o.vertices > 0)
+    throw falha(rec() + " não pode ser lido: tem " + std::to_string(o.vertices) +
+                " vértices e nenhuma parte. O shapefile está danificado.");
+  if (o.tipo == SHPT_MULTIPATCH && tam > 44 + 8LL * o.partes + 24LL * o.vertices + 16)
+    throw falha(rec() + " é uma MultiPatch com valores M, que esta versão não consegue "
+                      "preservar; a conversão perdê-los-ia.");
+  d.tuplo = reinterpret_cast<const char*>(
+      d.dbf_e.le(d.dbf->nHeaderLength + static_cast<long long>(d.dbf->nRecordLength) * (k - 1),
+                 static_cast<std::size_t>(d.dbf->nRecordLength)));
+  if (!d.tuplo)
+    throw falha("O registo " + std::to_string(k) + " da tabela de atributos de " +
+                entre_aspas(nome_) + " não pode ser lido: " + causa() + ".");
+  d.atual = k;
+  if (o.tipo != SHPT_NULL) {
+    lido_.n = o.vertices;
+    lido_.passo = 16;
+    lido_.x = o.xy;
+    lido_.y = o.xy ? o.xy + 8 : nullptr;
+    lido_.z = o.z;
+    if (tipo_com_m(o.tipo)) lido_.m = o.m;
   }
 }
 
@@ -331,10 +476,19 @@ valor ShapeFiles::value(int j) const
 
 char ShapeFiles::deletion_flag() const { return d_->tuplo[0]; }
 
-bool ShapeFiles::is_null() const { return d_->obj->nSHPType == SHPT_NULL; }
+bool ShapeFiles::is_null() const
+{
+  return (d_->shapelib ? d_->obj->nSHPType : d_->reg.tipo) == SHPT_NULL;
+}
 
 int ShapeFiles::part_count() const
 {
+  if (!d_->shapelib) {
+    const registo_lido& o = d_->reg;
+    if (o.tipo == SHPT_NULL) return 0;
+    if (tipo_ponto(o.tipo) || tipo_multiponto(o.tipo)) return o.vertices > 0 ? 1 : 0;
+    return o.partes;
+  }
   const SHPObject* o = d_->obj;
   if (o->nSHPType == SHPT_NULL) return 0;
   if (tipo_ponto(o->nSHPType) || tipo_multiponto(o->nSHPType)) return o->nVertices > 0 ? 1 : 0;
@@ -343,10 +497,17 @@ int ShapeFiles::part_count() const
 
 parte ShapeFiles::part_at(int i) const
 {
-  const SHPObject* o = d_->obj;
   if (i < 1 || i > part_count())
     throw falha("O registo " + std::to_string(d_->atual) + " de " + entre_aspas(nome_) +
                 " não tem a parte " + std::to_string(i) + ".");
+  if (!d_->shapelib) {
+    const registo_lido& o = d_->reg;
+    if (tipo_ponto(o.tipo) || tipo_multiponto(o.tipo)) return parte{1, o.vertices, SHPP_RING};
+    const int inicio = static_cast<int>(le32(o.inicios + 4 * (i - 1)));
+    const int fim = i < o.partes ? static_cast<int>(le32(o.inicios + 4 * i)) : o.vertices;
+    return parte{inicio + 1, fim, o.tipos ? static_cast<int>(le32(o.tipos + 4 * (i - 1))) : SHPP_RING};
+  }
+  const SHPObject* o = d_->obj;
   if (tipo_ponto(o->nSHPType) || tipo_multiponto(o->nSHPType)) return parte{1, o->nVertices, SHPP_RING};
   const int fim = i < o->nParts ? o->panPartStart[i] : o->nVertices;
   return parte{o->panPartStart[i - 1] + 1, fim, o->panPartType ? o->panPartType[i - 1] : SHPP_RING};
@@ -383,6 +544,7 @@ void ShapeFiles::write_record()
   if (p.com_m && p.sem_m)
     throw falha("Não foi possível escrever " + rec() + " em " + nome() +
                 ": só alguns vértices têm valor M.");
+  if (!d.shapelib) return escreve_registo();
   SHPObject o{};
   o.nSHPType = d.nulo ? SHPT_NULL : d.tipo;
   o.nShapeId = -1;
@@ -413,10 +575,58 @@ void ShapeFiles::write_record()
   p.limpa();
 }
 
+// The pending record through the own record path: its shape encoded into
+// the .shp's window with its index entry, its table record after the last.
+void ShapeFiles::escreve_registo()
+{
+  dados& d = *d_;
+  pendente& p = pendente_;
+  const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
+  const auto nome = [&] { return entre_aspas(nome_); };
+  registo_novo o;
+  o.tipo = d.nulo ? SHPT_NULL : d.tipo;
+  const bool com_partes = !d.nulo && !tipo_ponto(d.tipo) && !tipo_multiponto(d.tipo);
+  o.partes = com_partes ? static_cast<int>(p.inicios.size()) : 0;
+  o.inicios = p.inicios.data();
+  o.tipos = p.tipos.data();
+  o.vertices = d.nulo ? 0 : static_cast<int>(p.x.size());
+  o.x = p.x.data();
+  o.y = p.y.data();
+  o.z = p.z.data();
+  o.m = p.m.data();
+  o.com_m = p.com_m;
+  if (!d.esc.escreve(o) || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
+  const std::size_t n = d.pendente.size();
+  std::memcpy(d.dbf_s.escreve(n), d.pendente.data(), n);
+  if (!d.dbf_s.feito() || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
+                causa() + ".");
+  ++d.escritos;
+  std::fill(d.pendente.begin(), d.pendente.end(), ' ');
+  d.nulo = false;
+  p.limpa();
+}
+
 void ShapeFiles::close_file()
 {
   const bool escrita = d_->modo == dados::uso::escrita;
   if (escrita) es::limpa_falha();
+  if (escrita && !d_->shapelib) {
+    dados& d = *d_;
+    bool ok = d.esc.fecha();
+    // The table as shapelib leaves it: its records, the end-of-file byte
+    // after the last, the header (written by DBFClose) counting them.
+    if (d.escritos > 0) {
+      if (d.dbf->bWriteEndOfFileChar) {
+        *d.dbf_s.escreve(1) = 0x1a;
+        ok = d.dbf_s.feito() && ok;
+      }
+      d.dbf->nRecords = d.escritos;
+      d.dbf->bUpdated = 1;
+    }
+    if (!ok && !es::ultima_falha().houve()) es::regista(caminho_, 0);
+  }
   d_->fecha();
   if (escrita && es::ultima_falha().houve())
     throw falha("Não foi possível completar o shapefile " + entre_aspas(nome_) + ": " + causa() +

@@ -1,13 +1,19 @@
 // `ShapeFiles`: the shapefile component. One instance reads a shapefile
 // (`open_file`) or writes a new one (`create_file`); indices are 1-based
-// throughout. It stands on shapelib, whose every file access goes through the
-// hooks of ganchos.h; nothing else in kelvara knows shapelib.
+// throughout. The .shp and .shx records are read and written by the
+// component's own record code (registos.h), a record at a time in the I/O
+// layer's windows, with the input's index read as it is walked and the
+// output's written as the records are, so that memory does not grow with the
+// file; the .dbf's header is shapelib's, its records are copied as bytes.
+// Every file access goes through the hooks of ganchos.h; nothing else in
+// kelvara knows shapelib.
 //
 // Faults throw `falha` with a Portuguese message naming the file and, for a
 // record, its number.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -47,11 +53,17 @@ struct valor {
 
 bool tipo_ponto(int shape_type);  // 1, 11, 21
 
+class exame_indice;
+
 class ShapeFiles {
  public:
   ShapeFiles();
   ~ShapeFiles();
   ShapeFiles(const ShapeFiles&) = delete;
+  // The reference path, for the tests: shapelib reads and writes every
+  // record (SHPReadObject, SHPWriteObject, DBFReadTuple, DBFWriteTuple) of
+  // the files opened or created after it, until switched off again.
+  static void usa_shapelib(bool sim);
   ShapeFiles& operator=(const ShapeFiles&) = delete;
 
   // Opens an existing shapefile for reading (any file this instance had
@@ -112,10 +124,14 @@ class ShapeFiles {
   // The vertices of the current record as read, and of the pending record
   // as written. They live here, not in `dados`, so that the per-vertex
   // calls above compile into the record loop that makes them.
+  // Little-endian doubles where they lie: x and y `passo` bytes apart
+  // (interleaved in a record's bytes, or shapelib's arrays), z and m
+  // 8 bytes apart.
   struct lido {
     int n = 0;
-    const double *x = nullptr, *y = nullptr;
-    const double *z = nullptr, *m = nullptr;  // null where the record has none
+    int passo = 16;
+    const unsigned char *x = nullptr, *y = nullptr;
+    const unsigned char *z = nullptr, *m = nullptr;  // null where the record has none
   } lido_;
   struct pendente {
     std::vector<double> x, y, z, m;
@@ -126,17 +142,26 @@ class ShapeFiles {
   } pendente_;
   [[noreturn]] void sem_vertice(int v) const;
   void comeca(const std::string& path);
+  std::optional<exame_indice> abre_registos(const std::string& path);
+  void verifica_indice_inteiro(const std::string& path, const std::string& shx);
+  void le_registo(int k);
+  void escreve_registo();
 };
 
 inline vertice ShapeFiles::vertex_at(int v) const
 {
   if (v < 1 || v > lido_.n) sem_vertice(v);
-  const int i = v - 1;
+  const std::size_t i = static_cast<std::size_t>(v - 1);
+  auto real = [](const unsigned char* p) {
+    double d;
+    std::memcpy(&d, p, 8);
+    return d;
+  };
   vertice r;
-  r.x = lido_.x[i];
-  r.y = lido_.y[i];
-  r.z = lido_.z ? lido_.z[i] : 0.0;
-  if (lido_.m) r.m = lido_.m[i];
+  r.x = real(lido_.x + i * lido_.passo);
+  r.y = real(lido_.y + i * lido_.passo);
+  r.z = lido_.z ? real(lido_.z + 8 * i) : 0.0;
+  if (lido_.m) r.m = real(lido_.m + 8 * i);
   return r;
 }
 

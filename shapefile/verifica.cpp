@@ -161,32 +161,49 @@ void verifica_cabecalhos(const std::string& path, const std::string& shx)
                 std::to_string(c_shx.tamanho) + ".");
 }
 
-void verifica_indice(SHPHandle shp, const std::string& path, const std::string& shx)
+namespace {
+
+void lanca_indice(int mau, bool dentro, long long fim_maximo, int n, const std::string& path,
+                  const std::string& shx)
 {
   // Every index entry must lie within the .shp and no two records may
   // share bytes: an entry that points into another record would copy
   // garbage in its place.
-  const std::string nome = entre_aspas(path);
-  const long long tam_shp = es::tamanho(path);
-  const int n = shp->nRecords;
-  long long fim_maximo = 100;
-  const entrada_ma ma = primeira_entrada_ma(shp->panRecOffset, shp->panRecSize, n,
-                                            tam_shp, fim_maximo);
-  if (ma.registo < n)
-    throw falha("O registo " + std::to_string(ma.registo + 1) + " de " + entre_aspas(path) +
+  if (mau >= 0)
+    throw falha("O registo " + std::to_string(mau + 1) + " de " + entre_aspas(path) +
                 " não pode ser lido: " +
-                (ma.porque == fora_do_ficheiro
-                     ? "o índice .shx aponta para fora do ficheiro .shp."
-                     : "o índice .shx aponta para o meio de outro registo.") +
+                (!dentro ? "o índice .shx aponta para fora do ficheiro .shp."
+                         : "o índice .shx aponta para o meio de outro registo.") +
                 " O shapefile está danificado.");
   const long long tam_shx = es::tamanho(shx);
   if (tam_shx != 100 + 8LL * n)
     throw falha("O índice " + entre_aspas(shx) + " declara " + std::to_string(n) +
                 " registos, mas o seu tamanho não corresponde a esse número. O shapefile " +
                 entre_aspas(path) + " está danificado.");
-  if (fim_maximo < tam_shp)
+  if (fim_maximo < es::tamanho(path))
     throw falha("O ficheiro " + entre_aspas(path) + " contém dados para além do último registo do índice " +
                 entre_aspas(shx) + ": o índice está incompleto e parte dos registos perder-se-ia.");
+}
+
+}  // namespace
+
+void verifica_indice(const unsigned* desl, const unsigned* tam, int n, const std::string& path,
+                     const std::string& shx)
+{
+  long long fim_maximo = 100;
+  const entrada_ma ma = primeira_entrada_ma(desl, tam, n, es::tamanho(path), fim_maximo);
+  lanca_indice(ma.registo < n ? ma.registo : -1, ma.porque == dentro_de_outro, fim_maximo, n, path,
+               shx);
+}
+
+void verifica_indice(SHPHandle shp, const std::string& path, const std::string& shx)
+{
+  verifica_indice(shp->panRecOffset, shp->panRecSize, shp->nRecords, path, shx);
+}
+
+void exame_indice::conclui(int n, const std::string& path, const std::string& shx) const
+{
+  lanca_indice(mau_, dentro_, fim_maximo_, n, path, shx);
 }
 
 void verifica_tabela(DBFHandle dbf, int n, const std::string& path, const std::string& nome_dbf)

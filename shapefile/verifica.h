@@ -25,6 +25,42 @@ void verifica_cabecalhos(const std::string& path, const std::string& shx);
 // table with as many records as the index, none cut short, and a field
 // list that ends where its header says.
 void verifica_indice(SHPHandle shp, const std::string& path, const std::string& shx);
+
+// The same checks of an index walked entry by entry, in memory of its own
+// only while the offsets increase (as every writer makes them): `junta`
+// takes each entry in order; when it returns false the offsets went back,
+// and the entries are handed whole to `verifica_indice` below instead of
+// `conclui`.
+class exame_indice {
+ public:
+  explicit exame_indice(long long tam_shp) : tam_shp_(tam_shp) {}
+  bool junta(int i, unsigned desl, unsigned tam)
+  {
+    const long long fim = (long long)desl + 8 + tam;
+    if (desl < 100 || fim > tam_shp_) {
+      if (mau_ < 0) mau_ = i, dentro_ = false;
+      return true;
+    }
+    if ((long long)desl < desl_anterior_) return false;
+    desl_anterior_ = desl;
+    if (fim > fim_maximo_) fim_maximo_ = fim;
+    if ((long long)desl < fim_anterior_) {
+      if (mau_ < 0) mau_ = i, dentro_ = true;
+    } else {
+      fim_anterior_ = fim;
+    }
+    return true;
+  }
+  void conclui(int n, const std::string& path, const std::string& shx) const;
+
+ private:
+  long long tam_shp_;
+  long long desl_anterior_ = -1, fim_anterior_ = 0, fim_maximo_ = 100;
+  int mau_ = -1;
+  bool dentro_ = false;
+};
+void verifica_indice(const unsigned* desl, const unsigned* tam, int n, const std::string& path,
+                     const std::string& shx);
 void verifica_tabela(DBFHandle dbf, int registos, const std::string& path,
                      const std::string& nome_dbf);
 

@@ -1,0 +1,353 @@
+#include "registos.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "blocos.h"
+
+namespace kelvara {
+
+bool via_es::abre(const SAHooks& g, const std::string& nome, const char* modo)
+{
+  fecha();
+  g_ = g;
+  f_ = g_.FOpen(nome.c_str(), modo);
+  proprio_ = true;
+  blocos_ = g_.FRead == es::janela_le;
+  pos_ = 0;
+  return f_ != nullptr;
+}
+
+void via_es::usa(const SAHooks& g, SAFile f)
+{
+  fecha();
+  g_ = g;
+  f_ = f;
+  proprio_ = false;
+  blocos_ = g_.FRead == es::janela_le;
+  pos_ = -1;
+}
+
+const unsigned char* via_es::le(long long pos, std::size_t n)
+{
+  if (blocos_)
+    if (const char* p = es::janela_ve(f_, pos, n)) {
+      pos_ = pos + static_cast<long long>(n);
+      return reinterpret_cast<const unsigned char*>(p);
+    }
+  if (aux_.size() < n) aux_.resize(n);
+  if (pos_ != pos && g_.FSeek(f_, static_cast<SAOffset>(pos), SEEK_SET) != 0) {
+    pos_ = -1;
+    return nullptr;
+  }
+  const std::size_t r = g_.FRead(aux_.data(), 1, n, f_);
+  pos_ = pos + static_cast<long long>(r);
+  return r == n ? aux_.data() : nullptr;
+}
+
+unsigned char* via_es::escreve(std::size_t n)
+{
+  if (blocos_)
+    if (char* p = es::janela_reserva(f_, n)) {
+      pendente_ = 0;
+      return reinterpret_cast<unsigned char*>(p);
+    }
+  if (aux_.size() < n) aux_.resize(n);
+  pendente_ = n;
+  return aux_.data();
+}
+
+bool via_es::feito()
+{
+  if (pendente_ == 0) return true;
+  const std::size_t n = pendente_;
+  pendente_ = 0;
+  return g_.FWrite(aux_.data(), 1, n, f_) == n;
+}
+
+bool via_es::escreve_em(long long pos, const void* p, std::size_t n)
+{
+  pos_ = -1;
+  return g_.FSeek(f_, static_cast<SAOffset>(pos), SEEK_SET) == 0 &&
+         g_.FWrite(const_cast<void*>(p), 1, n, f_) == n;
+}
+
+bool via_es::vai(long long pos)
+{
+  pos_ = pos;
+  return g_.FSeek(f_, static_cast<SAOffset>(pos), SEEK_SET) == 0;
+}
+
+bool via_es::fecha()
+{
+  bool ok = true;
+  if (f_ && proprio_) ok = g_.FClose(f_) == 0;
+  f_ = nullptr;
+  aux_ = {};
+  pendente_ = 0;
+  return ok;
+}
+
+namespace {
+
+bool tipo_partes(int t)
+{
+  return t == SHPT_POLYGON || t == SHPT_ARC || t == SHPT_POLYGONZ || t == SHPT_POLYGONM ||
+         t == SHPT_ARCZ || t == SHPT_ARCM || t == SHPT_MULTIPATCH;
+}
+bool tipo_multiponto(int t)
+{
+  return t == SHPT_MULTIPOINT || t == SHPT_MULTIPOINTM || t == SHPT_MULTIPOINTZ;
+}
+bool tipo_pontual(int t) { return t == SHPT_POINT || t == SHPT_POINTM || t == SHPT_POINTZ; }
+
+}  // namespace
+
+// The rules of shapelib's reader, in its order: a record too short for its
+// counts, counts beyond its limits (50 million vertices, 10 million parts)
+// or part starts outside the vertices or out of order are refused; the
+// measures are read wherever the record is long enough to hold them. A
+// negative count, which shapelib lets through into arrays of no size, is
+// refused here too.
+leitura analisa(const unsigned char* r, long long tamanho, registo_lido& l)
+{
+  l = registo_lido{};
+  if (tamanho < 12) return leitura::formato;
+  l.tipo = static_cast<int>(le32(r + 8));
+  const int t = l.tipo;
+  if (tipo_partes(t)) {
+    if (tamanho < 52) return leitura::formato;
+    const std::int32_t n = static_cast<std::int32_t>(le32(r + 48));
+    const std::int32_t np = static_cast<std::int32_t>(le32(r + 44));
+    if (n > 50 * 1000 * 1000 || np > 10 * 1000 * 1000 || n < 0 || np < 0) return leitura::formato;
+    const bool z = t == SHPT_POLYGONZ || t == SHPT_ARCZ || t == SHPT_MULTIPATCH;
+    long long preciso = 52 + 4LL * np + 16LL * n;
+    if (z) preciso += 16 + 8LL * n;
+    if (t == SHPT_MULTIPATCH) preciso += 4LL * np;
+    if (preciso > tamanho) return leitura::formato;
+    l.partes = np;
+    l.vertices = n;
+    l.inicios = r + 52;
+    std::int32_t antes = 0;
+    for (int i = 0; i < np; ++i) {
+      const std::int32_t s = static_cast<std::int32_t>(le32(l.inicios + 4 * i));
+      if (s < 0 || (s >= n && n > 0) || (s > 0 && n == 0)) return leitura::partes;
+      if (i > 0 && s <= antes) return leitura::partes;
+      antes = s;
+    }
+    long long desl = 52 + 4LL * np;
+    if (t == SHPT_MULTIPATCH) {
+      l.tipos = r + desl;
+      desl += 4LL * np;
+    }
+    l.xy = r + desl;
+    desl += 16LL * n;
+    if (z) {
+      l.z = r + desl + 16;
+      desl += 16 + 8LL * n;
+    }
+    if (tamanho >= desl + 16 + 8LL * n) l.m = r + desl + 16;
+  } else if (tipo_multiponto(t)) {
+    if (tamanho < 48) return leitura::formato;
+    const std::int32_t n = static_cast<std::int32_t>(le32(r + 44));
+    if (n > 50 * 1000 * 1000 || n < 0) return leitura::formato;
+    long long preciso = 48 + 16LL * n;
+    if (t == SHPT_MULTIPOINTZ) preciso += 16 + 8LL * n;
+    if (preciso > tamanho) return leitura::formato;
+    l.vertices = n;
+    l.xy = r + 48;
+    long long desl = 48 + 16LL * n;
+    if (t == SHPT_MULTIPOINTZ) {
+      l.z = r + desl + 16;
+      desl += 16 + 8LL * n;
+    }
+    if (tamanho >= desl + 16 + 8LL * n) l.m = r + desl + 16;
+  } else if (tipo_pontual(t)) {
+    if (tamanho < 28 + (t == SHPT_POINTZ ? 8 : 0)) return leitura::formato;
+    l.vertices = 1;
+    l.xy = r + 12;
+    long long desl = 28;
+    if (t == SHPT_POINTZ) {
+      l.z = r + 28;
+      desl += 8;
+    }
+    if (tamanho >= desl + 8) l.m = r + desl;
+  }
+  return leitura::boa;
+}
+
+void escritor_registos::cabecalho(unsigned char* b, std::uint32_t bytes) const
+{
+  std::memset(b, 0, 100);
+  b[2] = 0x27;
+  b[3] = 0x0a;
+  poe_be32(b + 24, bytes / 2);
+  poe_le32(b + 28, 1000);
+  poe_le32(b + 32, static_cast<std::uint32_t>(tipo_));
+  const double v[8] = {min_[0], min_[1], max_[0], max_[1], min_[2], max_[2], min_[3], max_[3]};
+  for (int i = 0; i < 8; ++i) poe_real(b + 36 + 8 * i, v[i]);
+}
+
+bool escritor_registos::cria(const SAHooks& g, const std::string& shp, const std::string& shx, int tipo)
+{
+  tipo_ = tipo;
+  if (!shp_.abre(g, shp, "wb")) return false;
+  if (!shx_.abre(g, shx, "wb")) {
+    shp_.fecha();
+    return false;
+  }
+  unsigned char b[100];
+  cabecalho(b, 100);
+  return shp_.escreve_em(0, b, 100) && shx_.escreve_em(0, b, 100);
+}
+
+namespace {
+
+// The box of a shape as shapelib computes it: from the first vertex, then
+// each vertex taken in by `(a < b) ? a : b` and `(a > b) ? a : b`, NaN
+// and all.
+inline double menor(double a, double b) { return a < b ? a : b; }
+inline double maior(double a, double b) { return a > b ? a : b; }
+
+}  // namespace
+
+bool escritor_registos::escreve(const registo_novo& r)
+{
+  const int t = r.tipo;
+  const long long n = r.vertices, np = r.partes;
+  long long bytes = 12;
+  if (tipo_partes(t)) {
+    bytes = 52 + 4 * np + 16 * n;
+    if (t == SHPT_MULTIPATCH) bytes += 4 * np;
+    if (t == SHPT_POLYGONZ || t == SHPT_ARCZ || t == SHPT_MULTIPATCH) bytes += 16 + 8 * n;
+    if (r.com_m && (t == SHPT_POLYGONM || t == SHPT_ARCM || t == SHPT_MULTIPATCH ||
+                    t == SHPT_POLYGONZ || t == SHPT_ARCZ))
+      bytes += 16 + 8 * n;
+  } else if (tipo_multiponto(t)) {
+    bytes = 48 + 16 * n;
+    if (t == SHPT_MULTIPOINTZ) bytes += 16 + 8 * n;
+    if (r.com_m && (t == SHPT_MULTIPOINTZ || t == SHPT_MULTIPOINTM)) bytes += 16 + 8 * n;
+  } else if (tipo_pontual(t)) {
+    bytes = 28;
+    if (t == SHPT_POINTZ) bytes += 8;
+    if (r.com_m && (t == SHPT_POINTZ || t == SHPT_POINTM)) bytes += 8;
+  }
+  if (bytes > static_cast<long long>(UINT_MAX - tamanho_)) {
+    cheio_ = true;
+    return false;
+  }
+
+  double caixa_min[4] = {0, 0, 0, 0}, caixa_max[4] = {0, 0, 0, 0};
+  const double* v[4] = {r.x, r.y, r.z, r.m};
+  if (n > 0)
+    for (int e = 0; e < 4; ++e) caixa_min[e] = caixa_max[e] = v[e][0];
+  for (long long i = 0; i < n; ++i) {
+    caixa_min[0] = menor(caixa_min[0], r.x[i]);
+    caixa_min[1] = menor(caixa_min[1], r.y[i]);
+    caixa_min[2] = menor(caixa_min[2], r.z[i]);
+    caixa_min[3] = menor(caixa_min[3], r.m[i]);
+    caixa_max[0] = maior(caixa_max[0], r.x[i]);
+    caixa_max[1] = maior(caixa_max[1], r.y[i]);
+    caixa_max[2] = maior(caixa_max[2], r.z[i]);
+    caixa_max[3] = maior(caixa_max[3], r.m[i]);
+  }
+
+  unsigned char* b = shp_.escreve(static_cast<std::size_t>(bytes));
+  poe_be32(b, static_cast<std::uint32_t>(registos_ + 1));
+  poe_be32(b + 4, static_cast<std::uint32_t>((bytes - 8) / 2));
+  poe_le32(b + 8, static_cast<std::uint32_t>(t));
+  auto caixa = [&] {
+    poe_real(b + 12, caixa_min[0]);
+    poe_real(b + 20, caixa_min[1]);
+    poe_real(b + 28, caixa_max[0]);
+    poe_real(b + 36, caixa_max[1]);
+  };
+  auto xy = [&](unsigned char* p) {
+    for (long long i = 0; i < n; ++i) {
+      poe_real(p + 16 * i, r.x[i]);
+      poe_real(p + 16 * i + 8, r.y[i]);
+    }
+    return p + 16 * n;
+  };
+  auto serie = [&](unsigned char* p, const double* a, int e) {
+    poe_real(p, caixa_min[e]);
+    poe_real(p + 8, caixa_max[e]);
+    std::memcpy(p + 16, a, static_cast<std::size_t>(8 * n));
+    return p + 16 + 8 * n;
+  };
+  if (tipo_partes(t)) {
+    caixa();
+    poe_le32(b + 44, static_cast<std::uint32_t>(np));
+    poe_le32(b + 48, static_cast<std::uint32_t>(n));
+    unsigned char* p = b + 52;
+    for (long long i = 0; i < np; ++i) poe_le32(p + 4 * i, static_cast<std::uint32_t>(r.inicios[i]));
+    p += 4 * np;
+    if (t == SHPT_MULTIPATCH) {
+      for (long long i = 0; i < np; ++i) poe_le32(p + 4 * i, static_cast<std::uint32_t>(r.tipos[i]));
+      p += 4 * np;
+    }
+    p = xy(p);
+    if (t == SHPT_POLYGONZ || t == SHPT_ARCZ || t == SHPT_MULTIPATCH) p = serie(p, r.z, 2);
+    if (r.com_m && (t == SHPT_POLYGONM || t == SHPT_ARCM || t == SHPT_MULTIPATCH ||
+                    t == SHPT_POLYGONZ || t == SHPT_ARCZ))
+      serie(p, r.m, 3);
+  } else if (tipo_multiponto(t)) {
+    caixa();
+    poe_le32(b + 44, static_cast<std::uint32_t>(n));
+    unsigned char* p = xy(b + 48);
+    if (t == SHPT_MULTIPOINTZ) p = serie(p, r.z, 2);
+    if (r.com_m && (t == SHPT_MULTIPOINTZ || t == SHPT_MULTIPOINTM)) serie(p, r.m, 3);
+  } else if (tipo_pontual(t)) {
+    poe_real(b + 12, n > 0 ? r.x[0] : 0.0);
+    poe_real(b + 20, n > 0 ? r.y[0] : 0.0);
+    unsigned char* p = b + 28;
+    if (t == SHPT_POINTZ) {
+      poe_real(p, n > 0 ? r.z[0] : 0.0);
+      p += 8;
+    }
+    if (r.com_m && (t == SHPT_POINTZ || t == SHPT_POINTM)) poe_real(p, n > 0 ? r.m[0] : 0.0);
+  }
+  if (!shp_.feito()) return false;
+
+  unsigned char* e = shx_.escreve(8);
+  poe_be32(e, tamanho_ / 2);
+  poe_be32(e + 4, static_cast<std::uint32_t>((bytes - 8) / 2));
+  if (!shx_.feito()) return false;
+  ++registos_;
+  tamanho_ += static_cast<std::uint32_t>(bytes);
+
+  // The file's box, as shapelib keeps it: started again from a record
+  // whenever it is still all zeros in x and y.
+  if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0) {
+    for (int k = 0; k < 4; ++k) min_[k] = max_[k] = (t == SHPT_NULL || n == 0) ? 0.0 : v[k][0];
+  }
+  for (long long i = 0; i < n; ++i)
+    for (int k = 0; k < 4; ++k) {
+      min_[k] = menor(min_[k], v[k][i]);
+      max_[k] = maior(max_[k], v[k][i]);
+    }
+  return true;
+}
+
+bool escritor_registos::fecha()
+{
+  unsigned char b[100];
+  cabecalho(b, tamanho_);
+  bool ok = true;
+  if (registos_ > 0) {
+    ok = shp_.escreve_em(0, b, 100);
+    cabecalho(b, static_cast<std::uint32_t>(100 + 8LL * registos_));
+    ok = shx_.escreve_em(0, b, 100) && ok;
+  }
+  ok = shp_.fecha() && ok;
+  ok = shx_.fecha() && ok;
+  return ok;
+}
+
+void escritor_registos::abandona() noexcept
+{
+  shp_.fecha();
+  shx_.fecha();
+}
+
+}  // namespace kelvara

@@ -1,0 +1,131 @@
+// The component's own record code for the .shp and .shx: a record read in
+// place where it lies (in the file's window, through the hooks of
+// ganchos.h), and a record encoded straight into the output's window, its
+// index entry written beside it. Nothing is held per record; the layout and
+// every value written are the ones the format's reference library, shapelib,
+// writes for the same shape (the tests hold the two against each other).
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <shapefil.h>
+
+namespace kelvara {
+
+inline std::uint32_t le32(const unsigned char* b)
+{
+  std::uint32_t v;
+  std::memcpy(&v, b, 4);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+  return v;
+}
+inline std::uint32_t be32(const unsigned char* b)
+{
+  std::uint32_t v;
+  std::memcpy(&v, b, 4);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+  return v;
+}
+inline double le_real(const unsigned char* b)
+{
+  double v;
+  std::memcpy(&v, b, 8);
+  return v;
+}
+inline void poe_le32(unsigned char* b, std::uint32_t v) { std::memcpy(b, &v, 4); }
+inline void poe_be32(unsigned char* b, std::uint32_t v)
+{
+  v = __builtin_bswap32(v);
+  std::memcpy(b, &v, 4);
+}
+inline void poe_real(unsigned char* b, double v) { std::memcpy(b, &v, 8); }
+
+// A file opened through a hook table, read and written at known offsets: in
+// place in its window when the table is the block windows', through a
+// buffer of its own otherwise (or when a record straddles a window's edge).
+class via_es {
+ public:
+  via_es() = default;
+  ~via_es() { fecha(); }
+  via_es(const via_es&) = delete;
+  via_es& operator=(const via_es&) = delete;
+
+  bool abre(const SAHooks& g, const std::string& nome, const char* modo);
+  // A file opened by shapelib (the .dbf's), used here and left to it to close.
+  void usa(const SAHooks& g, SAFile f);
+  bool aberto() const { return f_ != nullptr; }
+  // The n bytes at `pos`; null when the file ends before them or a read
+  // fails (the failure recorded by the hooks).
+  const unsigned char* le(long long pos, std::size_t n);
+  // n bytes to be filled at the current position, then `feito()`; null
+  // only when the write cannot be made (recorded by the hooks).
+  unsigned char* escreve(std::size_t n);
+  bool feito();
+  bool escreve_em(long long pos, const void* p, std::size_t n);
+  bool vai(long long pos);  // the next `escreve` writes at `pos`
+  bool fecha();  // false when the close (the last write-out) failed
+
+ private:
+  SAHooks g_{};
+  SAFile f_ = nullptr;
+  bool proprio_ = false;  // opened here: closed here
+  bool blocos_ = false;   // the block windows' hooks: in-place access
+  long long pos_ = -1;    // where the hooks' position is, when known
+  std::vector<unsigned char> aux_;
+  std::size_t pendente_ = 0;  // bytes of aux_ waiting for `feito`
+};
+
+// A record of the .shp as it lies in its bytes (the 8-byte header included),
+// read by the same rules as shapelib's `SHPReadObject`.
+struct registo_lido {
+  int tipo = 0;  // as stored in the record
+  int partes = 0, vertices = 0;
+  const unsigned char* inicios = nullptr;  // part starts, int32 LE
+  const unsigned char* tipos = nullptr;    // MultiPatch part types; null elsewhere
+  const unsigned char* xy = nullptr;       // x, y interleaved
+  const unsigned char* z = nullptr;        // null where the type has none
+  const unsigned char* m = nullptr;        // null where the record has none
+};
+
+enum class leitura { boa, formato, partes };
+
+// `r` holds `tamanho` bytes: the record's header and content.
+leitura analisa(const unsigned char* r, long long tamanho, registo_lido& l);
+
+// A record to write: its shape in arrays, as the component gathers it.
+struct registo_novo {
+  int tipo = 0;  // 0 for a null record
+  int partes = 0, vertices = 0;
+  const int* inicios = nullptr;
+  const int* tipos = nullptr;
+  const double *x = nullptr, *y = nullptr, *z = nullptr, *m = nullptr;
+  bool com_m = false;
+};
+
+// The output's .shp and .shx, written as the records come; the headers at
+// `fecha`.
+class escritor_registos {
+ public:
+  bool cria(const SAHooks& g, const std::string& shp, const std::string& shx, int tipo);
+  // False when a write failed (recorded by the hooks) or the .shp would pass
+  // the format's 4 GB (then `cheio` is true).
+  bool escreve(const registo_novo& r);
+  bool cheio() const { return cheio_; }
+  bool fecha();
+  void abandona() noexcept;
+
+ private:
+  via_es shp_, shx_;
+  int tipo_ = 0;
+  int registos_ = 0;
+  std::uint32_t tamanho_ = 100;
+  double min_[4] = {0, 0, 0, 0}, max_[4] = {0, 0, 0, 0};
+  bool cheio_ = false;
+  void cabecalho(unsigned char* b, std::uint32_t bytes) const;
+};
+
+}  // namespace kelvara
