@@ -91,6 +91,8 @@ struct ShapeFiles::dados {
   // The own record path: the input's .shp, .shx and .dbf records, the
   // current record; the output's .shp and .shx, and its .dbf records.
   via_es shp_e, shx_e, dbf_e;
+  std::string nome_shx;  // the input's .shx as it was found
+  std::vector<unsigned> desl, tam;  // an index whose offsets go back, whole
   registo_lido reg;
   escritor_registos esc;
   via_es dbf_s;
@@ -245,8 +247,11 @@ std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path)
   };
   if (!d.shp_e.abre(d.ganchos, base + ".shp", "rb") && !d.shp_e.abre(d.ganchos, base + ".SHP", "rb"))
     nao_abre();
-  if (!d.shx_e.abre(d.ganchos, base + ".shx", "rb") && !d.shx_e.abre(d.ganchos, base + ".SHX", "rb"))
-    nao_abre();
+  d.nome_shx = base + ".shx";
+  if (!d.shx_e.abre(d.ganchos, d.nome_shx, "rb")) {
+    d.nome_shx = base + ".SHX";
+    if (!d.shx_e.abre(d.ganchos, d.nome_shx, "rb")) nao_abre();
+  }
   if (!d.shp_e.le(0, 100)) nao_abre();
   const unsigned char* h = d.shx_e.le(0, 100);
   if (!h || h[0] != 0 || h[1] != 0 || h[2] != 0x27 || (h[3] != 0x0a && h[3] != 0x0d)) nao_abre();
@@ -264,6 +269,20 @@ std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path)
       nao_abre();
     if (exame && !exame->junta(i, desl * 2, tam * 2)) exame.reset();
   }
+  if (!exame) {
+    // Offsets that go back: the index is kept whole for its checks.
+    d.desl.resize(n);
+    d.tam.resize(n);
+    for (int i = 0; i < n; ++i) {
+      const unsigned char* e = d.shx_e.le(100 + 8LL * i, 8);
+      if (!e) nao_abre();
+      d.desl[i] = be32(e) * 2;
+      d.tam[i] = be32(e + 4) * 2;
+    }
+  }
+  // Like shapelib's reader, which holds only the .shp open once it has the
+  // index: the .shx is opened again for the records.
+  d.shx_e.fecha();
   return exame;
 }
 
@@ -271,16 +290,9 @@ std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path)
 void ShapeFiles::verifica_indice_inteiro(const std::string& path, const std::string& shx)
 {
   dados& d = *d_;
-  const int n = d.registos;
-  std::vector<unsigned> desl(n), tam(n);
-  for (int i = 0; i < n; ++i) {
-    const unsigned char* e = d.shx_e.le(100 + 8LL * i, 8);
-    if (!e)
-      throw falha("Não foi possível abrir o shapefile " + entre_aspas(nome_) + ": " + causa() + ".");
-    desl[i] = be32(e) * 2;
-    tam[i] = be32(e + 4) * 2;
-  }
-  verifica_indice(desl.data(), tam.data(), n, path, shx);
+  verifica_indice(d.desl.data(), d.tam.data(), d.registos, path, shx);
+  d.desl = {};
+  d.tam = {};
 }
 
 void ShapeFiles::create_file(const std::string& path, int shape_type, int language_driver)
@@ -421,6 +433,8 @@ void ShapeFiles::le_registo(int k)
 {
   dados& d = *d_;
   const auto rec = [&] { return "O registo " + std::to_string(k) + " de " + entre_aspas(nome_); };
+  if (!d.shx_e.aberto() && !d.shx_e.abre(d.ganchos, d.nome_shx, "rb"))
+    throw falha(rec() + " não pode ser lido: " + causa() + ".");
   const unsigned char* e = d.shx_e.le(100 + 8LL * (k - 1), 8);
   if (!e) throw falha(rec() + " não pode ser lido: " + causa() + ".");
   const std::uint32_t tam = be32(e + 4) * 2;

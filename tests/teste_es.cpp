@@ -1,13 +1,15 @@
-// The buffered I/O layer against plain stdio: every conversion writes the
-// same bytes through both (real shapefiles from other software and files
-// made here to cross the windows' edges in every way, small windows and
-// large), the hooks answer every read, write, seek and tell alike, reading
+// The buffered I/O layer against plain stdio, and the component's own
+// record path against shapelib's reader and writer: every conversion writes
+// the same bytes through all three (real shapefiles from other software,
+// files of every shape type, and files made here to cross the windows'
+// edges in every way, small windows and large), the hooks answer every read, write, seek and tell alike, reading
 // ahead included, and a write that fails while a window is written out, on
 // the calling thread or on the second one, is recorded under its file's
 // name with its cause and refuses the writes that follow.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <random>
@@ -19,6 +21,7 @@
 #include <shapefil.h>
 
 #include "apoio.h"
+#include "shapefiles.h"
 #include "blocos.h"
 #include "ganchos.h"
 #include "ganchos_simples.h"
@@ -28,14 +31,24 @@ namespace {
 
 using namespace teste;
 
-enum class via { blocos, simples };
+// The own record path through the windows or through plain stdio, and
+// shapelib's records through the windows (the reference).
+enum class via { blocos, simples, shapelib };
 
 const SAHooks& ganchos_de(via v) { return v == via::simples ? ganchos_simples() : es::ganchos(); }
 
 // Selects one set of hooks for as long as it lives; the buffered ones after.
 struct com_via {
-  explicit com_via(via v) { es::usa_ganchos(&ganchos_de(v)); }
-  ~com_via() { es::usa_ganchos(nullptr); }
+  explicit com_via(via v)
+  {
+    es::usa_ganchos(&ganchos_de(v));
+    ShapeFiles::usa_shapelib(v == via::shapelib);
+  }
+  ~com_via()
+  {
+    es::usa_ganchos(nullptr);
+    ShapeFiles::usa_shapelib(false);
+  }
 };
 
 // The corpus lies outside Portugal: it converts with the override.
@@ -55,19 +68,22 @@ bool converte(via v, const std::string& entrada, const std::string& saida, std::
 void espera_mesmos_bytes(const std::string& pasta, const std::string& entrada, bool forcar)
 {
   std::string m;
-  ASSERT_TRUE(converte(via::simples, entrada, pasta + "/simples.shp", m, forcar)) << m;
-  ASSERT_TRUE(converte(via::blocos, entrada, pasta + "/blocos.shp", m, forcar)) << m;
-  for (const char* ext : {".shp", ".shx", ".dbf", ".prj"}) {
-    SCOPED_TRACE(ext);
-    const std::string s = bytes(pasta + "/simples" + ext);
-    std::string b = bytes(pasta + "/blocos" + ext);
-    ASSERT_FALSE(s.empty());
-    if (std::string(ext) == ".dbf" && b.size() > 4) b.replace(1, 3, s, 1, 3);
-    ASSERT_EQ(s.size(), b.size());
-    EXPECT_TRUE(s == b) << "a primeira diferença está no byte "
-                        << std::mismatch(s.begin(), s.end(), b.begin()).first - s.begin();
+  ASSERT_TRUE(converte(via::shapelib, entrada, pasta + "/shapelib.shp", m, forcar)) << m;
+  for (const auto& [v, nome] : {std::pair{via::simples, "simples"}, std::pair{via::blocos, "blocos"}}) {
+    SCOPED_TRACE(nome);
+    ASSERT_TRUE(converte(v, entrada, pasta + "/" + nome + ".shp", m, forcar)) << m;
+    for (const char* ext : {".shp", ".shx", ".dbf", ".prj"}) {
+      SCOPED_TRACE(ext);
+      const std::string s = bytes(pasta + "/shapelib" + ext);
+      std::string b = bytes(pasta + "/" + nome + ext);
+      ASSERT_FALSE(s.empty());
+      if (std::string(ext) == ".dbf" && b.size() > 4) b.replace(1, 3, s, 1, 3);
+      ASSERT_EQ(s.size(), b.size());
+      EXPECT_TRUE(s == b) << "a primeira diferença está no byte "
+                          << std::mismatch(s.begin(), s.end(), b.begin()).first - s.begin();
+    }
+    EXPECT_EQ(fs::exists(pasta + "/shapelib.cpg"), fs::exists(pasta + "/" + nome + ".cpg"));
   }
-  EXPECT_EQ(fs::exists(pasta + "/simples.cpg"), fs::exists(pasta + "/blocos.cpg"));
 }
 
 TEST(es, corpus_igual_pelas_duas_vias)
@@ -182,6 +198,54 @@ TEST(es, ficheiros_feitos_iguais_pelas_duas_vias)
     EXPECT_EQ(a.formas[k].y, b.formas[k].y);
   }
   EXPECT_EQ(a.tuplos, b.tuplos);
+}
+
+// Every shape type, with null records, z, m with no-data values (below
+// -1e38) and NaN, MultiPatch part types, a deleted record, and an empty
+// file of each type.
+TEST(es, todos_os_tipos_iguais_ao_shapelib)
+{
+  const int tipos[] = {SHPT_POINT,      SHPT_ARC,       SHPT_POLYGON,    SHPT_MULTIPOINT,
+                       SHPT_POINTZ,     SHPT_ARCZ,      SHPT_POLYGONZ,   SHPT_MULTIPOINTZ,
+                       SHPT_POINTM,     SHPT_ARCM,      SHPT_POLYGONM,   SHPT_MULTIPOINTM,
+                       SHPT_MULTIPATCH};
+  for (const int t : tipos) {
+    for (const int registos : {0, 9}) {
+      SCOPED_TRACE("tipo " + std::to_string(t) + ", " + std::to_string(registos) + " registos");
+      const bool ponto = t == SHPT_POINT || t == SHPT_POINTZ || t == SHPT_POINTM;
+      const bool com_m = t != SHPT_MULTIPATCH && (t > 20 || (t > 10 && t < 20));
+      shapefile_teste s;
+      s.tipo = t;
+      s.campos = {{"ID", 'N', 5, 0}, {"NOME_LONGO1", 'C', 12, 0}};
+      for (int k = 0; k < registos; ++k) {
+        forma f;
+        if (k != 3) {
+          f.tipo = t;
+          const int partes = ponto ? 1 : 1 + k % 3;
+          for (int p = 0; p < partes; ++p) {
+            const int nv = ponto ? 1 : 2 + (k + p) % 4;
+            if (!ponto) {
+              f.inicios.push_back(static_cast<int>(f.x.size()));
+              f.tipos_partes.push_back(p % 2 == 0 ? SHPP_TRIFAN : SHPP_OUTERRING);
+            }
+            for (int v = 0; v < nv; ++v) {
+              f.x.push_back(k == 0 ? 0.0 : -61234.5 + 2345.678 * k + 517.25 * v);
+              f.y.push_back(k == 0 ? 0.0 : 103456.25 - 1987.5 * k + 733.0 * v);
+              f.z.push_back(v == 2 ? std::nan("") : 10.0 * v - 3.25 * k);
+              f.m.push_back(v == 1 ? -1e39 : 1.5 * k - v);
+            }
+          }
+          f.com_m = com_m;
+        }
+        s.formas.push_back(f);
+        s.valores.push_back({std::to_string(k), "nome " + std::to_string(k)});
+        s.apagados.push_back(k == 6);
+      }
+      pasta_temporaria p;
+      escreve(p / "e", s);
+      espera_mesmos_bytes(p.caminho().string(), p / "e.shp", true);
+    }
+  }
 }
 
 TEST(es, indice_fora_de_ordem_com_registo_sobreposto)
