@@ -2,12 +2,15 @@
 // Datum 73 for the benchmark.
 //
 //   kelvara-gera BASE REGISTOS
+//   kelvara-gera --pontos BASE REGISTOS
 //
 // BASE.shp, BASE.shx and BASE.dbf: REGISTOS polylines of one part and 20
 // vertices each, with z and m, inside the mainland's extent, and three
 // attribute fields (ID N 10, NOME C 40, COMPR N 19.3). Every record is 728
 // bytes of .shp, 8 of .shx and 70 of .dbf, so a size in bytes is about
-// 806 × REGISTOS. The files are written byte by byte here, not through
+// 806 × REGISTOS. With --pontos: REGISTOS 2D points inside the mainland's
+// extent and one field (ID N 10): 28 + 8 + 11 bytes per record (about 470 MB
+// for 10 million). The files are written byte by byte here, not through
 // shapelib, so that the benchmark's input does not depend on the code it
 // measures; the same count always gives the same bytes.
 #include <algorithm>
@@ -160,12 +163,93 @@ void texto(char* destino, int largura, const std::string& t, bool a_direita)
   std::memcpy(destino + (a_direita ? largura - n : 0), t.data(), n);
 }
 
+// 2D points and one field.
+int pontos(const std::string& base, long long n)
+{
+  const std::uint64_t bytes_shp = 100 + static_cast<std::uint64_t>(n) * 28;
+  if (n < 1 || bytes_shp / 2 > 0x7fffffffull) {
+    std::fprintf(stderr, "kelvara-gera: número de registos fora do limite do formato\n");
+    return 2;
+  }
+  caixa total;
+  auto ponto = [](sorteio& r, double& x, double& y) {
+    x = -110000 + 260000 * r.uniforme();
+    y = -280000 + 540000 * r.uniforme();
+  };
+  {
+    sorteio r;
+    for (long long k = 0; k < n; ++k) {
+      double x, y;
+      ponto(r, x, y);
+      total.min[0] = std::min(total.min[0], x);
+      total.max[0] = std::max(total.max[0], x);
+      total.min[1] = std::min(total.min[1], y);
+      total.max[1] = std::max(total.max[1], y);
+    }
+    total.min[2] = total.max[2] = total.min[3] = total.max[3] = 0;
+  }
+  {
+    saida shp(base + ".shp"), shx(base + ".shx");
+    auto cab = [&](saida& s, std::uint64_t bytes) {
+      s.grande(9994);
+      for (int i = 0; i < 5; ++i) s.grande(0);
+      s.grande(static_cast<std::uint32_t>(bytes / 2));
+      s.pequeno(1000);
+      s.pequeno(1);  // Point
+      for (double v : {total.min[0], total.min[1], total.max[0], total.max[1], 0.0, 0.0, 0.0, 0.0})
+        s.real(v);
+    };
+    cab(shp, bytes_shp);
+    cab(shx, 100 + 8ull * n);
+    sorteio r;
+    for (long long k = 0; k < n; ++k) {
+      double x, y;
+      ponto(r, x, y);
+      shx.grande(static_cast<std::uint32_t>((100 + 28 * k) / 2));
+      shx.grande(10);
+      shp.grande(static_cast<std::uint32_t>(k + 1));
+      shp.grande(10);
+      shp.pequeno(1);
+      shp.real(x);
+      shp.real(y);
+    }
+  }
+  saida dbf(base + ".dbf");
+  unsigned char cab[32] = {};
+  cab[0] = 0x03;
+  cab[1] = 124;
+  cab[2] = 1;
+  cab[3] = 1;
+  for (int i = 0; i < 4; ++i) cab[4 + i] = static_cast<unsigned char>(n >> (8 * i));
+  cab[8] = 32 + 32 + 1;
+  cab[10] = 11;
+  cab[29] = 0x57;
+  dbf.bytes(cab, 32);
+  unsigned char d[32] = {};
+  std::memcpy(d, "ID", 2);
+  d[11] = 'N';
+  d[16] = 10;
+  dbf.bytes(d, 32);
+  const unsigned char fim_campos = 0x0d;
+  dbf.bytes(&fim_campos, 1);
+  char registo[11];
+  for (long long k = 0; k < n; ++k) {
+    registo[0] = ' ';
+    texto(registo + 1, 10, std::to_string(k + 1), true);
+    dbf.bytes(registo, 11);
+  }
+  const unsigned char fim = 0x1a;
+  dbf.bytes(&fim, 1);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+  if (argc == 4 && std::string(argv[1]) == "--pontos") return pontos(argv[2], std::atoll(argv[3]));
   if (argc != 3) {
-    std::fprintf(stderr, "Utilização: kelvara-gera BASE REGISTOS\n");
+    std::fprintf(stderr, "Utilização: kelvara-gera [--pontos] BASE REGISTOS\n");
     return 2;
   }
   const std::string base = argv[1];
