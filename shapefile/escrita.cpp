@@ -1,0 +1,194 @@
+// The writing half of the shapefile component: a new shapefile's fields,
+// its records as they are written, and completing it.
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "componente.h"
+#include "falha.h"
+#include "verifica.h"
+
+namespace kelvara {
+
+void ShapeFiles::create_file(const std::string& path, int shape_type, int language_driver)
+{
+  comeca(path);
+  const std::string nome = entre_aspas(nome_);
+  if (!tipo_valido(shape_type))
+    throw falha("Tipo de forma " + std::to_string(shape_type) + " desconhecido para " + nome + ".");
+  if (d_->shapelib) {
+    d_->shp = SHPCreateLL(path.c_str(), shape_type, &d_->ganchos);
+    if (!d_->shp) throw falha("Não foi possível criar o ficheiro " + nome + ": " + causa() + ".");
+  } else if (!d_->esc.cria(d_->ganchos, sem_extensao(path) + ".shp", sem_extensao(path) + ".shx",
+                           shape_type)) {
+    d_->fecha();
+    throw falha("Não foi possível criar o ficheiro " + nome + ": " + causa() + ".");
+  }
+  const std::string dbf = sem_extensao(path) + ".dbf";
+  const std::string ldid = "LDID/" + std::to_string(language_driver);
+  d_->dbf = DBFCreateLL(dbf.c_str(), language_driver ? ldid.c_str() : nullptr, &d_->ganchos);
+  if (!d_->dbf) {
+    d_->fecha();
+    throw falha("Não foi possível criar o ficheiro " + entre_aspas(sem_extensao(nome_) + ".dbf") +
+                ": " + causa() + ".");
+  }
+  d_->modo = dados::uso::escrita;
+  d_->tipo = shape_type;
+}
+
+void ShapeFiles::add_field(const std::string& name, char type, int size, int decimals)
+{
+  const int i = DBFAddNativeFieldType(d_->dbf, name.c_str(), type, size, decimals);
+  if (i < 0)
+    throw falha("Não foi possível criar o campo " + entre_aspas(name) + " (tipo " +
+                std::string(1, type) + ", largura " + std::to_string(size) + ") em " +
+                entre_aspas(nome_) + ".");
+  // shapelib writes at most 10 bytes of a name; the format holds 11.
+  char* bruto = d_->dbf->pszHeader + i * XBASE_FLDHDR_SZ;
+  std::memset(bruto, 0, XBASE_FLDNAME_LEN_READ);
+  std::memcpy(bruto, name.data(), std::min<size_t>(name.size(), XBASE_FLDNAME_LEN_READ));
+  d_->campos.push_back(campo{name, type, size, decimals});
+}
+
+void ShapeFiles::commit_fields()
+{
+  const std::time_t agora = std::time(nullptr);
+  if (const std::tm* hoje = std::localtime(&agora))
+    DBFSetLastModifiedDate(d_->dbf, hoje->tm_year, hoje->tm_mon + 1, hoje->tm_mday);
+  const int n = DBFGetFieldCount(d_->dbf);
+  d_->desloc.assign(d_->dbf->panFieldOffset, d_->dbf->panFieldOffset + n);
+  // shapelib allocates its record buffer with the first field; a table
+  // without fields still has records (of one byte, the deletion flag).
+  if (!d_->dbf->pszCurrentRecord)
+    d_->dbf->pszCurrentRecord = static_cast<char*>(std::malloc(d_->dbf->nRecordLength));
+  d_->pendente.assign(d_->dbf->nRecordLength, ' ');
+  if (!d_->shapelib) {
+    // The records go after the header, which shapelib writes at the close.
+    d_->dbf_s.usa(d_->dbf->sHooks, d_->dbf->fp);
+    d_->dbf_s.vai(d_->dbf->nHeaderLength);
+  }
+}
+
+void ShapeFiles::set_value(int j, valor v)
+{
+  const int i = j - 1;
+  if (i < 0 || i >= static_cast<int>(d_->desloc.size()) ||
+      static_cast<int>(v.bytes.size()) != d_->dbf->panFieldSize[i])
+    throw falha("O campo " + std::to_string(j) + " de " + entre_aspas(nome_) +
+                " não tem a mesma largura que o campo de origem: a tabela não pode ser copiada.");
+  std::memcpy(d_->pendente.data() + d_->desloc[i], v.bytes.data(), v.bytes.size());
+}
+
+void ShapeFiles::add_part(std::int16_t part, int part_type)
+{
+  pendente_.inicios.push_back(static_cast<int>(pendente_.x.size()));
+  pendente_.tipos.push_back(part_type);
+  pendente_.parte_atual = part;
+}
+
+void ShapeFiles::set_deletion_flag(char f) { d_->pendente[0] = f; }
+
+void ShapeFiles::set_null() { d_->nulo = true; }
+
+void ShapeFiles::write_record()
+{
+  dados& d = *d_;
+  pendente& p = pendente_;
+  // Built only for a fault: a record written allocates nothing here.
+  const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
+  const auto nome = [&] { return entre_aspas(nome_); };
+  if (p.com_m && p.sem_m)
+    throw falha("Não foi possível escrever " + rec() + " em " + nome() +
+                ": só alguns vértices têm valor M.");
+  if (!d.shapelib) return escreve_registo();
+  SHPObject o{};
+  o.nSHPType = d.nulo ? SHPT_NULL : d.tipo;
+  o.nShapeId = -1;
+  const bool com_partes = !d.nulo && !tipo_ponto(d.tipo) && !tipo_multiponto(d.tipo);
+  o.nParts = com_partes ? static_cast<int>(p.inicios.size()) : 0;
+  // An empty list still hands shapelib a real address: it copies zero
+  // items from it.
+  static int nenhum_int = 0;
+  static double nenhum_double = 0;
+  auto ou_nada = [](auto& v, auto* nada) { return v.empty() ? nada : v.data(); };
+  o.panPartStart = ou_nada(p.inicios, &nenhum_int);
+  o.panPartType = ou_nada(p.tipos, &nenhum_int);
+  o.nVertices = d.nulo ? 0 : static_cast<int>(p.x.size());
+  o.padfX = ou_nada(p.x, &nenhum_double);
+  o.padfY = ou_nada(p.y, &nenhum_double);
+  o.padfZ = ou_nada(p.z, &nenhum_double);
+  o.padfM = ou_nada(p.m, &nenhum_double);
+  o.bMeasureIsUsed = p.com_m;
+  SHPComputeExtents(&o);
+  if (SHPWriteObject(d.shp, -1, &o) < 0 || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
+  if (!DBFWriteTuple(d.dbf, d.escritos, d.pendente.data()) || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
+                causa() + ".");
+  ++d.escritos;
+  std::fill(d.pendente.begin(), d.pendente.end(), ' ');
+  d.nulo = false;
+  p.limpa();
+}
+
+// The pending record through the own record path: its shape encoded into
+// the .shp's window with its index entry, its table record after the last.
+void ShapeFiles::escreve_registo()
+{
+  dados& d = *d_;
+  pendente& p = pendente_;
+  const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
+  const auto nome = [&] { return entre_aspas(nome_); };
+  registo_novo o;
+  o.tipo = d.nulo ? SHPT_NULL : d.tipo;
+  const bool com_partes = !d.nulo && !tipo_ponto(d.tipo) && !tipo_multiponto(d.tipo);
+  o.partes = com_partes ? static_cast<int>(p.inicios.size()) : 0;
+  o.inicios = p.inicios.data();
+  o.tipos = p.tipos.data();
+  o.vertices = d.nulo ? 0 : static_cast<int>(p.x.size());
+  o.x = p.x.data();
+  o.y = p.y.data();
+  o.z = p.z.data();
+  o.m = p.m.data();
+  o.com_m = p.com_m;
+  if (!d.esc.escreve(o) || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
+  const std::size_t n = d.pendente.size();
+  std::memcpy(d.dbf_s.escreve(n), d.pendente.data(), n);
+  if (!d.dbf_s.feito() || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
+                causa() + ".");
+  ++d.escritos;
+  std::fill(d.pendente.begin(), d.pendente.end(), ' ');
+  d.nulo = false;
+  p.limpa();
+}
+
+void ShapeFiles::close_file()
+{
+  const bool escrita = d_->modo == dados::uso::escrita;
+  if (escrita) es::limpa_falha();
+  if (escrita && !d_->shapelib) {
+    dados& d = *d_;
+    bool ok = d.esc.fecha();
+    // The table as shapelib leaves it: its records, the end-of-file byte
+    // after the last, the header (written by DBFClose) counting them.
+    if (d.escritos > 0) {
+      if (d.dbf->bWriteEndOfFileChar) {
+        *d.dbf_s.escreve(1) = 0x1a;
+        ok = d.dbf_s.feito() && ok;
+      }
+      d.dbf->nRecords = d.escritos;
+      d.dbf->bUpdated = 1;
+    }
+    if (!ok && !es::ultima_falha().houve()) es::regista(caminho_, 0);
+  }
+  d_->fecha();
+  if (escrita && es::ultima_falha().houve())
+    throw falha("Não foi possível completar o shapefile " + entre_aspas(nome_) + ": " + causa() +
+                ".");
+}
+
+}  // namespace kelvara
