@@ -6,7 +6,9 @@
 // blanks and Portuguese letters throughout.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cmath>
 #include <cstring>
@@ -30,7 +32,7 @@ std::map<std::string, std::string> retrato(const fs::path& raiz)
 {
   std::map<std::string, std::string> r;
   for (const auto& e : fs::recursive_directory_iterator(raiz))
-    if (e.is_regular_file()) r[fs::relative(e.path(), raiz).string()] = bytes(e.path().string());
+    if (e.is_regular_file()) r[texto(fs::relative(e.path(), raiz))] = bytes(texto(e.path()));
   return r;
 }
 
@@ -47,7 +49,7 @@ struct cenario {
 
   cenario()
   {
-    fs::create_directories(grelhas);
+    fs::create_directories(caminho(grelhas));
     shapefile_teste s;
     s.tipo = SHPT_ARCZ;
     s.campos = {{"NOME", 'C', 16, 0}, {"COTA", 'N', 10, 2}};
@@ -89,16 +91,15 @@ struct caso {
   std::string esperado;  // the whole message, {P} standing for the folder
   std::string s1 = d73, s2 = etrs;
   // Runs the tool differently (as another user, under a limit).
-  std::function<std::string(const cenario&, const std::string& linha)> envolve = nullptr;
+  std::function<void(std::vector<std::string>& argumentos, opcoes_processo& o)> envolve = nullptr;
   std::function<std::string(const cenario&)> outra_saida = nullptr;
 };
 
-std::string comando(const cenario& c, const caso& k)
+std::vector<std::string> comando(const cenario& c, const caso& k)
 {
   const std::string saida = k.outra_saida ? k.outra_saida(c) : c.saida;
-  return aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(k.s1) + " -t " + aspas_shell(k.s2) + " -x " +
-         aspas_shell(c.px) + " -y " + aspas_shell(c.py) + " --grelhas " + aspas_shell(c.grelhas) +
-         " " + aspas_shell(c.entrada) + " " + aspas_shell(saida);
+  return {KELVARA_CLI, "-s", k.s1, "-t", k.s2, "-x", c.px, "-y", c.py, "--grelhas", c.grelhas,
+          c.entrada, saida};
 }
 
 void corre_caso(const caso& k)
@@ -107,9 +108,10 @@ void corre_caso(const caso& k)
   cenario c;
   if (k.estraga) k.estraga(c);
   const auto antes = retrato(c.raiz.caminho());
-  std::string linha = comando(c, k);
-  if (k.envolve) linha = k.envolve(c, linha);
-  const processo r = corre(linha);
+  std::vector<std::string> argumentos = comando(c, k);
+  opcoes_processo o;
+  if (k.envolve) k.envolve(argumentos, o);
+  const processo r = corre(argumentos, o);
   // MOSTRA=1 prints each case's message, to read them all at once.
   if (std::getenv("MOSTRA")) std::cerr << "[" << k.nome << "] " << r.erros;
   EXPECT_EQ(r.codigo, 1) << r.erros;
@@ -236,7 +238,7 @@ TEST(falhas, partes_demais_para_numerar)
 TEST(falhas, shx_danificado)
 {
   const caso casos[] = {
-      {"shx em falta", [](cenario& c) { fs::remove(c.base + ".shx"); },
+      {"shx em falta", [](cenario& c) { fs::remove(caminho(c.base + ".shx")); },
        "Falta o ficheiro de índice \"{P}/rios da região.shx\" do shapefile \"{P}/rios "
        "da região.shp\"."},
       {"shx com menos registos",
@@ -275,7 +277,7 @@ TEST(falhas, shx_danificado)
 TEST(falhas, dbf_danificado)
 {
   const caso casos[] = {
-      {"dbf em falta", [](cenario& c) { fs::remove(c.base + ".dbf"); },
+      {"dbf em falta", [](cenario& c) { fs::remove(caminho(c.base + ".dbf")); },
        "Falta a tabela de atributos \"{P}/rios da região.dbf\" do shapefile "
        "\"{P}/rios da região.shp\"."},
       {"comprimento de registo maior do que o real",
@@ -351,17 +353,28 @@ TEST(falhas, saida)
        "Já existe o ficheiro \"{P}/rios da região_.shx\", com o nome que a conversão "
        "dá aos seus ficheiros de trabalho. Não foi alterado. Se for resto de uma "
        "conversão interrompida, apague-o; se não, mova-o. Depois repita a conversão."},
-      {"disco cheio a meio", nullptr,
-       "Não foi possível completar o shapefile \"{P}/rios da região_.shp\": o "
-       "ficheiro excede o tamanho permitido ({P}/rios da região_.shp).", d73, etrs,
-       [](const cenario&, const std::string& l) { return "ulimit -f 1; exec " + l; }},
   };
   for (const caso& k : casos) corre_caso(k);
+}
+
+TEST(falhas, saida_sob_limites_do_sistema)
+{
+#ifdef _WIN32
+  GTEST_SKIP() << "o Windows não limita o tamanho dos ficheiros de um processo nem tem as "
+                  "permissões POSIX de uma pasta";
+#else
+  corre_caso({"disco cheio a meio", nullptr,
+              "Não foi possível completar o shapefile \"{P}/rios da região_.shp\": o "
+              "ficheiro excede o tamanho permitido ({P}/rios da região_.shp).", d73, etrs,
+              [](std::vector<std::string>&, opcoes_processo& o) { o.limite_ficheiro = 512; }});
 
   if (geteuid() != 0 && access("/", W_OK) == 0) return;
   // Root writes anywhere: a read-only folder is tried as an ordinary user.
-  const std::string como_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-  if (corre(como_nobody + aspas_shell(KELVARA_CLI) + " --help").codigo != 0) {
+  const std::vector<std::string> como_nobody{"setpriv", "--reuid=65534", "--regid=65534",
+                                             "--clear-groups"};
+  std::vector<std::string> ajuda = como_nobody;
+  ajuda.insert(ajuda.end(), {KELVARA_CLI, "--help"});
+  if (corre(ajuda).codigo != 0) {
     // No setpriv, or the build lies where that user cannot reach it.
     std::cerr << "sem forma de correr kelvara-cli como outro utilizador: pasta só de leitura "
                  "não verificada\n";
@@ -380,16 +393,17 @@ TEST(falhas, saida)
               },
                "Não é possível escrever o shapefile de saída \"{P}/fechada/saída.shp\": não "
                "há permissão para o fazer.", d73, etrs,
-              [](const cenario&, const std::string& l) {
-                return "exec setpriv --reuid=65534 --regid=65534 --clear-groups " + l;  // as nobody
+              [como_nobody](std::vector<std::string>& argumentos, opcoes_processo&) {
+                argumentos.insert(argumentos.begin(), como_nobody.begin(), como_nobody.end());
               },
               [](const cenario& c) { return c.pasta + "/fechada/saída.shp"; }});
+#endif
 }
 
 TEST(falhas, parametros_e_grelhas)
 {
   const caso casos[] = {
-      {"ficheiro de parâmetros em falta", [](cenario& c) { fs::remove(c.px); },
+      {"ficheiro de parâmetros em falta", [](cenario& c) { fs::remove(caminho(c.px)); },
        "Não foi possível abrir o ficheiro de parâmetros \"{P}/parâmetros x.txt\".",
        "Qualquer", ""},
       {"ficheiro de parâmetros curto",
@@ -412,7 +426,7 @@ TEST(falhas, parametros_e_grelhas)
        "Erro! Esperado 'X' no ficheiro de parâmetros -X", "Qualquer", ""},
       {"o mesmo ficheiro duas vezes", [](cenario& c) { c.py = c.px; },
        "Erro! Esperado 'Y' no ficheiro de parâmetros -Y", "Qualquer", ""},
-      {"grelha em falta", [](cenario& c) { fs::remove(c.grelhas + "/et_lx_p.asc"); },
+      {"grelha em falta", [](cenario& c) { fs::remove(caminho(c.grelhas + "/et_lx_p.asc")); },
        "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!", d73, lisboa},
       {"grelha curta", [](cenario& c) { grava(c.grelhas + "/lx_et_m.asc", "1 2 3\n"); },
        "O ficheiro de grelha \"{P}/grelhas/lx_et_m.asc\" termina antes do valor 4 de "

@@ -59,9 +59,7 @@ TEST(interrupcao, morte_a_meio_nao_estraga_nada)
 
   // The next run refuses and names the leftovers: the working files and the
   // names the killed run had reserved beside the output.
-  const processo r = corre(aspas_shell(KELVARA_CLI) +
-                           " -s 'Hayford-Gauss Datum 73' -t 'ETRS89 TM06' " +
-                           aspas_shell(p / "rios.shp") + " " + aspas_shell(p / "saida.shp"));
+  const processo r = corre_cli({"-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"});
   EXPECT_EQ(r.codigo, 1);
   for (const std::string& n : p.ficheiros()) {
     if (n.rfind("rios.", 0) == 0 || (n.rfind("saida.", 0) == 0 && n.size() == 9)) continue;
@@ -71,9 +69,7 @@ TEST(interrupcao, morte_a_meio_nao_estraga_nada)
   // Once they are removed, the conversion goes through.
   for (const std::string& n : p.ficheiros())
     if (n.find("rios_") == 0 || n.find(".kelvara") != std::string::npos) fs::remove(p / n);
-  const processo s = corre(aspas_shell(KELVARA_CLI) +
-                           " -s 'Hayford-Gauss Datum 73' -t 'ETRS89 TM06' " +
-                           aspas_shell(p / "rios.shp") + " " + aspas_shell(p / "saida.shp"));
+  const processo s = corre_cli({"-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"});
   EXPECT_EQ(s.codigo, 0) << s.erros;
   EXPECT_EQ(le(p / "saida.shp").formas.size(), 150000u);
 }
