@@ -27,7 +27,7 @@ void escreve_prj(const std::string& sistema, const std::string& fich3a, std::str
                             entre_aspas(fich_prj) + ": ";
   // Binary mode: the line ends in CR LF on every platform.
   std::FILE* f = es::abre(fich_prj, "wb");
-  if (!f) throw falha(aviso + descreve(std::error_code(errno, std::generic_category())) + ".");
+  if (!f) throw falha(aviso + descreve(es::erro_so()) + ".");
   const bool escrito = std::fwrite(texto.data(), 1, texto.size(), f) == texto.size() &&
                        std::fwrite("\r\n", 1, 2, f) == 2;
   const int erro_escrita = errno;

@@ -62,6 +62,15 @@ bool mesmo_ficheiro(const std::string& a, const std::string& b)
 
 void copia(const std::string& origem, const std::string& destino)
 {
+#ifdef _WIN32
+  // mingw's copy_file does not replace an existing destination.
+  if (!copia_so(origem, destino)) {
+    const std::error_code ec = erro_so();
+    remove_so(destino);
+    throw std::system_error(ec);
+  }
+  return;
+#endif
   std::error_code ec;
   fs::copy_file(caminho(origem), caminho(destino), fs::copy_options::overwrite_existing, ec);
   if (ec) {
@@ -99,6 +108,10 @@ bool troca_com_vazio(const std::string& origem, const std::string& destino)
 
 void move(const std::string& origem, const std::string& destino)
 {
+#ifdef _WIN32
+  if (!move_so(origem, destino, true)) throw std::system_error(erro_so());
+  return;
+#endif
   if (troca_com_vazio(origem, destino)) return;
   std::error_code ec;
   fs::rename(caminho(origem), caminho(destino), ec);
@@ -111,6 +124,10 @@ void move(const std::string& origem, const std::string& destino)
 
 void renomeia(const std::string& origem, const std::string& destino)
 {
+#ifdef _WIN32
+  if (!move_so(origem, destino, false)) throw std::system_error(erro_so());
+  return;
+#endif
   std::error_code ec;
   fs::rename(caminho(origem), caminho(destino), ec);
   if (ec) throw std::system_error(ec);
@@ -118,6 +135,15 @@ void renomeia(const std::string& origem, const std::string& destino)
 
 bool cria_vazio(const std::string& nome, std::error_code& ec)
 {
+#ifdef _WIN32
+  // Not by fopen's "x", which some C runtimes ignore, emptying the file.
+  if (!cria_novo_so(nome)) {
+    ec = erro_so();
+    return false;
+  }
+  ec.clear();
+  return true;
+#endif
   std::FILE* f = abre(nome, "wbx");
   if (!f) {
     ec = std::error_code(errno, std::generic_category());
@@ -131,7 +157,11 @@ bool cria_vazio(const std::string& nome, std::error_code& ec)
 void remove(const std::string& nome, std::error_code& ec)
 {
   ec.clear();
+#ifdef _WIN32
+  if (!remove_so(nome)) ec = erro_so();
+#else
   fs::remove(caminho(nome), ec);
+#endif
 }
 
 std::string pasta_programa()

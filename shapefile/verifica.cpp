@@ -46,10 +46,14 @@ cabecalho le_cabecalho(const std::string& nome)
   cabecalho c;
   c.tamanho = es::tamanho(nome);
   unsigned char b[100] = {};
-  if (std::FILE* f = es::abre(nome, "rb")) {
-    if (std::fread(b, 1, sizeof b, f) != sizeof b) c.tamanho = std::min(c.tamanho, 99LL);
-    std::fclose(f);
-  }
+  std::FILE* f = es::abre(nome, "rb");
+  // A file that exists but cannot be opened (another program holds it, no
+  // permission) says why, not that it is no shapefile.
+  if (!f)
+    throw falha("Não foi possível abrir o ficheiro " + entre_aspas(nome) + ": " +
+                descreve(es::erro_so()) + ".");
+  if (std::fread(b, 1, sizeof b, f) != sizeof b) c.tamanho = std::min(c.tamanho, 99LL);
+  std::fclose(f);
   c.codigo = grande_endian(b);
   c.comprimento = 2LL * grande_endian(b + 24);
   c.tipo = static_cast<int>(b[32] | (b[33] << 8) | (b[34] << 16) | (std::uint32_t(b[35]) << 24));
