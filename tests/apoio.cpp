@@ -468,6 +468,23 @@ processo corre_cli(const std::vector<std::string>& argumentos, const opcoes_proc
   return corre(a, o);
 }
 
+#ifdef _WIN32
+ficheiro_preso::ficheiro_preso(const std::string& nome)
+    : h_(CreateFileW(largo(nome).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr)),
+      preso_(h_ != INVALID_HANDLE_VALUE)
+{
+}
+
+ficheiro_preso::~ficheiro_preso()
+{
+  if (preso_) CloseHandle(h_);
+}
+#else
+ficheiro_preso::ficheiro_preso(const std::string&) {}
+ficheiro_preso::~ficheiro_preso() = default;
+#endif
+
 std::optional<std::string> corpus()
 {
   std::error_code ec;

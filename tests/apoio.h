@@ -158,6 +158,22 @@ processo corre(const std::vector<std::string>& argumentos, const opcoes_processo
 // kelvara-cli with these arguments.
 processo corre_cli(const std::vector<std::string>& argumentos, const opcoes_processo& o = {});
 
+// Holds a file open, sharing it with no one, as another program (a GIS
+// showing the layer) may on Windows. POSIX has no such open: there
+// `preso()` is false.
+class ficheiro_preso {
+ public:
+  explicit ficheiro_preso(const std::string& nome);
+  ~ficheiro_preso();
+  ficheiro_preso(const ficheiro_preso&) = delete;
+  ficheiro_preso& operator=(const ficheiro_preso&) = delete;
+  bool preso() const { return preso_; }
+
+ private:
+  void* h_ = nullptr;
+  bool preso_ = false;
+};
+
 // The folder of real shapefiles written by other software, if present.
 std::optional<std::string> corpus();
 #define KELVARA_PRECISA_CORPUS(c)                                                   \

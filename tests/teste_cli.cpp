@@ -90,5 +90,21 @@ TEST(cli, escrita_que_falha_a_meio)
   EXPECT_EQ(bytes(p / "rios.shp") + bytes(p / "rios.dbf"), antes);
 }
 
+TEST(cli, entrada_aberta_noutro_programa)
+{
+  // Read as it lies: the cause is the program that holds it, not its header.
+  pasta_temporaria p;
+  polilinhas(p / "rios", 3);
+  const ficheiro_preso preso(p / "rios.shp");
+  if (!preso.preso())
+    GTEST_SKIP() << "só o Windows tem ficheiros abertos sem partilha; no POSIX um ficheiro "
+                    "aberto lê-se";
+  const processo r = corre_cli({"-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"});
+  EXPECT_EQ(r.codigo, 1);
+  EXPECT_EQ(r.erros, "Não foi possível abrir o ficheiro \"" + (p / "rios.shp") +
+                         "\": o ficheiro está aberto noutro programa.\n");
+  EXPECT_EQ(p.ficheiros(), (std::vector<std::string>{"rios.dbf", "rios.shp", "rios.shx"}));
+}
+
 }  // namespace
 }  // namespace kelvara

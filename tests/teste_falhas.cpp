@@ -88,7 +88,9 @@ struct cenario {
 struct caso {
   const char* nome;
   std::function<void(cenario&)> estraga;
-  std::string esperado;  // the whole message, {P} standing for the folder
+  // The whole message, {P} standing for the folder and {S} for the
+  // platform's separator where the program joins a folder and a name.
+  std::string esperado;
   std::string s1 = d73, s2 = etrs;
   // Runs the tool differently (as another user, under a limit).
   std::function<void(std::vector<std::string>& argumentos, opcoes_processo& o)> envolve = nullptr;
@@ -118,6 +120,8 @@ void corre_caso(const caso& k)
   EXPECT_EQ(r.saida, "");
   std::string esperado = k.esperado;
   for (size_t i; (i = esperado.find("{P}")) != std::string::npos;) esperado.replace(i, 3, c.pasta);
+  const std::string separador = texto(fs::path("/").make_preferred());
+  for (size_t i; (i = esperado.find("{S}")) != std::string::npos;) esperado.replace(i, 3, separador);
   EXPECT_EQ(r.erros, esperado + "\n");
   const auto depois = retrato(c.raiz.caminho());
   EXPECT_EQ(depois.size(), antes.size());
@@ -429,7 +433,7 @@ TEST(falhas, parametros_e_grelhas)
       {"grelha em falta", [](cenario& c) { fs::remove(caminho(c.grelhas + "/et_lx_p.asc")); },
        "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!", d73, lisboa},
       {"grelha curta", [](cenario& c) { grava(c.grelhas + "/lx_et_m.asc", "1 2 3\n"); },
-       "O ficheiro de grelha \"{P}/grelhas/lx_et_m.asc\" termina antes do valor 4 de "
+       "O ficheiro de grelha \"{P}/grelhas{S}lx_et_m.asc\" termina antes do valor 4 de "
        "8118 (linha 1, coluna 4 da grelha); são precisos 123 linhas de 66 números.", lisboa, d73},
       {"grelha com um campo que não é número",
        [](cenario& c) {
@@ -437,7 +441,7 @@ TEST(falhas, parametros_e_grelhas)
          g.replace(g.find('\n') + 1, 1, "x");
          grava(c.grelhas + "/et_lx_m.asc", g);
        },
-       "O ficheiro de grelha \"{P}/grelhas/et_lx_m.asc\" tem \"x134998.5\", que não é "
+       "O ficheiro de grelha \"{P}/grelhas{S}et_lx_m.asc\" tem \"x134998.5\", que não é "
        "um número, na linha 2 do ficheiro, no lugar do valor 2 de 8118 (linha 1, "
        "coluna 2 da grelha).", etrs, lisboa},
       {"canto -999999 numa só grelha",
