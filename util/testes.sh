@@ -3,7 +3,8 @@
 # the tests, and proj-bin, whose cct checks the Datum Lisboa grid files),
 # builds, and runs every test; then builds the whole suite again
 # under AddressSanitizer and UndefinedBehaviorSanitizer (build-san/) and runs
-# it there too, failing on any report.
+# it there too, failing on any report; then cross-builds it for Windows
+# and runs it under wine (util/windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash util/instala.sh gdal-bin proj-bin
@@ -20,3 +21,5 @@ export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:exitcode=86
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=86
 export LSAN_OPTIONS="suppressions=$PWD/util/lsan.supp"
 ctest --test-dir build-san --output-on-failure -j2
+
+bash util/windows.sh

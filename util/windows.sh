@@ -20,10 +20,15 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine wineboot -i >/dev/null 2>&1 || true
 
 # shapelib from its source kept beside the project, once.
+shapelib=../shared/thirdparty/shapelib-1.5.0.tar.gz
 if [ ! -f "$dep/lib/libshp.a" ]; then
+  if [ ! -f "$shapelib" ]; then
+    echo "Falta o código do shapelib em $shapelib: sem ele não há compilação para Windows." >&2
+    exit 1
+  fi
   rm -rf "$destino/shapelib"
   mkdir -p "$destino/shapelib"
-  tar xzf ../shared/thirdparty/shapelib-1.5.0.tar.gz -C "$destino/shapelib" --strip-components=1
+  tar xzf "$shapelib" -C "$destino/shapelib" --strip-components=1
   (
     cd "$destino/shapelib"
     for c in shpopen dbfopen safileio sbnsearch shptree; do
