@@ -49,13 +49,16 @@ fi
 cmake -S . -B "$destino" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$cadeia" \
   -DCMAKE_FIND_ROOT_PATH="$dep" -DKELVARA_JANELAS=OFF >/dev/null
 cmake --build "$destino"
+echo "Compilação para Windows: ${SECONDS} s"
 
+inicio=$SECONDS
 ctest --test-dir "$destino" --output-on-failure -j2
+echo "Testes sob o wine: $((SECONDS - inicio)) s"
 
 pacote=$destino/pacote
 rm -rf "$pacote" "$destino/kelvara-windows.zip"
 mkdir -p "$pacote"
-cp "$destino/kelvara-cli.exe" "$pacote/"
+x86_64-w64-mingw32-strip -o "$pacote/kelvara-cli.exe" "$destino/kelvara-cli.exe"
 cp grelhas/*.asc "$pacote/" 2>/dev/null || true
 cp util/LEIA-ME.txt "$pacote/"
 (cd "$pacote" && zip -q -X ../kelvara-windows.zip ./*)
