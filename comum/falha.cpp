@@ -10,9 +10,26 @@ std::string excerto(std::string_view campo, std::size_t maximo)
   return entre_aspas(std::string(campo.substr(0, n)) + "...");
 }
 
+namespace {
+
+class categoria_kelvara : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "kelvara"; }
+  std::string message(int) const override { return "o ficheiro está aberto noutro programa"; }
+};
+
+}  // namespace
+
+std::error_code aberto_noutro_programa()
+{
+  static const categoria_kelvara c;
+  return std::error_code(1, c);
+}
+
 std::string descreve(const std::error_code& causa)
 {
   using std::errc;
+  if (causa == aberto_noutro_programa()) return causa.message();
   if (causa == errc::no_such_file_or_directory) return "o ficheiro ou a pasta não existe";
   if (causa == errc::permission_denied || causa == errc::operation_not_permitted)
     return "não há permissão para o fazer";

@@ -33,6 +33,10 @@ inline std::string entre_aspas(const std::string& nome) { return "\"" + nome + "
 // shapefile picked by mistake) gives a long run of bytes.
 std::string excerto(std::string_view campo, std::size_t maximo);
 
+// A cause that the system's error numbers do not name: the file is held
+// open by another program that shares it with no one (Windows).
+std::error_code aberto_noutro_programa();
+
 // A short Portuguese text for the cause of a failed file operation.
 std::string descreve(const std::error_code& causa);
 

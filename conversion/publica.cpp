@@ -35,11 +35,16 @@ bool e_pasta(const std::string& nome)
   return fs::symlink_status(caminho(nome), ec).type() == fs::file_type::directory;
 }
 
+// A rename within the folder, by the I/O layer: on Windows, a file that
+// another program holds open is a cause of its own.
 std::error_code renomeia(const std::string& de, const std::string& para)
 {
-  std::error_code ec;
-  fs::rename(caminho(de), caminho(para), ec);
-  return ec;
+  try {
+    es::renomeia(de, para);
+  } catch (const std::system_error& x) {
+    return x.code();
+  }
+  return {};
 }
 
 // N of a lock file's name ".kelvaraN", or 0.

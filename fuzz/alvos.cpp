@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "caminhos.h"
 #include "falha.h"
 #include "ficheiros_grelha.h"
 #include "ficheiros_parametros.h"
@@ -13,6 +14,7 @@
 #include "janela.h"
 #include "polinomio.h"
 #include "shapefiles.h"
+#include "so.h"
 #include "transfere.h"
 
 #ifndef _WIN32
@@ -45,7 +47,7 @@ const fs::path& pasta()
 
 void grava(const fs::path& nome, const std::uint8_t* d, std::size_t n)
 {
-  std::FILE* f = std::fopen(nome.string().c_str(), "wb");
+  std::FILE* f = es::abre(texto(nome), "wb");
   if (!f) return;
   if (n) std::fwrite(d, 1, n, f);
   std::fclose(f);
@@ -74,14 +76,14 @@ bool fuzz_shapefile(const std::uint8_t* d, std::size_t n)
   a = std::min(a, n);
   b = std::min(b, n - a);
   const fs::path base = pasta() / "e";
-  grava(base.string() + ".shp", d, a);
-  grava(base.string() + ".shx", d + a, b);
-  grava(base.string() + ".dbf", d + a + b, n - a - b);
-  const std::string saida = (pasta() / "s.shp").string();
+  grava(caminho(texto(base) + ".shp"), d, a);
+  grava(caminho(texto(base) + ".shx"), d + a, b);
+  grava(caminho(texto(base) + ".dbf"), d + a + b, n - a - b);
+  const std::string saida = texto(pasta() / "s.shp");
   janela_muda j;
   ShapeFiles Shp1, Shp2;
   try {
-    transfere(j, Shp1, Shp2, base.string() + ".shp", saida,
+    transfere(j, Shp1, Shp2, texto(base) + ".shp", saida,
               [](double x, double y) { return polinomio(conjunto_10, x, y); });
   } catch (const falha&) {
     return true;
@@ -97,7 +99,7 @@ bool fuzz_parametros(const std::uint8_t* d, std::size_t n)
   grava(x, d + 4, a);
   grava(y, d + 4 + a, n - 4 - a);
   try {
-    const par r = polinomio(le_parametros(x.string(), y.string()), 1234.5, -6789.25);
+    const par r = polinomio(le_parametros(texto(x), texto(y)), 1234.5, -6789.25);
     (void)std::isfinite(r.x);
   } catch (const falha&) {
     return true;
@@ -110,7 +112,7 @@ bool fuzz_grelha(const std::uint8_t* d, std::size_t n)
   const fs::path g = pasta() / "g.asc";
   grava(g, d, n);
   try {
-    const grelhas gs{le_grelha(g.string()), le_grelha(g.string())};
+    const grelhas gs{le_grelha(texto(g)), le_grelha(texto(g))};
     for (const par p : {par{0, 0}, par{185000, -320000}, par{-140000, 290000}, par{12345.6, -7890.1}}) {
       if (const auto r = interpola(gs, p.x, p.y)) (void)std::isfinite(r->x);
     }

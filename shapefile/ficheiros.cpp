@@ -63,6 +63,15 @@ bool mesmo_ficheiro(const std::string& a, const std::string& b)
 
 void copia(const std::string& origem, const std::string& destino)
 {
+#ifdef _WIN32
+  // mingw's copy_file does not replace an existing destination.
+  if (!copia_so(origem, destino)) {
+    const std::error_code ec = erro_so();
+    remove_so(destino);
+    throw std::system_error(ec);
+  }
+  return;
+#endif
   std::error_code ec;
   fs::copy_file(caminho(origem), caminho(destino), fs::copy_options::overwrite_existing, ec);
   if (ec) {
@@ -100,6 +109,10 @@ bool troca_com_vazio(const std::string& origem, const std::string& destino)
 
 void move(const std::string& origem, const std::string& destino)
 {
+#ifdef _WIN32
+  if (!move_so(origem, destino, true)) throw std::system_error(erro_so());
+  return;
+#endif
   if (troca_com_vazio(origem, destino)) return;
   std::error_code ec;
   fs::rename(caminho(origem), caminho(destino), ec);
@@ -112,6 +125,10 @@ void move(const std::string& origem, const std::string& destino)
 
 void renomeia(const std::string& origem, const std::string& destino)
 {
+#ifdef _WIN32
+  if (!move_so(origem, destino, false)) throw std::system_error(erro_so());
+  return;
+#endif
   std::error_code ec;
   fs::rename(caminho(origem), caminho(destino), ec);
   if (ec) throw std::system_error(ec);
@@ -120,13 +137,11 @@ void renomeia(const std::string& origem, const std::string& destino)
 bool cria_vazio(const std::string& nome, std::error_code& ec)
 {
 #ifdef _WIN32
-  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    ec = causa_windows(GetLastError());
+  // Not by fopen's "x", which some C runtimes ignore, emptying the file.
+  if (!cria_novo_so(nome)) {
+    ec = erro_so();
     return false;
   }
-  CloseHandle(h);
 #else
   // O_EXCL: a link at the name is not followed but counts as taken.
   int fd;
@@ -405,7 +420,11 @@ bool trinco::da_pasta(const std::string& pasta)
 void remove(const std::string& nome, std::error_code& ec)
 {
   ec.clear();
+#ifdef _WIN32
+  if (!remove_so(nome)) ec = erro_so();
+#else
   fs::remove(caminho(nome), ec);
+#endif
 }
 
 std::string pasta_programa()

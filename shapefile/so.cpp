@@ -4,8 +4,11 @@
 #include <cstring>
 
 #include "caminhos.h"
+#include "falha.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -16,53 +19,225 @@
 namespace kelvara::es {
 
 #ifdef _WIN32
-std::error_code causa_windows(unsigned long erro)
+namespace {
+
+thread_local DWORD ultimo = 0;  // the system's code of the last failure
+
+// The errno for a system error code, 0 where none fits.
+int numero_errno(DWORD e)
 {
-  using std::errc;
-  switch (erro) {
-    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return std::make_error_code(errc::no_such_file_or_directory);
-    case ERROR_ACCESS_DENIED: return std::make_error_code(errc::permission_denied);
-    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: return std::make_error_code(errc::file_exists);
-    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return std::make_error_code(errc::no_space_on_device);
-    case ERROR_WRITE_PROTECT: return std::make_error_code(errc::read_only_file_system);
-    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: return std::make_error_code(errc::text_file_busy);
-    case ERROR_TOO_MANY_OPEN_FILES: return std::make_error_code(errc::too_many_files_open);
-    case ERROR_FILENAME_EXCED_RANGE: return std::make_error_code(errc::filename_too_long);
-    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_OUTOFMEMORY: return std::make_error_code(errc::not_enough_memory);
-    default: return std::error_code(static_cast<int>(erro), std::system_category());
+  switch (e) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH: case ERROR_BAD_NET_NAME: case ERROR_BAD_PATHNAME:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED: case ERROR_INVALID_ACCESS: case ERROR_NETWORK_ACCESS_DENIED:
+      return EACCES;
+    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
+      return EBUSY;
+    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_NOT_SAME_DEVICE:
+      return EXDEV;
+    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_DIR_NOT_EMPTY:
+      return ENOTEMPTY;
+    case ERROR_CRC: case ERROR_READ_FAULT: case ERROR_WRITE_FAULT: case ERROR_GEN_FAILURE:
+      return EIO;
+    default:
+      return 0;
   }
 }
 
+// Keeps the code of the call that just failed, errno to match.
+void guarda()
+{
+  ultimo = GetLastError();
+  const int e = numero_errno(ultimo);
+  errno = e ? e : EIO;
+}
+
+std::wstring largo(const std::string& nome) { return caminho(nome).wstring(); }
+
+// Our own opens share the file with everyone, deletion included, so that
+// a file can be renamed while a handle on it is still open.
+constexpr DWORD partilha = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+HANDLE abre_handle(const std::string& nome, DWORD acesso, DWORD criacao)
+{
+  const HANDLE h = CreateFileW(largo(nome).c_str(), acesso, partilha, nullptr, criacao,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) guarda();
+  return h;
+}
+
+// Windows answers "access denied" both where permission lacks and where
+// another program holds the file open without sharing its deletion, as a
+// GIS does with a layer it shows; opening it for deletion tells them apart.
+void distingue(const std::string& nome)
+{
+  if (ultimo != ERROR_ACCESS_DENIED) return;
+  const HANDLE h = CreateFileW(largo(nome).c_str(), DELETE, partilha, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return;
+  }
+  if (GetLastError() == ERROR_SHARING_VIOLATION) {
+    ultimo = ERROR_SHARING_VIOLATION;
+    errno = EBUSY;
+  }
+}
+
+}  // namespace
+
 bool abre_so(const std::string& nome, bool leitura, bool escrita, bool cria, descritor& m)
 {
-  const char* modo = !escrita ? "rb" : !cria ? "r+b" : leitura ? "w+b" : "wb";
-  m = abre(nome, modo);
-  if (!m) return false;
-  std::setvbuf(m, nullptr, _IONBF, 0);
-  return true;
+  const DWORD acesso = (leitura ? GENERIC_READ : 0) | (escrita ? GENERIC_WRITE : 0);
+  m = abre_handle(nome, acesso, cria ? CREATE_ALWAYS : OPEN_EXISTING);
+  return m != INVALID_HANDLE_VALUE;
 }
+
+namespace {
+
+OVERLAPPED em(long long pos)
+{
+  OVERLAPPED o{};
+  o.Offset = static_cast<DWORD>(pos);
+  o.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(pos) >> 32);
+  return o;
+}
+
+// One call moves at most this much; callers take a short transfer in their stride.
+DWORD no_maximo(std::size_t n) { return static_cast<DWORD>(n < (1u << 30) ? n : 1u << 30); }
+
+}  // namespace
 
 long long le_so(descritor m, char* p, std::size_t n, long long pos)
 {
-  if (_fseeki64(m, pos, SEEK_SET) != 0) return -1;
-  const std::size_t r = std::fread(p, 1, n, m);
-  return r == 0 && std::ferror(m) ? -1 : static_cast<long long>(r);
+  OVERLAPPED o = em(pos);
+  DWORD r = 0;
+  if (ReadFile(m, p, no_maximo(n), &r, &o)) return r;
+  if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+  guarda();
+  return -1;
 }
 
 long long escreve_so(descritor m, const char* p, std::size_t n, long long pos)
 {
-  if (_fseeki64(m, pos, SEEK_SET) != 0) return -1;
-  const std::size_t r = std::fwrite(p, 1, n, m);
-  return r == 0 ? -1 : static_cast<long long>(r);
+  OVERLAPPED o = em(pos);
+  DWORD r = 0;
+  if (WriteFile(m, p, no_maximo(n), &r, &o)) return r;
+  guarda();
+  return -1;
 }
 
 long long tamanho_so(descritor m)
 {
-  if (_fseeki64(m, 0, SEEK_END) != 0) return -1;
-  return _ftelli64(m);
+  LARGE_INTEGER t;
+  if (GetFileSizeEx(m, &t)) return t.QuadPart;
+  guarda();
+  return -1;
 }
 
-int fecha_so(descritor m) { return std::fclose(m); }
+int fecha_so(descritor m)
+{
+  if (CloseHandle(m)) return 0;
+  guarda();
+  return -1;
+}
+
+std::FILE* abre(const std::string& nome, const char* modo)
+{
+  const bool mais = std::strchr(modo, '+') != nullptr;
+  DWORD acesso = 0, criacao = 0;
+  int bandeiras = _O_BINARY;
+  if (modo[0] == 'r') {
+    acesso = GENERIC_READ | (mais ? GENERIC_WRITE : 0);
+    criacao = OPEN_EXISTING;
+    bandeiras |= mais ? _O_RDWR : _O_RDONLY;
+  } else if (modo[0] == 'w') {
+    acesso = GENERIC_WRITE | (mais ? GENERIC_READ : 0);
+    criacao = std::strchr(modo, 'x') ? CREATE_NEW : CREATE_ALWAYS;
+    bandeiras |= mais ? _O_RDWR : _O_WRONLY;
+  } else {
+    errno = EINVAL;
+    ultimo = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  const HANDLE h = abre_handle(nome, acesso, criacao);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  const int d = _open_osfhandle(reinterpret_cast<intptr_t>(h), bandeiras);
+  if (d < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  const char* modo_c = modo[0] == 'r' ? (mais ? "r+b" : "rb") : (mais ? "w+b" : "wb");
+  std::FILE* f = _fdopen(d, modo_c);
+  if (!f) _close(d);
+  return f;
+}
+
+std::error_code causa_windows(unsigned long erro)
+{
+  ultimo = static_cast<DWORD>(erro);
+  const int e = numero_errno(ultimo);
+  errno = e ? e : EIO;
+  return erro_so();
+}
+
+std::error_code erro_so()
+{
+  if (ultimo == ERROR_SHARING_VIOLATION || ultimo == ERROR_LOCK_VIOLATION)
+    return aberto_noutro_programa();
+  if (const int e = numero_errno(ultimo)) return std::error_code(e, std::generic_category());
+  return std::error_code(static_cast<int>(ultimo), std::system_category());
+}
+
+bool copia_so(const std::string& origem, const std::string& destino)
+{
+  if (CopyFileW(largo(origem).c_str(), largo(destino).c_str(), FALSE)) return true;
+  guarda();
+  distingue(destino);
+  return false;
+}
+
+bool move_so(const std::string& origem, const std::string& destino, bool entre_volumes)
+{
+  const DWORD como = MOVEFILE_REPLACE_EXISTING | (entre_volumes ? MOVEFILE_COPY_ALLOWED : 0);
+  if (MoveFileExW(largo(origem).c_str(), largo(destino).c_str(), como)) return true;
+  guarda();
+  distingue(destino);
+  distingue(origem);
+  return false;
+}
+
+bool cria_novo_so(const std::string& nome)
+{
+  const HANDLE h = abre_handle(nome, GENERIC_WRITE, CREATE_NEW);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
+bool remove_so(const std::string& nome)
+{
+  if (DeleteFileW(largo(nome).c_str())) return true;
+  guarda();
+  if (ultimo == ERROR_FILE_NOT_FOUND) return true;
+  distingue(nome);
+  return false;
+}
 #else
 bool abre_so(const std::string& nome, bool leitura, bool escrita, bool cria, descritor& m)
 {
@@ -110,14 +285,10 @@ long long tamanho_so(descritor m)
 int fecha_so(descritor m) { return ::close(m); }
 #endif
 
-std::FILE* abre(const std::string& nome, const char* modo)
-{
-#ifdef _WIN32
-  std::wstring m(modo, modo + std::strlen(modo));
-  return _wfopen(caminho(nome).c_str(), m.c_str());
-#else
-  return std::fopen(nome.c_str(), modo);
+#ifndef _WIN32
+std::FILE* abre(const std::string& nome, const char* modo) { return std::fopen(nome.c_str(), modo); }
+
+std::error_code erro_so() { return std::error_code(errno, std::generic_category()); }
 #endif
-}
 
 }  // namespace kelvara::es

@@ -1,8 +1,8 @@
 // The operating system's side of the I/O layer: a file opened by its UTF-8
 // name, read and written at an offset, its size, closing. POSIX descriptors
-// with pread/pwrite, so that no seek is ever a system call; on Windows a C
-// stream without a buffer of its own, positioned before every transfer.
-// Failures leave errno set.
+// with pread/pwrite, so that no seek is ever a system call; on Windows a
+// file handle read and written at an offset given with each call. Failures
+// leave errno set, and `erro_so` gives their cause.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +13,7 @@
 namespace kelvara::es {
 
 #ifdef _WIN32
-using descritor = std::FILE*;
+using descritor = void*;  // a HANDLE
 #else
 using descritor = int;
 #endif
@@ -26,12 +26,30 @@ long long escreve_so(descritor m, const char* p, std::size_t n, long long pos);
 long long tamanho_so(descritor m);
 int fecha_so(descritor m);
 
-#ifdef _WIN32
-// A Windows error (GetLastError) as the portable cause that comes nearest.
-std::error_code causa_windows(unsigned long erro);
-#endif
-
-// Opens a file by its UTF-8 name with a C `fopen` mode.
+// Opens a file by its UTF-8 name with a C `fopen` mode ("x" after "w":
+// only a file that does not exist yet).
 std::FILE* abre(const std::string& nome, const char* modo);
+
+// The cause of the last call of this layer that failed on this thread: the
+// errno on POSIX; on Windows the system's error code in the same terms,
+// a file that another program holds open being a cause of its own.
+std::error_code erro_so();
+
+#ifdef _WIN32
+// A Windows error code (GetLastError) as `erro_so` gives it.
+std::error_code causa_windows(unsigned long erro);
+
+// What std::filesystem does not do as meant on Windows, by the system's own
+// calls. False on failure, with the cause for `erro_so`.
+// Copies, replacing an existing destination.
+bool copia_so(const std::string& origem, const std::string& destino);
+// Renames or moves, replacing an existing destination in one step; across
+// volumes only where `entre_volumes`.
+bool move_so(const std::string& origem, const std::string& destino, bool entre_volumes);
+// Creates an empty file under a name that must be free.
+bool cria_novo_so(const std::string& nome);
+// Removes a file; true where there was none.
+bool remove_so(const std::string& nome);
+#endif
 
 }  // namespace kelvara::es

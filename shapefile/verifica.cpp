@@ -35,11 +35,13 @@ std::uint32_t grande_endian(const unsigned char* b)
 
 namespace {
 
-// A file that exists and still cannot be opened: the system's cause.
+// A file that exists and still cannot be opened (another program holds it,
+// no permission, no descriptor left): the system's cause, not that it is no
+// shapefile.
 [[noreturn]] void nao_abre(const std::string& nome)
 {
   throw falha("Não foi possível abrir o ficheiro " + entre_aspas(nome) + ": " +
-              descreve(std::error_code(errno, std::generic_category())) + ".");
+              descreve(es::erro_so()) + ".");
 }
 
 // The 100-byte header that .shp and .shx share.

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -15,12 +17,20 @@
 #include <gtest/gtest.h>
 #include <shapefil.h>
 
+#include "caminhos.h"
 #include "conversao.h"
 #include "falha.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+extern char** environ;
 #endif
 
 namespace kelvara::teste {
@@ -36,17 +46,6 @@ SAOffset escreve_algo(void* p, SAOffset tamanho, SAOffset n, SAFile f)
   return std::fwrite(p, tamanho, n, reinterpret_cast<std::FILE*>(f));
 }
 
-SAHooks* ganchos_de_teste()
-{
-  static SAHooks g = [] {
-    SAHooks h;
-    SASetupDefaultHooks(&h);
-    h.FWrite = escreve_algo;
-    return h;
-  }();
-  return &g;
-}
-
 }  // namespace
 
 pasta_temporaria::pasta_temporaria()
@@ -54,7 +53,7 @@ pasta_temporaria::pasta_temporaria()
   static std::atomic<int> contador{0};
   const auto t = std::chrono::steady_clock::now().time_since_epoch().count();
 #ifdef _WIN32
-  const long pid = 0;
+  const long pid = static_cast<long>(_getpid());
 #else
   const long pid = static_cast<long>(getpid());
 #endif
@@ -73,13 +72,13 @@ pasta_temporaria::~pasta_temporaria()
 
 std::string pasta_temporaria::operator/(const std::string& nome) const
 {
-  return (p_ / nome).string();
+  return texto(p_ / kelvara::caminho(nome));
 }
 
 std::vector<std::string> pasta_temporaria::ficheiros() const
 {
   std::vector<std::string> r;
-  for (const auto& e : fs::directory_iterator(p_)) r.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(p_)) r.push_back(texto(e.path().filename()));
   std::sort(r.begin(), r.end());
   return r;
 }
@@ -111,6 +110,25 @@ std::string falha_de(const std::function<void()>& f)
 }
 
 namespace {
+
+// Plain shapelib's own file calls, taking UTF-8 names on Windows too.
+SAHooks* ganchos_utf8()
+{
+  static SAHooks g = [] {
+    SAHooks h;
+#ifdef _WIN32
+    SASetupUtf8Hooks(&h);
+#else
+    SASetupDefaultHooks(&h);
+#endif
+    h.FWrite = escreve_algo;
+    return h;
+  }();
+  return &g;
+}
+
+SHPHandle cria_shp(const std::string& nome, int tipo) { return SHPCreateLL(nome.c_str(), tipo, ganchos_utf8()); }
+
 std::string numero(double v)
 {
   char b[40];
@@ -133,8 +151,8 @@ void polilinhas(const std::string& base, int registos, int vertices, bool com_z)
   // Written record by record, so that a file of tens of megabytes never
   // lies in memory; sizes vary so that no two blocks of a file end alike.
   const int tipo = com_z ? SHPT_ARCZ : SHPT_ARC;
-  SHPHandle shp = SHPCreateLL((base + ".shp").c_str(), tipo, ganchos_de_teste());
-  DBFHandle dbf = DBFCreateLL((base + ".dbf").c_str(), nullptr, ganchos_de_teste());
+  SHPHandle shp = cria_shp(base + ".shp", tipo);
+  DBFHandle dbf = DBFCreateLL((base + ".dbf").c_str(), "LDID/87", ganchos_utf8());
   ASSERT_TRUE(shp && dbf);
   DBFAddField(dbf, "ID", FTInteger, 10, 0);
   DBFAddField(dbf, "NOME", FTString, 40, 0);
@@ -182,9 +200,9 @@ void inverte_registos(const std::string& de, const std::string& para)
 
 void escreve(const std::string& base, const shapefile_teste& s)
 {
-  SHPHandle shp = SHPCreateLL((base + ".shp").c_str(), s.tipo, ganchos_de_teste());
+  SHPHandle shp = cria_shp(base + ".shp", s.tipo);
   const std::string ldid = "LDID/" + std::to_string(s.ldid);
-  DBFHandle dbf = DBFCreateLL((base + ".dbf").c_str(), s.ldid ? ldid.c_str() : nullptr, ganchos_de_teste());
+  DBFHandle dbf = DBFCreateLL((base + ".dbf").c_str(), s.ldid ? ldid.c_str() : nullptr, ganchos_utf8());
   if (!shp || !dbf) throw std::runtime_error("não foi possível criar " + base);
   for (const definicao& c : s.campos)
     if (DBFAddNativeFieldType(dbf, c.nome.c_str(), c.tipo, c.largura, c.decimais) < 0)
@@ -218,15 +236,15 @@ void escreve(const std::string& base, const shapefile_teste& s)
   SHPClose(shp);
   DBFClose(dbf);
   std::error_code ec;
-  fs::remove(base + ".cpg", ec);
+  fs::remove(kelvara::caminho(base + ".cpg"), ec);
   if (s.cpg) grava(base + ".cpg", *s.cpg);
 }
 
 lido le(const std::string& shp)
 {
   lido r;
-  SHPHandle h = SHPOpenLL(shp.c_str(), "rb", ganchos_de_teste());
-  DBFHandle d = DBFOpenLL(shp.c_str(), "rb", ganchos_de_teste());
+  SHPHandle h = SHPOpenLL(shp.c_str(), "rb", ganchos_utf8());
+  DBFHandle d = DBFOpenLL(shp.c_str(), "rb", ganchos_utf8());
   if (!h || !d) {
     if (h) SHPClose(h);
     if (d) DBFClose(d);
@@ -284,7 +302,7 @@ void espera_mesmo_resto(const lido& a, const lido& b)
 
 std::string bytes(const std::string& ficheiro)
 {
-  std::ifstream f(ficheiro, std::ios::binary);
+  std::ifstream f(kelvara::caminho(ficheiro), std::ios::binary);
   if (!f) return {};
   std::ostringstream s;
   s << f.rdbuf();
@@ -293,7 +311,7 @@ std::string bytes(const std::string& ficheiro)
 
 void grava(const std::string& ficheiro, const std::string& conteudo)
 {
-  std::ofstream f(ficheiro, std::ios::binary | std::ios::trunc);
+  std::ofstream f(kelvara::caminho(ficheiro), std::ios::binary | std::ios::trunc);
   f << conteudo;
 }
 
@@ -323,38 +341,170 @@ size_t deslocamento(const std::string& shx, int k)
   return 2u * static_cast<size_t>(le_grande_endian(shx, 100 + 8 * (k - 1)));
 }
 
-std::string aspas_shell(const std::string& s)
+namespace {
+
+#ifdef _WIN32
+std::wstring largo(const std::string& s) { return kelvara::caminho(s).wstring(); }
+
+// One argument as the child's C runtime splits its command line back.
+std::wstring entre_aspas_windows(const std::wstring& a)
 {
-  std::string r = "'";
-  for (char c : s) {
-    if (c == '\'') r += "'\\''";
-    else r += c;
+  if (!a.empty() && a.find_first_of(L" \t\n\v\"") == std::wstring::npos) return a;
+  std::wstring r = L"\"";
+  for (std::size_t i = 0;; ++i) {
+    std::size_t barras = 0;
+    for (; i < a.size() && a[i] == L'\\'; ++i) ++barras;
+    if (i == a.size()) {
+      r.append(2 * barras, L'\\');
+      break;
+    }
+    r.append(a[i] == L'"' ? 2 * barras + 1 : barras, L'\\');
+    r += a[i];
   }
-  return r + "'";
+  return r + L"\"";
 }
 
-processo corre(const std::string& linha)
+HANDLE herdado(const std::string& nome, bool escrita)
+{
+  SECURITY_ATTRIBUTES a{sizeof a, nullptr, TRUE};
+  return CreateFileW(largo(nome).c_str(), escrita ? GENERIC_WRITE : GENERIC_READ,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &a,
+                     escrita ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+int lanca(const std::vector<std::string>& argumentos, const opcoes_processo& o,
+          const std::string& entrada, const std::string& saida, const std::string& erros)
+{
+  if (o.limite_ficheiro >= 0) throw std::logic_error("sem limite de tamanho no Windows");
+  std::wstring linha;
+  for (const std::string& a : argumentos) linha += (linha.empty() ? L"" : L" ") + entre_aspas_windows(largo(a));
+  std::wstring ambiente;
+  if (!o.ambiente.empty()) {
+    wchar_t* herdados = GetEnvironmentStringsW();
+    for (const wchar_t* v = herdados; *v; v += std::wcslen(v) + 1) {
+      const std::wstring var(v);
+      bool substituido = false;
+      for (const auto& [nome, valor] : o.ambiente)
+        substituido = substituido || _wcsnicmp(var.c_str(), (largo(nome) + L"=").c_str(), nome.size() + 1) == 0;
+      if (!substituido) ambiente += var + L'\0';
+    }
+    FreeEnvironmentStringsW(herdados);
+    for (const auto& [nome, valor] : o.ambiente) ambiente += largo(nome + "=" + valor) + L'\0';
+    ambiente += L'\0';
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = herdado(entrada, false);
+  si.hStdOutput = herdado(saida, true);
+  si.hStdError = herdado(erros, true);
+  PROCESS_INFORMATION pi{};
+  const bool comecou =
+      CreateProcessW(nullptr, linha.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                     ambiente.empty() ? nullptr : ambiente.data(), nullptr, &si, &pi);
+  for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) CloseHandle(h);
+  if (!comecou) return 127;
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD codigo = 127;
+  GetExitCodeProcess(pi.hProcess, &codigo);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return static_cast<int>(codigo);
+}
+
+// The child's C runtime writes "\r\n" for "\n" on its text streams.
+std::string linhas_unix(std::string s)
+{
+  for (std::size_t i; (i = s.find("\r\n")) != std::string::npos;) s.erase(i, 1);
+  return s;
+}
+#else
+int lanca(const std::vector<std::string>& argumentos, const opcoes_processo& o,
+          const std::string& entrada, const std::string& saida, const std::string& erros)
+{
+  posix_spawn_file_actions_t accoes;
+  posix_spawn_file_actions_init(&accoes);
+  posix_spawn_file_actions_addopen(&accoes, 0, entrada.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&accoes, 1, saida.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&accoes, 2, erros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv;
+  for (const std::string& a : argumentos) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::vector<std::string> variaveis;
+  for (char** v = environ; *v; ++v) {
+    bool substituida = false;
+    for (const auto& [nome, valor] : o.ambiente)
+      substituida = substituida || std::string(*v).rfind(nome + "=", 0) == 0;
+    if (!substituida) variaveis.emplace_back(*v);
+  }
+  for (const auto& [nome, valor] : o.ambiente) variaveis.push_back(nome + "=" + valor);
+  std::vector<char*> envp;
+  for (std::string& v : variaveis) envp.push_back(v.data());
+  envp.push_back(nullptr);
+  // The child inherits the limit; this process writes nothing meanwhile.
+  rlimit antes{};
+  getrlimit(RLIMIT_FSIZE, &antes);
+  if (o.limite_ficheiro >= 0) {
+    rlimit l = antes;
+    l.rlim_cur = static_cast<rlim_t>(o.limite_ficheiro);
+    setrlimit(RLIMIT_FSIZE, &l);
+  }
+  pid_t filho = 0;
+  const int e = posix_spawnp(&filho, argv[0], &accoes, nullptr, argv.data(), envp.data());
+  if (o.limite_ficheiro >= 0) setrlimit(RLIMIT_FSIZE, &antes);
+  posix_spawn_file_actions_destroy(&accoes);
+  if (e != 0) return 127;
+  int estado = 0;
+  while (waitpid(filho, &estado, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(estado) ? WEXITSTATUS(estado) : 128 + WTERMSIG(estado);
+}
+
+std::string linhas_unix(std::string s) { return s; }
+#endif
+
+}  // namespace
+
+processo corre(const std::vector<std::string>& argumentos, const opcoes_processo& o)
 {
   pasta_temporaria p;
-  const std::string saida = p / "saida", erros = p / "erros";
-  const std::string completa =
-      "sh -c " + aspas_shell(linha) + " >" + aspas_shell(saida) + " 2>" + aspas_shell(erros);
-  const int estado = std::system(completa.c_str());
+  const std::string entrada = p / "entrada", saida = p / "saida", erros = p / "erros";
+  grava(entrada, o.entrada);
   processo r{};
-#ifdef _WIN32
-  r.codigo = estado;
-#else
-  r.codigo = WIFEXITED(estado) ? WEXITSTATUS(estado) : 128 + WTERMSIG(estado);
-#endif
-  r.saida = bytes(saida);
-  r.erros = bytes(erros);
+  r.codigo = lanca(argumentos, o, entrada, saida, erros);
+  r.saida = linhas_unix(bytes(saida));
+  r.erros = linhas_unix(bytes(erros));
   return r;
 }
+
+processo corre_cli(const std::vector<std::string>& argumentos, const opcoes_processo& o)
+{
+  std::vector<std::string> a{KELVARA_CLI};
+  a.insert(a.end(), argumentos.begin(), argumentos.end());
+  return corre(a, o);
+}
+
+#ifdef _WIN32
+ficheiro_preso::ficheiro_preso(const std::string& nome)
+    : h_(CreateFileW(largo(nome).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr)),
+      preso_(h_ != INVALID_HANDLE_VALUE)
+{
+}
+
+ficheiro_preso::~ficheiro_preso()
+{
+  if (preso_) CloseHandle(h_);
+}
+#else
+ficheiro_preso::ficheiro_preso(const std::string&) {}
+ficheiro_preso::~ficheiro_preso() = default;
+#endif
 
 std::optional<std::string> corpus()
 {
   std::error_code ec;
-  if (fs::is_directory(KELVARA_CORPUS, ec)) return std::string(KELVARA_CORPUS);
+  if (fs::is_directory(kelvara::caminho(KELVARA_CORPUS), ec)) return std::string(KELVARA_CORPUS);
   return std::nullopt;
 }
 

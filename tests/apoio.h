@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "caminhos.h"
 #include "janela.h"
 #include "polinomio.h"
 
@@ -33,6 +34,7 @@ class pasta_temporaria {
   ~pasta_temporaria();
   pasta_temporaria(const pasta_temporaria&) = delete;
   pasta_temporaria& operator=(const pasta_temporaria&) = delete;
+  // The path of `nome` inside the folder, as UTF-8.
   std::string operator/(const std::string& nome) const;
   const fs::path& caminho() const { return p_; }
   // The names of the files in the folder, sorted.
@@ -130,6 +132,7 @@ void polilinhas(const std::string& base, int registos, int vertices = 10, bool c
 // reverse order in the .shp, the index still in record order.
 void inverte_registos(const std::string& de, const std::string& para);
 
+// Paths as UTF-8, whatever the platform.
 std::string bytes(const std::string& ficheiro);
 void grava(const std::string& ficheiro, const std::string& conteudo);
 // The records of a .shp (from byte 100 on).
@@ -142,14 +145,42 @@ std::int32_t le_grande_endian(const std::string& b, size_t pos);
 // Offset in bytes of record k (1-based) as the index .shx gives it.
 size_t deslocamento(const std::string& shx, int k);
 
-// Runs a shell command line; returns its exit status, standard output and
-// standard error.
+// Runs a program with its arguments, without a shell: a name without a
+// folder is looked for on the PATH. Its standard input holds `entrada`;
+// `ambiente` adds or replaces variables; `limite_ficheiro` (bytes, POSIX
+// only) caps the size of any file it writes, as a full disk would.
+// Returns its exit status (127 when it cannot be started, 128 + the signal
+// when one ended it), standard output and standard error, line ends as
+// "\n" on every platform.
 struct processo {
   int codigo;
   std::string saida, erros;
 };
-processo corre(const std::string& linha);
-std::string aspas_shell(const std::string& s);
+struct opcoes_processo {
+  std::string entrada;
+  std::vector<std::pair<std::string, std::string>> ambiente;
+  long long limite_ficheiro = -1;
+};
+processo corre(const std::vector<std::string>& argumentos, const opcoes_processo& o = {});
+
+// kelvara-cli with these arguments.
+processo corre_cli(const std::vector<std::string>& argumentos, const opcoes_processo& o = {});
+
+// Holds a file open, sharing it with no one, as another program (a GIS
+// showing the layer) may on Windows. POSIX has no such open: there
+// `preso()` is false.
+class ficheiro_preso {
+ public:
+  explicit ficheiro_preso(const std::string& nome);
+  ~ficheiro_preso();
+  ficheiro_preso(const ficheiro_preso&) = delete;
+  ficheiro_preso& operator=(const ficheiro_preso&) = delete;
+  bool preso() const { return preso_; }
+
+ private:
+  void* h_ = nullptr;
+  bool preso_ = false;
+};
 
 // The folder of real shapefiles written by other software, if present.
 std::optional<std::string> corpus();

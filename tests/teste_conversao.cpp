@@ -282,7 +282,11 @@ TEST(conversao, falha_a_meio_nao_deixa_nada_e_saida_antiga_fica)
        "não existe"},
       {"pasta de saída que é um ficheiro",
        [](const pasta_temporaria& p) { grava(p / "ficheiro", "x"); }, "ficheiro/saida.shp",
+#ifdef _WIN32
+       "não existe"},  // Windows tells no path from a path through a file
+#else
        "não é uma pasta"},
+#endif
       {"coordenada não finita",
        [](const pasta_temporaria& p) {
          std::string shp = bytes(p / "rios.shp");

@@ -42,7 +42,7 @@ bool converte(const std::string& s1, const std::string& s2, const std::string& a
 // Number of features GDAL's ogrinfo reports, or -1 without it.
 long contagem_gdal(const std::string& shp)
 {
-  const processo p = corre("ogrinfo -ro -so -al " + aspas_shell(shp));
+  const processo p = corre({"ogrinfo", "-ro", "-so", "-al", shp});
   const auto i = p.saida.find("Feature Count: ");
   if (p.codigo != 0 || i == std::string::npos) return -1;
   return std::strtol(p.saida.c_str() + i + 15, nullptr, 10);
@@ -51,7 +51,7 @@ long contagem_gdal(const std::string& shp)
 TEST(corpus, ida_e_volta_vertice_a_vertice)
 {
   KELVARA_PRECISA_CORPUS(pasta);
-  const bool com_gdal = corre("ogrinfo --version").codigo == 0;
+  const bool com_gdal = corre({"ogrinfo", "--version"}).codigo == 0;
   if (!com_gdal) std::cerr << "ogrinfo (gdal-bin) em falta: leitura pelo GDAL não verificada\n";
   for (const char* nome : sao) {
     SCOPED_TRACE(nome);

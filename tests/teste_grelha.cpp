@@ -384,7 +384,7 @@ std::string pipeline_proj(sentido s)
 TEST(grelha_ficheiros, nos_dos_ficheiros_conferem_com_o_proj)
 {
   const std::string dgt = std::string(KELVARA_GRELHAS) + "/dgt";
-  if (corre("command -v cct").codigo != 0)
+  if (corre({"cct", "--version"}).codigo != 0)
     GTEST_SKIP() << "sem o cct do PROJ (proj-bin): teste saltado";
   if (!fs::exists(dgt + "/pt_dgt_D73_ETRS89_geo.tif") ||
       !fs::exists(dgt + "/pt_dgt_DLx_ETRS89_geo.tif"))
@@ -399,8 +399,13 @@ TEST(grelha_ficheiros, nos_dos_ficheiros_conferem_com_o_proj)
     std::string entrada;
     for (const auto& [i, j] : nos_vistos)
       entrada += numero_exato(x_do_no(j)) + " " + numero_exato(y_do_no(i)) + " 0 0\n";
-    const processo r = corre("printf %s " + aspas_shell(entrada) + " | PROJ_DATA=" +
-                             aspas_shell(dgt) + " PROJ_NETWORK=OFF cct -d 6 " + pipeline_proj(s));
+    opcoes_processo o;
+    o.entrada = entrada;
+    o.ambiente = {{"PROJ_DATA", dgt}, {"PROJ_NETWORK", "OFF"}};
+    std::vector<std::string> cct{"cct", "-d", "6"};
+    std::istringstream passos(pipeline_proj(s));
+    for (std::string a; passos >> a;) cct.push_back(a);
+    const processo r = corre(cct, o);
     ASSERT_EQ(r.codigo, 0) << r.erros;
     std::istringstream saida(r.saida);
     for (const auto& [i, j] : nos_vistos) {
@@ -443,9 +448,7 @@ TEST(grelha_ficheiros, programa_compilado_encontra_os_ficheiros_na_sua_pasta)
   std::vector<par> antes = pontos;
   for (const auto& k : passos) {
     SCOPED_TRACE(k.s1);
-    const processo r = corre(aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(k.s1) + " -t " +
-                             aspas_shell(k.s2) + " " + aspas_shell(p / k.entrada) + " " +
-                             aspas_shell(p / k.saida));
+    const processo r = corre_cli({"-s", k.s1, "-t", k.s2, p / k.entrada, p / k.saida});
     ASSERT_EQ(r.codigo, 0) << r.erros;
     const grelhas g = le_grelhas(ficheiros_de(k.grelhas_usadas, KELVARA_GRELHAS));
     const lido l = le(p / k.saida);

@@ -393,14 +393,12 @@ TEST(rotas, todas_as_quinze_pela_linha_de_comandos)
     if (r.sistema1->area.margem == 10000) pontos(base, (a.x_min + a.x_max) / 2, (a.y_min + a.y_max) / 2);
     else pontos(base, 1000, -2000);
     const std::string saida = base + "_saida.shp";
-    const processo x = corre(aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(s1) + " -t " + aspas_shell(s2) + " -x " +
-                             aspas_shell(p / "px.txt") + " -y " + aspas_shell(p / "py.txt") +
-                             " --grelhas " + aspas_shell(p / "grelhas") + " " +
-                             aspas_shell(base + ".shp") + " " + aspas_shell(saida));
+    const processo x = corre_cli({"-s", s1, "-t", s2, "-x", p / "px.txt", "-y", p / "py.txt",
+                                  "--grelhas", p / "grelhas", base + ".shp", saida});
     EXPECT_EQ(x.codigo, 0) << x.erros;
     EXPECT_EQ(x.saida, "Criado o ficheiro: " + saida + "\n");
     EXPECT_EQ(le(saida).formas.size(), 5u);
-    EXPECT_EQ(fs::exists(base + "_saida.prj"), r.escreve_prj());
+    EXPECT_EQ(fs::exists(caminho(base + "_saida.prj")), r.escreve_prj());
   }
   EXPECT_EQ(n, 15);
 }

@@ -139,17 +139,17 @@ TEST(seguranca, linha_de_comandos_recusa_e_converte_com_forcar)
   pasta_temporaria p;
   pontos(p / "c", {{1000, -2000}});
   grava(p / "c.prj", std::string(texto_prj(etrs)));
-  const std::string linha = aspas_shell(KELVARA_CLI) + " -s " + aspas_shell(d73) + " -t " +
-                            aspas_shell(etrs) + " " + aspas_shell(p / "c.shp") + " " + aspas_shell(p / "d.shp");
+  std::vector<std::string> linha{KELVARA_CLI, "-s", d73, "-t", etrs, p / "c.shp", p / "d.shp"};
   processo r = corre(linha);
   EXPECT_EQ(r.codigo, 1);
   EXPECT_NE(r.erros.find("\"ETRS89 TM06\""), std::string::npos) << r.erros;
   EXPECT_NE(r.erros.find("--forcar"), std::string::npos) << r.erros;
   EXPECT_FALSE(fs::exists(p / "d.shp"));
-  r = corre(linha + " --forcar");
+  linha.push_back("--forcar");
+  r = corre(linha);
   EXPECT_EQ(r.codigo, 0) << r.erros;
   EXPECT_EQ(r.erros, "");
-  EXPECT_NE(corre(aspas_shell(KELVARA_CLI) + " --help").saida.find("--forcar"), std::string::npos);
+  EXPECT_NE(corre({KELVARA_CLI, "--help"}).saida.find("--forcar"), std::string::npos);
 }
 
 // Our own texts and PROJ's for every EPSG code of a system, in the ESRI and
@@ -173,14 +173,14 @@ TEST(seguranca, prj_reconhecidos_pelo_que_definem)
   }
   for (const char* lixo : {"", "PROJCS[", "PROJCS[\"a\"]]", "[[[[", "olá"}) EXPECT_FALSE(le_prj(lixo)) << lixo;
 
-  if (corre("projinfo EPSG:3763 -q -o PROJ").codigo != 0) GTEST_SKIP() << "sem projinfo (proj-bin): PROJ não consultado";
+  if (corre({"projinfo", "EPSG:3763", "-q", "-o", "PROJ"}).codigo != 0) GTEST_SKIP() << "sem projinfo (proj-bin): PROJ não consultado";
   int vistos = 0;
   for (const sistema& s : sistemas())
     for (const int c : s.epsg) {
       if (c == 0) continue;
       for (const char* forma : {"WKT1_ESRI", "WKT1_GDAL", "WKT2_2019"}) {
         SCOPED_TRACE(std::string(s.nome) + " EPSG:" + std::to_string(c) + " " + forma);
-        const processo x = corre("projinfo EPSG:" + std::to_string(c) + " -q -o " + forma);
+        const processo x = corre({"projinfo", "EPSG:" + std::to_string(c), "-q", "-o", forma});
         ASSERT_EQ(x.codigo, 0);
         const auto l = le_prj(x.saida);
         ASSERT_TRUE(l && l->projeccao) << x.saida;
@@ -196,17 +196,17 @@ TEST(seguranca, prj_reconhecidos_pelo_que_definem)
 // projected by PROJ, rounded outwards to the metre.
 TEST(seguranca, areas_conferem_com_o_proj)
 {
-  if (corre("projinfo EPSG:3763 -q -o PROJ").codigo != 0) GTEST_SKIP() << "sem projinfo (proj-bin): PROJ não consultado";
+  if (corre({"projinfo", "EPSG:3763", "-q", "-o", "PROJ"}).codigo != 0) GTEST_SKIP() << "sem projinfo (proj-bin): PROJ não consultado";
   for (const sistema& s : sistemas()) {
     if (s.epsg[0] == 0) continue;
     SCOPED_TRACE(s.nome);
     const std::string c = "EPSG:" + std::to_string(s.epsg[0]);
-    const std::string wkt = corre("projinfo " + c + " -q --single-line -o WKT2_2019").saida;
+    const std::string wkt = corre({"projinfo", c, "-q", "--single-line", "-o", "WKT2_2019"}).saida;
     const auto i = wkt.find("BBOX[");
     ASSERT_NE(i, std::string::npos);
     double sul, oeste, norte, este;
     ASSERT_EQ(std::sscanf(wkt.c_str() + i, "BBOX[%lf,%lf,%lf,%lf]", &sul, &oeste, &norte, &este), 4);
-    std::string proj = corre("projinfo " + c + " -q -o PROJ").saida;
+    std::string proj = corre({"projinfo", c, "-q", "-o", "PROJ"}).saida;
     proj = proj.substr(0, proj.find("+type=crs"));
     if (const auto t = proj.find("+towgs84="); t != std::string::npos) proj.erase(t, proj.find(' ', t) - t);
     std::string pontos_borda;
@@ -217,7 +217,14 @@ TEST(seguranca, areas_conferem_com_o_proj)
     }
     pasta_temporaria p;
     grava(p / "borda.txt", pontos_borda);
-    const processo x = corre("proj -f %.4f " + proj + " " + aspas_shell(p / "borda.txt"));
+    std::vector<std::string> linha{"proj", "-f", "%.4f"};
+    for (size_t a = 0, b; a < proj.size(); a = b + 1) {
+      b = proj.find_first_of(" \n", a);
+      if (b == std::string::npos) b = proj.size();
+      if (b > a) linha.push_back(proj.substr(a, b - a));
+    }
+    linha.push_back(p / "borda.txt");
+    const processo x = corre(linha);
     ASSERT_EQ(x.codigo, 0) << x.erros;
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
     const char* t = x.saida.c_str();

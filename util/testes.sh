@@ -4,7 +4,8 @@
 # builds, and runs every test; then builds the whole suite again
 # under AddressSanitizer and UndefinedBehaviorSanitizer (build-san/, with
 # shapelib compiled from its sources under them too) and runs it there,
-# failing on any report.
+# failing on any report; then cross-builds it for Windows and runs it under
+# wine (util/windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash util/instala.sh gdal-bin proj-bin
@@ -25,3 +26,5 @@ export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:exitcode=86
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=86
 export LSAN_OPTIONS="suppressions=$PWD/util/lsan.supp"
 ctest --test-dir build-san --output-on-failure -j2
+
+bash util/windows.sh

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Installs what is missing (mingw-w64, wine), cross-builds shapelib,
+# GoogleTest and kelvara (all but the window) for 64-bit Windows into
+# build-windows/, runs every test under wine, and packs
+# build-windows/kelvara-windows.zip: kelvara-cli.exe, the grid files and a
+# LEIA-ME. The .exe carries its runtime and needs no DLL beside it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+raiz=$PWD
+bash util/instala.sh g++-mingw-w64-x86-64-posix wine wine64 zip
+
+destino=$raiz/build-windows
+dep=$destino/dependencias
+cadeia=$raiz/util/windows.cmake
+mkdir -p "$dep/include" "$dep/lib"
+
+# wine quiet, without the .NET and HTML engines it would offer to install;
+# its configuration made once, before the build runs the first program.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine wineboot -i >/dev/null 2>&1 || true
+
+# shapelib from its source kept beside the project, once.
+shapelib=../shared/thirdparty/shapelib-1.5.0.tar.gz
+if [ ! -f "$dep/lib/libshp.a" ]; then
+  if [ ! -f "$shapelib" ]; then
+    echo "Falta o código do shapelib em $shapelib: sem ele não há compilação para Windows." >&2
+    exit 1
+  fi
+  rm -rf "$destino/shapelib"
+  mkdir -p "$destino/shapelib"
+  tar xzf "$shapelib" -C "$destino/shapelib" --strip-components=1
+  (
+    cd "$destino/shapelib"
+    for c in shpopen dbfopen safileio sbnsearch shptree; do
+      x86_64-w64-mingw32-gcc-posix -O2 -c "$c.c" -o "$c.o"
+    done
+    x86_64-w64-mingw32-ar rcs "$dep/lib/libshp.a" ./*.o
+    cp shapefil.h "$dep/include/"
+  )
+fi
+
+# GoogleTest from Debian's source package, once.
+if [ ! -f "$dep/lib/cmake/GTest/GTestConfig.cmake" ]; then
+  cmake -S /usr/src/googletest -B "$destino/googletest" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$cadeia" -DCMAKE_INSTALL_PREFIX="$dep" -DBUILD_GMOCK=OFF >/dev/null
+  cmake --build "$destino/googletest" --target install >/dev/null
+fi
+
+cmake -S . -B "$destino" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$cadeia" \
+  -DCMAKE_FIND_ROOT_PATH="$dep" -DKELVARA_JANELAS=OFF >/dev/null
+cmake --build "$destino"
+echo "Compilação para Windows: ${SECONDS} s"
+
+inicio=$SECONDS
+ctest --test-dir "$destino" --output-on-failure -j2
+echo "Testes sob o wine: $((SECONDS - inicio)) s"
+
+pacote=$destino/pacote
+rm -rf "$pacote" "$destino/kelvara-windows.zip"
+mkdir -p "$pacote"
+x86_64-w64-mingw32-strip -o "$pacote/kelvara-cli.exe" "$destino/kelvara-cli.exe"
+cp grelhas/*.asc "$pacote/" 2>/dev/null || true
+cp util/LEIA-ME.txt "$pacote/"
+(cd "$pacote" && zip -q -X ../kelvara-windows.zip ./*)
+echo "Pacote: $destino/kelvara-windows.zip"
