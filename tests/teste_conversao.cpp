@@ -323,6 +323,8 @@ TEST(conversao, saida_existente_e_substituida_por_inteiro)
   grava(t.p / "saida.dbf", "velho");
   grava(t.p / "saida.cpg", "CP1252");  // would mislabel the new table
   grava(t.p / "saida.prj", "velho");
+  // Spatial indexes of the older output would describe its geometry.
+  for (const char* ext : {".sbn", ".sbx", ".qix"}) grava(t.p / (std::string("saida") + ext), "velho");
   shapefile_teste sem_cpg;
   sem_cpg.tipo = SHPT_POINT;
   sem_cpg.formas = {forma{}};
@@ -331,6 +333,8 @@ TEST(conversao, saida_existente_e_substituida_por_inteiro)
   EXPECT_EQ(le(t.p / "saida.shp").formas.size(), 1u);
   EXPECT_FALSE(fs::exists(t.p / "saida.cpg"));
   EXPECT_EQ(bytes(t.p / "saida.prj"), std::string(texto_prj(etrs)) + "\r\n");
+  for (const char* ext : {".sbn", ".sbx", ".qix"})
+    EXPECT_FALSE(fs::exists(t.p / (std::string("saida") + ext))) << ext;
   // A second conversion to the same output replaces the projection file.
   ensaio u;
   rios(u.p / "rios");

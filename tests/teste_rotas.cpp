@@ -104,6 +104,7 @@ TEST(rotas, qualquer_com_o_conjunto_oficial_da_o_mesmo_bit_a_bit)
   grava(t.p / "px.txt", ficheiro_parametros('X', conjunto_01));
   grava(t.p / "py.txt", ficheiro_parametros('Y', conjunto_01));
   ASSERT_TRUE(t.ok("ETRS89 TM06", "Hayford-Gauss Datum 73", "a.shp", "oficial.shp"));
+  grava(t.p / "qualquer.prj", "de um shapefile anterior");  // would label the new one
   ASSERT_TRUE(t.ok("Qualquer", "", "a.shp", "qualquer.shp", t.p / "px.txt", t.p / "py.txt"))
       << t.j.textos().back();
   EXPECT_EQ(registos_shp(t.p / "oficial.shp"), registos_shp(t.p / "qualquer.shp"));
