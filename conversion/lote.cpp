@@ -1,11 +1,13 @@
 #include "lote.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "caminhos.h"
 #include "falha.h"
