@@ -1,7 +1,11 @@
 // The main window, Form1: the two system lists, the path boxes, the browse
 // buttons, "OK" and "Cancelar". It hands its entries to the conversion and
-// gives it what it needs of a window: modal messages, the busy pointer and
-// closing.
+// gives it what it needs of a window: modal messages, the busy pointer,
+// closing, progress and cancelling. The conversion runs on a second thread
+// while the window stays drawn and takes no input; one that lasts more than
+// half a second shows a progress dialog with "Cancelar". Several input files
+// (each name in double quotes, as the file dialog gives them) convert in one
+// go into the output folder.
 //
 // Positions and sizes are in twips (1/1440 inch) as the window was laid
 // out, turned into pixels with the screen's logical resolution (15 twips to
@@ -9,6 +13,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QProgressDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QLabel>
@@ -18,6 +23,7 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -47,6 +53,15 @@ class Form1 : public QWidget, public janela {
   std::function<std::optional<QString>(const QString& inicial, bool novo, bool shapefile)>
       dialogo_ficheiro;
   std::function<void()> abre_informacao;
+  // The output folder of several files; nothing when cancelled.
+  std::function<std::optional<QString>(const QString& inicial)> dialogo_pasta;
+  // How long a conversion runs before its progress dialog shows, in ms.
+  int espera_progresso = 500;
+
+  // The names of the input box: each in double quotes, separated by spaces,
+  // or the whole text as one name. And the other way.
+  static QStringList nomes_de(const QString& texto);
+  static QString entre_aspas(const QStringList& nomes);
 
   // The file dialog as `dialogo_ficheiro` shows it, and the question box
   // as `caixa_pergunta` shows it (Sim and Não, Não the default).
@@ -59,7 +74,7 @@ class Form1 : public QWidget, public janela {
   void Command1_Click();
   void Command2_Click();
   void Command3_Click() { procura(Text1, false, true); }
-  void Command4_Click() { procura(Text2, true, true); }
+  void Command4_Click();
   void Command6_Click() { procura(Text3, false, false); }
   void Command7_Click() { procura(Text4, false, false); }
 
@@ -73,6 +88,12 @@ class Form1 : public QWidget, public janela {
   // Outer height the program last set, in twips.
   int altura_exterior() const { return altura_; }
   int twips(int t) const;  // twips to pixels on this screen
+  // The progress dialog of the conversion running, once shown.
+  QProgressDialog* dialogo_progresso() const { return progresso_; }
+
+  // Runs `f` on the window's thread and waits for it; from that thread, at
+  // once.
+  void na_janela(const std::function<void()>& f);
 
   QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7;
   QComboBox *Combo1, *Combo2;
@@ -81,6 +102,7 @@ class Form1 : public QWidget, public janela {
 
  protected:
   void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* o, QEvent* e) override;
   void showEvent(QShowEvent* e) override;
 
  private:
@@ -88,6 +110,12 @@ class Form1 : public QWidget, public janela {
   void disposicao(bool alargada);
   std::array<QWidget*, 6> parametros() const;
   void poe(QWidget* w, int esquerda, int topo, int largura, int altura);
+  void converte_varios(const QStringList& entradas, const pedido& modelo);
+  // Runs `trabalho` on a second thread until it returns, the window drawn
+  // and taking no input; after espera_progresso the progress dialog shows,
+  // kept up to date by `mostra`. Its "Cancelar" sets cancelar_.
+  void em_fundo(const std::function<void()>& trabalho,
+                const std::function<void(QProgressDialog&)>& mostra);
 
   std::string pasta_grelhas_;
   QString ultimo_ficheiro_;  // the dialog opens on the name last chosen
@@ -95,6 +123,15 @@ class Form1 : public QWidget, public janela {
   bool alargada_ = false;
   bool mostrada_ = false;
   bool ocupado_ = false;
+  bool a_correr_ = false;
+  QProgressDialog* progresso_ = nullptr;
+
+ public:
+  // What the conversion running tells the window from its thread.
+  std::atomic<bool> cancelar_{false};
+  std::atomic<long long> feitos_{0}, total_{0};
+  std::atomic<double> fracao_{0};
+  std::atomic<std::size_t> atual_{0};
 };
 
 }  // namespace kelvara

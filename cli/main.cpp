@@ -1,21 +1,32 @@
 // kelvara-cli: the conversion command of the window, for scripts and batches.
 //
 //   kelvara-cli -s SISTEMA1 -t SISTEMA2 [-x PARAM_X] [-y PARAM_Y]
-//               [--grelhas PASTA] [--forcar] ENTRADA SAIDA
+//               [--grelhas PASTA] [--forcar] [-r] [-j N] [--progresso] [-q]
+//               ENTRADA... SAIDA
 //
-// Every message the window would show is printed: the completion message on
-// standard output, every other one on standard error. Exit status 0 when the
-// conversion completed, 1 when it was refused or failed, 2 for a usage error.
+// One input file and an output that is not a folder: one conversion, and
+// every message the window would show is printed: the completion message on
+// standard output, every other one on standard error. Otherwise a batch
+// into the output folder, with a summary line. Exit status 0 when every
+// conversion completed, 1 when any was refused or failed, 2 for a usage
+// error, 128 + the signal's number when interrupted.
+#include <algorithm>
+#include <atomic>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "caminhos.h"
 #include "conversao.h"
+#include "falha.h"
 #include "ficheiros.h"
+#include "lote.h"
 #include "paragem.h"
 #include "rotas.h"
 
@@ -32,8 +43,9 @@ using namespace kelvara;
 constexpr const char* ajuda =
     R"(Utilização:
   kelvara-cli -s SISTEMA1 -t SISTEMA2 [-x PARAM_X] [-y PARAM_Y] [--grelhas PASTA] [--forcar]
-              ENTRADA SAIDA
+              [-r] [-j N] [--progresso] [-q] ENTRADA... SAIDA
   kelvara-cli --lista
+  kelvara-cli --versao
   kelvara-cli -h | --help
 
 Converte a geometria do shapefile ENTRADA do sistema de referência SISTEMA1 para
@@ -51,14 +63,36 @@ transformados. É escrito um ficheiro .prj com o sistema de destino (excepto par
                     do programa, onde a compilação e a instalação os põem
   --forcar          converte mesmo que ENTRADA não pareça estar no SISTEMA1 (ver
                     abaixo)
+  -r                com uma pasta de entrada, converte também os shapefiles das
+                    suas subpastas, que são reproduzidas dentro de SAIDA
+  -j N              faz N conversões ao mesmo tempo (por omissão, o número de
+                    processadores); o resultado é o mesmo que uma a uma
+  --progresso       mostra o andamento na saída de erros
+                    (0...10...20...30...40...50...60...70...80...90...100 - concluído.):
+                    pelos registos, com um ficheiro; pelos ficheiros, pesados pelo
+                    tamanho, com vários
+  -q                só mostra os erros
   --lista           mostra os quinze sistemas e as conversões possíveis
+  --versao          mostra a versão do programa
   -h, --help        mostra esta ajuda
 
 Uma opção omitida vale como texto vazio. Os nomes dos sistemas têm de ser escritos
 exactamente como em --lista, com maiúsculas e acentos. ENTRADA e SAIDA têm de
 terminar num ponto seguido de três caracteres (rios.shp; também rios.SHP ou
-rios.dbf), que são substituídos por .shp, .shx e .dbf; SAIDA não pode ser uma pasta.
-Uma SAIDA que já exista é substituída.
+rios.dbf), que são substituídos por .shp, .shx e .dbf. Uma SAIDA que já exista é
+substituída.
+
+Vários ficheiros de uma vez: quando há mais de uma ENTRADA, quando uma ENTRADA é uma
+pasta, ou quando SAIDA é uma pasta que já existe ou termina em "/", SAIDA é a pasta
+de saída (criada se não existir; a pasta que a contém tem de existir). Cada
+ficheiro de entrada é convertido para SAIDA com o seu próprio nome; uma pasta de
+entrada dá todos os seus ficheiros *.shp (a extensão em maiúsculas ou minúsculas) e,
+com -r, também os das subpastas. A pasta de saída nunca é percorrida, mesmo que
+esteja dentro de uma pasta de entrada. Se duas entradas dessem o mesmo ficheiro de
+saída, nada é convertido. Cada ficheiro é convertido com as mesmas garantias de uma
+conversão só; um ficheiro que falhe não impede os outros. No fim, com mais de um
+ficheiro, uma linha na saída de erros diz quantos foram convertidos e quais
+falharam.
 
 Antes de converter, ENTRADA é comparada com o SISTEMA1 (excepto para "Qualquer"):
 a conversão é recusada quando o seu ficheiro .prj descreve coordenadas geográficas
@@ -76,12 +110,14 @@ autoridade cartográfica nacional distribuiu) podem ser usados com --grelhas
 PASTA, ou postos na pasta do programa em lugar destes.
 
 Mensagens: a de conclusão ("Criado o ficheiro: ...") vai para a saída padrão; todas
-as outras para a saída de erros.
-Estado de saída: 0 conversão concluída; 1 conversão recusada ou falhada; 2 erro de
-utilização; 130, 143 ou 129 conversão interrompida por SIGINT (Ctrl+C), SIGTERM ou
-SIGHUP, sem deixar ficheiros e com a entrada e a saída anterior intactas.
+as outras para a saída de erros (com vários ficheiros, precedidas do nome da
+entrada).
+Estado de saída: 0 todas as conversões concluídas; 1 alguma conversão recusada ou
+falhada; 2 erro de utilização; 130, 143 ou 129 interrompido por SIGINT (Ctrl+C),
+SIGTERM ou SIGHUP: as conversões em curso param sem deixar ficheiros, com as
+entradas e as saídas anteriores intactas, e as já concluídas ficam.
 
-Exemplo:
+Exemplos:
 )";
 
 // The example of the help: the window's first source and its target.
@@ -89,20 +125,75 @@ void exemplo()
 {
   const sistema* s1 = fontes_da_janela().front();
   const rota* r = destinos_da_janela(*s1).front();
-  std::printf("  kelvara-cli -s \"%s\" -t \"%s\" rios.shp rios_etrs.shp\n",
-              std::string(s1->nome).c_str(), std::string(r->sistema2->nome).c_str());
+  const std::string a(s1->nome), b(r->sistema2->nome);
+  std::printf("  kelvara-cli -s \"%s\" -t \"%s\" rios.shp rios_etrs.shp\n", a.c_str(), b.c_str());
+  std::printf("  kelvara-cli -s \"%s\" -t \"%s\" -r --progresso dados/ etrs/\n", a.c_str(),
+              b.c_str());
+}
+
+// Standard error is shared by the messages and the progress ticker of
+// every conversion running: one line at a time.
+std::mutex saida_partilhada;
+
+// The ticker on standard error: "0", a dot every 2.5 %, the tens, and
+// " - concluído." at the end.
+class contador {
+ public:
+  void ate(double fracao)
+  {
+    const int n = static_cast<int>(std::clamp(fracao, 0.0, 1.0) * 40);
+    if (n <= passo_) return;
+    for (int i = passo_ + 1; i <= n; ++i)
+      if (i % 4 == 0) std::fprintf(stderr, "%d", i / 4 * 10);
+      else std::fputc('.', stderr);
+    if (n == 40) std::fputs(" - concluído.\n", stderr);
+    std::fflush(stderr);
+    passo_ = n;
+    quebrada_ = false;
+  }
+  // Before a message on standard error: a ticker half-way ends its line.
+  void interrompe()
+  {
+    if (passo_ < 0 || passo_ >= 40 || quebrada_) return;
+    std::fputc('\n', stderr);
+    quebrada_ = true;
+  }
+
+ private:
+  int passo_ = -1;
+  bool quebrada_ = false;
+};
+
+// What is printed, by the options.
+struct opcoes_saida {
+  bool progresso = false;
+  bool silencio = false;  // -q: only errors
+};
+
+bool conclusao(const std::string& texto, const std::string& titulo)
+{
+  return titulo == titulo_ostrel && texto.rfind(texto_criado, 0) == 0;
+}
+
+void imprime(std::FILE* f, const std::string& texto)
+{
+  std::fprintf(f, "%s\n", texto.c_str());
+  std::fflush(f);
 }
 
 class janela_texto : public janela {
  public:
+  explicit janela_texto(opcoes_saida o) : o_(o) {}
   int mensagens = 0;
   void mensagem(const std::string& texto, const std::string& titulo) override
   {
     ++mensagens;
-    const bool conclusao = titulo == titulo_ostrel && texto.rfind(texto_criado, 0) == 0;
-    std::FILE* f = conclusao ? stdout : stderr;
-    std::fprintf(f, "%s\n", texto.c_str());
-    std::fflush(f);
+    if (conclusao(texto, titulo)) {
+      if (!o_.silencio) imprime(stdout, texto);
+      return;
+    }
+    if (o_.progresso) contador_.interrompe();
+    imprime(stderr, texto);
   }
   void ocupado(bool) override {}
   void fecha() override {}
@@ -113,7 +204,49 @@ class janela_texto : public janela {
     return false;
   }
   void nota(const std::string& texto) override { mensagem(texto, titulo_programa); }
+  void progresso(long long feitos, long long total) override
+  {
+    if (o_.progresso && total > 0) contador_.ate(static_cast<double>(feitos) / total);
+  }
   bool recusou = false;
+
+ private:
+  opcoes_saida o_;
+  contador contador_;
+};
+
+// A batch: each message is printed whole, the fault's preceded by the input.
+class lote_texto : public janela_lote {
+ public:
+  lote_texto(const std::vector<par_lote>& pares, opcoes_saida o) : pares_(pares), o_(o) {}
+  void mensagem(std::size_t i, const std::string& texto, const std::string& titulo) override
+  {
+    std::lock_guard<std::mutex> l(saida_partilhada);
+    if (conclusao(texto, titulo)) {
+      if (!o_.silencio) imprime(stdout, texto);
+      return;
+    }
+    if (o_.progresso) contador_.interrompe();
+    imprime(stderr, pares_[i].entrada + ": " + texto);
+  }
+  bool pergunta(std::size_t, const std::string&, const std::string&) override
+  {
+    recusou = true;
+    return false;
+  }
+  void nota(std::size_t i, const std::string& texto) override { mensagem(i, texto, titulo_programa); }
+  void progresso(double fracao, std::size_t) override
+  {
+    if (!o_.progresso) return;
+    std::lock_guard<std::mutex> l(saida_partilhada);
+    contador_.ate(fracao);
+  }
+  std::atomic<bool> recusou{false};
+
+ private:
+  const std::vector<par_lote>& pares_;
+  opcoes_saida o_;
+  contador contador_;
 };
 
 int uso(const std::string& porque)
@@ -148,11 +281,51 @@ void sem_rota(const std::string& s1, const std::string& s2)
                s1.c_str(), s2.c_str(), s1.c_str(), lista.c_str());
 }
 
+int lote(const pedido& p, const std::vector<std::string>& entradas, const std::string& saida,
+         bool recursivo, int simultaneas, opcoes_saida o)
+{
+  bool disse = false;
+  if (!verifica_entradas(p, [&](const std::string& texto) {
+        std::fprintf(stderr, "%s\n", texto.c_str());
+        disse = true;
+      })) {
+    if (!disse) sem_rota(p.sistema1, p.sistema2);
+    return 1;
+  }
+  std::vector<par_lote> pares;
+  try {
+    pares = expande(entradas, saida, recursivo);
+    if (pares.empty())
+      throw falha("Não há ficheiros .shp para converter em " + entre_aspas(entradas.front()) +
+                  (entradas.size() > 1 ? " nem nas outras entradas." : "."));
+    cria_pastas(pares, saida);
+  } catch (const falha& f) {
+    std::fprintf(stderr, "%s\n", f.what());
+    return 1;
+  }
+  lote_texto j(pares, o);
+  std::atomic<bool> parar{false};  // the signals stop every run through paragem
+  const std::vector<resultado_lote> r = converte_lote(p, pares, simultaneas, j, parar);
+  bool todos = true;
+  for (const resultado_lote& x : r) todos = todos && x.estado == estado_lote::convertido;
+  {
+    std::lock_guard<std::mutex> l(saida_partilhada);
+    if (pares.size() > 1 && !(todos && o.silencio)) std::fprintf(stderr, "%s\n", resumo(pares, r).c_str());
+    if (j.recusou && paragem.load() == 0)
+      std::fprintf(stderr, "Para converter mesmo assim, repita com a opção --forcar.\n");
+  }
+  if (const int sinal = paragem.load()) return 128 + sinal;
+  return todos ? 0 : 1;
+}
+
 int corre(const std::vector<std::string>& args)
 {
   pedido p;
   p.pasta_grelhas = es::pasta_programa();
   std::vector<std::string> posicionais;
+  bool recursivo = false;
+  opcoes_saida o;
+  int simultaneas = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto valor = [&](std::string& destino) {
@@ -169,8 +342,20 @@ int corre(const std::vector<std::string>& args)
       lista();
       return 0;
     }
-    if (a == "--forcar") {
-      p.forcar = true;
+    if (a == "--versao") {
+      std::printf("kelvara-cli %s\n", KELVARA_VERSAO);
+      return 0;
+    }
+    if (a == "--forcar" || a == "-r" || a == "--progresso" || a == "-q") {
+      (a == "--forcar" ? p.forcar : a == "-r" ? recursivo : a == "-q" ? o.silencio : o.progresso) = true;
+      continue;
+    }
+    if (a.rfind("-j", 0) == 0) {
+      std::string n = a.substr(2);
+      if (n.empty() && !valor(n)) return uso("falta o valor da opção -j.");
+      const auto [fim, ec] = std::from_chars(n.data(), n.data() + n.size(), simultaneas);
+      if (ec != std::errc() || fim != n.data() + n.size() || simultaneas < 1 || simultaneas > 256)
+        return uso("o valor de -j tem de ser um número de 1 a 256 (foi dado \"" + n + "\").");
       continue;
     }
     std::string* destino = a == "-s" ? &p.sistema1
@@ -190,12 +375,17 @@ int corre(const std::vector<std::string>& args)
       posicionais.push_back(a);
     }
   }
-  if (posicionais.size() != 2)
-    return uso("são precisos dois ficheiros, ENTRADA e SAIDA (foram dados " +
+  if (posicionais.size() < 2)
+    return uso("são precisos pelo menos dois nomes, ENTRADA e SAIDA (foram dados " +
                std::to_string(posicionais.size()) + ").");
+  const std::string saida = posicionais.back();
+  posicionais.pop_back();
+  if (o.silencio) o.progresso = false;
+  if (e_lote(posicionais, saida)) return lote(p, posicionais, saida, recursivo, simultaneas, o);
+
   p.entrada = posicionais[0];
-  p.saida = posicionais[1];
-  janela_texto j;
+  p.saida = saida;
+  janela_texto j(o);
   if (converte(p, j)) return 0;
   if (const int sinal = paragem.load()) return 128 + sinal;
   if (j.recusou)

@@ -1,5 +1,7 @@
 #include "conversao.h"
 
+#include <algorithm>
+#include <atomic>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -77,6 +79,13 @@ void corrida::deriva_nomes()
   fich1a = base1 + ".shp";
   fich1b = base1 + ".shx";
   fich1c = base1 + ".dbf";
+  // Files named in capitals (RIOS.SHP, .SHX, .DBF) where the system tells
+  // the case apart and no lower-case set is there.
+  if (es::tipo_de(fich1a) == es::tipo::nenhum && es::tipo_de(base1 + ".SHP") != es::tipo::nenhum) {
+    fich1a = base1 + ".SHP";
+    fich1b = base1 + ".SHX";
+    fich1c = base1 + ".DBF";
+  }
   fich3a = base2 + ".shp";
   fich3b = base2 + ".shx";
   fich3c = base2 + ".dbf";
@@ -147,7 +156,7 @@ bool corrida::corre()
                     descreve(ec) + ".");
     }
     if (r_.escreve_prj()) escreve_prj(p_.sistema2, fich_prj, saida_.prj());
-    verifica_paragem();
+    verifica_paragem(j_.pedido_de_paragem());
     // From here the run completes: the publication is not interrupted.
     saida_.publica(!cpg_entrada.empty(), r_.escreve_prj());
 
@@ -194,7 +203,7 @@ void corrida::limpa() noexcept
 // routines restore the pointer themselves.
 void corrida::executa(const rotina& t)
 {
-  verifica_paragem();
+  verifica_paragem(j_.pedido_de_paragem());
   // The run's own files are named in messages as the output they become.
   Shp1.mostra_como(fich1a == saida_.intermedio() ? fich3a : std::string());
   Shp2.mostra_como(fich3a);
@@ -202,8 +211,24 @@ void corrida::executa(const rotina& t)
   // the area, and counted for the message of a rejected vertex (a second
   // step reads the same records from the working files).
   vigia_registos v(j_, *r_.sistema1, fich1a, vigia_ && fich1a == entrada_);
+  // Progress counts the records of every routine of the route; it is told
+  // once per percent (at most every 4096 records), so that it costs the
+  // loop nothing.
+  const long long passos = r_.passo2 ? 2 : 1;
+  const long long feitos_antes = fich1a == saida_.intermedio() ? 1 : 0;
+  const std::atomic<bool>* parar = j_.pedido_de_paragem();
+  long long total = 0, passo = 1, falta = 0;
   auto antes = [&](const ShapeFiles& e, int k) {
+    verifica_paragem(parar);
     registo_ = k;
+    if (--falta <= 0) {
+      if (k == 1) {
+        total = e.record_count();
+        passo = std::clamp(total / 100, 1LL, 4096LL);
+      }
+      falta = passo;
+      j_.progresso(feitos_antes * total + k - 1, passos * total);
+    }
     v(e, k);
   };
   switch (t.tipo) {
@@ -235,11 +260,12 @@ void corrida::executa(const rotina& t)
       j_.ocupado(true);
       const coeficientes c = le_parametros(fich_par_m, fich_par_p);
       transfere(j_, Shp1, Shp2, fich1a, fich2a,
-                [&c](double x, double y) { return polinomio(c, x, y); });
+                [&c](double x, double y) { return polinomio(c, x, y); }, antes);
       j_.ocupado(false);
       break;
     }
   }
+  j_.progresso((feitos_antes + 1) * total, passos * total);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // What the conversion needs of its window, and no more: a modal message,
-// a question, the busy state (the mouse pointer) and closing. The Qt window, the
-// command-line tool and the tests each provide one.
+// a question, the busy state (the mouse pointer), closing, progress and a
+// request to stop. The Qt window, the command-line tool, a batch and the
+// tests each provide one.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 namespace kelvara {
@@ -32,6 +34,15 @@ class janela {
   // Where a rejected vertex lies (file and record), beside a message that
   // stays as it is: only the command line prints it.
   virtual void nota(const std::string&) {}
+  // Progress of the record loop: `feitos` records copied of `total` (a
+  // chain of two routines counts each record twice). Called from the
+  // conversion's thread a few hundred times per file at most, so that it
+  // never slows the loop; the last call has feitos == total.
+  virtual void progresso(long long /*feitos*/, long long /*total*/) {}
+  // A stop request of this run's own (the window's "Cancelar", a batch
+  // interrupted), looked at before every record beside the program-wide
+  // one of paragem.h; none by default.
+  virtual const std::atomic<bool>* pedido_de_paragem() const { return nullptr; }
 };
 
 }  // namespace kelvara

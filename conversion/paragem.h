@@ -28,4 +28,11 @@ inline void verifica_paragem()
   if (paragem.load(std::memory_order_relaxed) != 0) throw interrompida();
 }
 
+// The same, with a run's own request too (janela::pedido_de_paragem).
+inline void verifica_paragem(const std::atomic<bool>* propria)
+{
+  verifica_paragem();
+  if (propria && propria->load(std::memory_order_relaxed)) throw interrompida();
+}
+
 }  // namespace kelvara

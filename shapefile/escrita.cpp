@@ -54,9 +54,16 @@ void ShapeFiles::add_field(const std::string& name, char type, int size, int dec
 
 void ShapeFiles::commit_fields()
 {
+  // Today's date, without localtime's shared buffer: several conversions
+  // may run at once.
   const std::time_t agora = std::time(nullptr);
-  if (const std::tm* hoje = std::localtime(&agora))
-    DBFSetLastModifiedDate(d_->dbf, hoje->tm_year, hoje->tm_mon + 1, hoje->tm_mday);
+  std::tm hoje{};
+#ifdef _WIN32
+  const bool data = localtime_s(&hoje, &agora) == 0;
+#else
+  const bool data = localtime_r(&agora, &hoje) != nullptr;
+#endif
+  if (data) DBFSetLastModifiedDate(d_->dbf, hoje.tm_year, hoje.tm_mon + 1, hoje.tm_mday);
   const int n = DBFGetFieldCount(d_->dbf);
   d_->desloc.assign(d_->dbf->panFieldOffset, d_->dbf->panFieldOffset + n);
   // shapelib allocates its record buffer with the first field; a table

@@ -384,6 +384,14 @@ bool trinco::de_abandonado(const std::string& nome)
     ::close(fd);
     return false;
   }
+  // A live run removes its lock file before it lets go of the lock, and its
+  // number may then be taken at once by another run (another thread of this
+  // process, often): locked, the file must still be the one at that name.
+  struct stat agora;
+  if (::lstat(nome.c_str(), &agora) != 0 || agora.st_ino != e.st_ino || agora.st_dev != e.st_dev) {
+    ::close(fd);
+    return false;
+  }
   fd_ = fd;
   return true;
 }

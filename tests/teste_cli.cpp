@@ -1,8 +1,13 @@
 // kelvara-cli as a script sees it: where each message goes, exit statuses,
-// usage errors, and a write that fails part-way (a file size limit).
+// usage errors, a write that fails part-way (a file size limit), the
+// progress ticker, and batches (folders, several files, -r), each output
+// the same bytes as its conversion alone.
 #include <gtest/gtest.h>
 
 #include <shapefil.h>
+
+#include <map>
+#include <set>
 
 #include "apoio.h"
 
@@ -43,6 +48,99 @@ TEST(cli, mensagens_e_estados_de_saida)
                      "\"Hayford-Gauss Datum 73\" pode converter-se para \"ETRS89 TM06\" e "
                      "\"Hayford-Gauss Datum Lisboa-Ponto Central\".\n");
   EXPECT_FALSE(fs::exists(p.caminho() / "x.shp"));
+
+  // The ticker on standard error, by records; -q keeps only the errors.
+  r = corre_cli({"--progresso", "-s", d73, "-t", etrs, entrada, p / "rios_etrs.shp"});
+  EXPECT_EQ(r.codigo, 0);
+  EXPECT_EQ(r.erros, "0...10...20...30...40...50...60...70...80...90...100 - concluído.\n");
+  r = corre_cli({"-q", "--progresso", "-s", d73, "-t", etrs, entrada, p / "rios_etrs.shp"});
+  EXPECT_EQ(r.codigo, 0);
+  EXPECT_EQ(r.saida + r.erros, "");
+}
+
+// Batches. The inputs: dados/a.shp, dados/b.shp (with z), dados/sub/C.SHP
+// (named in capitals) and a damaged estragado.shp beside them; {D} stands
+// for dados, {S} for the output folder, {E} for the damaged file.
+struct caso_lote {
+  const char* nome;
+  std::string args;
+  int codigo;
+  std::set<std::string> criados;  // under {S}, each compared with its conversion alone
+  std::string erro = "";          // part of standard error
+};
+
+TEST(cli, lotes)
+{
+  pasta_temporaria p;
+  const std::string dados = p / "dados";
+  fs::create_directories(dados + "/sub");
+  polilinhas(dados + "/a", 50);
+  polilinhas(dados + "/b", 30, 6, true);
+  polilinhas(dados + "/sub/c", 20);
+  for (const auto& [de, para] : {std::pair{".shp", ".SHP"}, {".shx", ".SHX"}, {".dbf", ".DBF"}})
+    fs::rename(dados + "/sub/c" + de, dados + "/sub/C" + para);
+  polilinhas(p / "estragado", 10);
+  grava(p / "estragado.shp", bytes(p / "estragado.shp").substr(0, 150));
+  const std::vector<std::string> sistemas{"-s", d73, "-t", etrs};
+  auto com = [&](std::vector<std::string> resto) {
+    resto.insert(resto.begin(), sistemas.begin(), sistemas.end());
+    return resto;
+  };
+
+  // Each input's conversion alone, the reference for the batches.
+  const std::map<std::string, std::string> de = {
+      {"a", dados + "/a.shp"}, {"b", dados + "/b.shp"}, {"C", dados + "/sub/C.SHP"}};
+  for (const auto& [nome, entrada] : de)
+    ASSERT_EQ(corre_cli(com({entrada, p / ("so_" + nome + ".shp")})).codigo, 0);
+
+  const std::vector<caso_lote> casos = {
+      {"pasta", "{D} {S}", 0, {"a", "b"}},
+      {"pasta terminada em /, dois de cada vez", "-j 2 {D}/ {S}/", 0, {"a", "b"}},
+      {"ficheiros", "{D}/a.shp {D}/sub/C.SHP {S}", 0, {"a", "C"}},
+      {"-r", "-r -j2 {D} {S}", 0, {"a", "b", "sub/C"}},
+      {"danificado entre bons", "{D}/a.shp {E} {D}/b.shp {S}", 1, {"a", "b"},
+       "Convertidos 2 de 3 ficheiros. Falharam: \"{E}\".\n"},
+      {"pasta de saída sem a pasta que a contém", "{D} {S}/mais/uma", 1, {}, "não existe, nem a pasta"},
+      {"saída dentro da entrada", "-r {D} {D}/convertidos", 0, {"a", "b", "sub/C"}},
+      {"duas entradas para uma saída", "{D}/a.shp {D}/a.shp {S}", 1, {},
+       "\"{D}/a.shp\" e \"{D}/a.shp\" seriam convertidos no mesmo ficheiro"},
+  };
+  for (const caso_lote& k : casos) {
+    SCOPED_TRACE(k.nome);
+    const bool dentro = k.args.find("{D}/convertidos") != std::string::npos;
+    const std::string s = dentro ? dados + "/convertidos" : p / "saida";
+    auto poe = [&](std::string t) {
+      for (const auto& [de_, para] : {std::pair{"{S}", s}, {"{D}", dados}, {"{E}", p / "estragado.shp"}})
+        for (size_t i; (i = t.find(de_)) != std::string::npos;) t.replace(i, 3, para);
+      return t;
+    };
+    // Twice: the second run replaces the first's outputs, and finds no
+    // inputs in an output folder that lies inside an input folder.
+    for (int vez = 0; vez < 2; ++vez) {
+      std::vector<std::string> args;
+      for (size_t a = 0, b; a < k.args.size(); a = b + 1) {
+        b = k.args.find(' ', a);
+        if (b == std::string::npos) b = k.args.size();
+        args.push_back(poe(k.args.substr(a, b - a)));
+      }
+      const processo r = corre_cli(com(args));
+      EXPECT_EQ(r.codigo, k.codigo) << r.erros;
+      EXPECT_NE(r.erros.find(poe(k.erro)), std::string::npos) << r.erros;
+      std::set<std::string> criados;  // a run's hidden files left behind would show too
+      std::error_code ec;
+      for (fs::recursive_directory_iterator i(s, ec), fim; !ec && i != fim; i.increment(ec))
+        if (i->path().extension() == ".shp")
+          criados.insert(fs::relative(i->path(), s).replace_extension().string());
+      EXPECT_EQ(criados, k.criados);
+      for (const std::string& c : k.criados) {
+        const std::string so = p / ("so_" + fs::path(c).filename().string());
+        for (const char* e : {".shp", ".shx", ".dbf", ".prj"})
+          EXPECT_EQ(bytes(s + "/" + c + e), bytes(so + e)) << c << e;
+        EXPECT_NE(r.saida.find("Criado o ficheiro: " + s + "/" + c + ".shp\n"), std::string::npos);
+      }
+    }
+    fs::remove_all(s);
+  }
 }
 
 TEST(cli, erros_de_utilizacao_e_ajuda)
@@ -50,7 +148,8 @@ TEST(cli, erros_de_utilizacao_e_ajuda)
   const std::vector<std::string> usos[] = {{},
                                            {"-s"},
                                            {"-s", "X", "a.shp"},
-                                           {"-s", "X", "a.shp", "b.shp", "c.shp"},
+                                           {"-j", "0", "a.shp", "b.shp"},
+                                           {"-j2x", "a.shp", "b.shp"},
                                            {"--desconhecida", "a", "b"},
                                            {"-x"}};
   for (const auto& args : usos) {

@@ -1,8 +1,10 @@
 // The conversion command: its messages and their order, routing by exact
-// text, file names, moving the result into place, and what it does when
-// something goes wrong (nothing of the user's is lost or half-written).
+// text, file names, moving the result into place, what it does when
+// something goes wrong (nothing of the user's is lost or half-written), its
+// progress and a stop request of its own.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -12,6 +14,7 @@
 #include "conversao.h"
 #include "escreve_prj.h"
 #include "nomes.h"
+#include "paragem.h"
 #include "polinomio.h"
 #include "rotas.h"
 
@@ -372,6 +375,53 @@ TEST(conversao, nenhum_ficheiro_fica_aberto)
   EXPECT_EQ(abertos_em(t.p), std::vector<std::string>{});
 }
 #endif
+
+// Progress goes from 0 to every record of every routine of the route, in
+// order, a few hundred times at most; a run's own stop request stops it
+// part-way, with nothing of it left.
+TEST(conversao, progresso_e_paragem_da_propria_conversao)
+{
+  struct janela_progresso : janela_teste {
+    std::vector<std::pair<long long, long long>> vistos;
+    std::atomic<bool> parar{false};
+    long long parar_em = -1;
+    void progresso(long long feitos, long long total) override
+    {
+      vistos.emplace_back(feitos, total);
+      if (parar_em >= 0 && feitos >= parar_em) parar = true;
+    }
+    const std::atomic<bool>* pedido_de_paragem() const override { return &parar; }
+  };
+  pasta_temporaria p;
+  polilinhas(p / "rios", 3000);
+  struct caso {
+    std::string s1, s2;
+    long long passos;
+  };
+  for (const caso& k : {caso{d73, etrs, 1}, caso{etrs, lisboa, 2}}) {
+    SCOPED_TRACE(k.s2);
+    janela_progresso j;
+    ASSERT_TRUE(converte(j, k.s1, k.s2, p / "rios.shp", p / "saida.shp", "", "", KELVARA_GRELHAS,
+                         true))
+        << j.textos().front();
+    ASSERT_FALSE(j.vistos.empty());
+    EXPECT_EQ(j.vistos.front(), std::make_pair(0LL, 3000 * k.passos));
+    EXPECT_EQ(j.vistos.back(), std::make_pair(3000 * k.passos, 3000 * k.passos));
+    EXPECT_LE(j.vistos.size(), 110u * k.passos);
+    for (size_t i = 1; i < j.vistos.size(); ++i) EXPECT_LE(j.vistos[i - 1].first, j.vistos[i].first);
+
+    janela_progresso parada;
+    parada.parar_em = 1500;
+    grava(p / "saida.shp", "velho");
+    EXPECT_FALSE(converte(parada, k.s1, k.s2, p / "rios.shp", p / "saida.shp", "", "",
+                          KELVARA_GRELHAS, true));
+    EXPECT_EQ(parada.textos(), textos{interrompida().what()});
+    EXPECT_LT(parada.vistos.back().first, 1600);
+    EXPECT_EQ(p.ficheiros(), (textos{"rios.dbf", "rios.shp", "rios.shx", "saida.dbf", "saida.prj",
+                                     "saida.shp", "saida.shx"}));
+    EXPECT_EQ(bytes(p / "saida.shp"), "velho");
+  }
+}
 
 TEST(conversao, tabela_de_rotas_completa)
 {

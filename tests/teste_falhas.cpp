@@ -224,7 +224,9 @@ TEST(falhas, shp_danificado)
          fs::remove(c.entrada);
          fs::create_directory(c.entrada);
        },
-       "O nome \"{P}/rios da região.shp\" é de uma pasta, não de um ficheiro."},
+       // A folder as input asks for a batch, whose output must be a folder.
+       "A saída \"{P}/saída antiga.shp\" é um ficheiro, não uma pasta: com vários ficheiros de "
+       "entrada, ou uma pasta, a saída é a pasta onde os ficheiros convertidos são escritos."},
 #ifndef _WIN32
       // Before it was refused, reading it waited for ever: a time limit.
       {"shp que é um FIFO",

@@ -5,6 +5,7 @@
 // files and exits 128 + the signal. Two runs of one input, or into one
 // output, each stopped at a chosen call by a preloaded library
 // (tests/trava.c) while the other runs: never a shared file, never a mix.
+// Ctrl+C in a batch.
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -223,6 +224,32 @@ TEST(interrupcao, sinais_param_e_limpam)
     fs::remove(p / "e");
     EXPECT_EQ(retrato(p), antes);
   }
+}
+
+// Ctrl+C in a batch: the conversions running stop and clean up, the others
+// never start, an older output stays, the summary names every file not
+// converted, and the exit status is 130.
+TEST(interrupcao, sigint_num_lote)
+{
+  pasta_temporaria p;
+  fs::create_directories(p / "dados");
+  fs::create_directories(p / "saida");
+  for (const char* n : {"a", "b", "c"}) polilinhas(p / (std::string("dados/") + n), 3000);
+  grava(p / "saida/a.shp", "antigo");
+  const pid_t a = lanca(p / "dados", p / "saida", ambiente("KELVARA_PARA_EM", "pwrite:3"), p / "e");
+  ASSERT_TRUE(parado(a));
+  kill(a, SIGINT);
+  kill(a, SIGCONT);
+  EXPECT_EQ(fim(a), 130);
+  const std::string erros = bytes(p / "e");
+  EXPECT_TRUE(erros.ends_with("Convertidos 0 de 3 ficheiros. Não convertidos: \"" + (p / "dados/a.shp") +
+                              "\", \"" + (p / "dados/b.shp") + "\", \"" + (p / "dados/c.shp") + "\".\n"))
+      << erros;
+  EXPECT_EQ(fs::directory_iterator(p / "saida")->path().filename(), "a.shp");
+  EXPECT_EQ(bytes(p / "saida/a.shp"), "antigo");
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(p / "saida")) ++n;
+  EXPECT_EQ(n, 1u);
 }
 
 TEST(interrupcao, saida_padrao_fechada_nao_mata)

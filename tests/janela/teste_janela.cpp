@@ -1,13 +1,15 @@
 // The two windows under Qt Test: the source list and the selection rules,
 // typing that must not trigger them, the tab order, browsing, "OK" with its
-// messages, a real conversion that closes the window, and the information
-// window's text.
+// messages, a real conversion that closes the window, cancelling one from
+// its progress dialog, several files at once, and the information window's
+// text.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -440,6 +442,124 @@ class teste_janela : public QObject {
     QTRY_VERIFY(!primeira);  // closed, and deleted
   }
 
+  // Cancelar in the progress dialog, while the conversion waits on the
+  // question about a record outside the area: it stops at the next record,
+  // leaves no file of its own, the older output whole, and the window as it
+  // was, without a message; OK then converts anew.
+  void cancelar_no_progresso()
+  {
+    QTemporaryDir pasta;
+    const QString entrada = pasta.filePath("rios.shp"), saida = pasta.filePath("rios_etrs.shp");
+    QList<double> xs;
+    for (int k = 0; k < 100; ++k) xs << (k == 50 ? 900000.0 : -90000.0 + k);
+    pontos(entrada, xs);
+    grava(saida, "velho");
+    janela_de_teste t;
+    t.f.espera_progresso = 0;
+    int perguntas = 0;
+    bool viu_dialogo = false;
+    t.f.caixa_pergunta = [&](const QString& texto, const QString&) {
+      ++perguntas;
+      if (!texto.endsWith("Converter mesmo assim?")) return true;  // the older output: replace
+      auto mostrado = [&] { return t.f.dialogo_progresso() && t.f.dialogo_progresso()->isVisible(); };
+      for (int i = 0; i < 500 && !mostrado(); ++i) QTest::qWait(10);
+      if (!mostrado()) return true;
+      viu_dialogo = t.f.dialogo_progresso()->labelText().startsWith("rios.shp\n");
+      auto* botao = t.f.dialogo_progresso()->findChild<QPushButton*>();
+      if (botao && botao->text() == "Cancelar") botao->click();
+      return true;  // "Sim": the next record finds the stop
+    };
+    t.f.show();
+    t.escolhe("Hayford-Gauss Datum 73");
+    t.f.Text1->setText(entrada);
+    t.f.Text2->setText(saida);
+    QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+    QCOMPARE(perguntas, 2);
+    QVERIFY(viu_dialogo);
+    QVERIFY(t.m.textos.isEmpty());
+    QVERIFY(t.f.isVisible());
+    QCOMPARE(t.f.Text1->text(), entrada);
+    QCOMPARE(t.f.Text2->text(), saida);
+    QCOMPARE(t.f.Combo2->currentText(), QString("ETRS89 TM06"));
+    QCOMPARE(QDir(pasta.path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"rios.dbf", "rios.shp", "rios.shx", "rios_etrs.shp"}));
+    QFile velho(saida);
+    QVERIFY(velho.open(QIODevice::ReadOnly));
+    QCOMPARE(velho.readAll(), QByteArray("velho"));
+    velho.close();
+    QCOMPARE(t.f.dialogo_progresso(), nullptr);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+    t.f.caixa_pergunta = [](const QString&, const QString&) { return true; };
+    QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+    QCOMPARE(t.m.textos, QStringList{"Criado o ficheiro: " + saida});
+    QVERIFY(!t.f.isVisible());
+  }
+
+  // Several files: picked together they show in double quotes and the
+  // output's Procurar... picks a folder; one question for the outputs that
+  // exist, one message at the end naming the one that failed with its cause,
+  // the window still open; all created, it closes.
+  void varios_ficheiros()
+  {
+    QTemporaryDir pasta;
+    const QString a = pasta.filePath("a.shp"), b = pasta.filePath("b.shp"),
+                  estragado = pasta.filePath("estragado.shp"), saida = pasta.filePath("etrs");
+    pontos(a, {-90000});
+    pontos(b, {-80000, -70000});
+    grava(estragado, "nada");
+    QDir().mkpath(saida);
+    grava(saida + "/a.shp", "velho");
+    grava(saida + "/b.shp", "velho");
+    janela_de_teste t;
+    t.f.dialogo_ficheiro = [&](const QString&, bool, bool) -> std::optional<QString> {
+      return Form1::entre_aspas({a, estragado, b});
+    };
+    QString inicial_pasta;
+    t.f.dialogo_pasta = [&](const QString& inicial) -> std::optional<QString> {
+      inicial_pasta = inicial;
+      return saida;
+    };
+    QStringList perguntas;
+    t.f.caixa_pergunta = [&](const QString& texto, const QString&) {
+      perguntas << texto;
+      return true;
+    };
+    t.f.show();
+    t.escolhe("Hayford-Gauss Datum 73");
+    QTest::mouseClick(t.f.Command3, Qt::LeftButton);
+    QCOMPARE(t.f.Text1->text(), "\"" + a + "\" \"" + estragado + "\" \"" + b + "\"");
+    QCOMPARE(Form1::nomes_de(t.f.Text1->text()), (QStringList{a, estragado, b}));
+    QTest::mouseClick(t.f.Command4, Qt::LeftButton);
+    QCOMPARE(inicial_pasta, pasta.path());
+    QCOMPARE(t.f.Text2->text(), saida);
+    QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+    QCOMPARE(perguntas.size(), 1);
+    QVERIFY2(perguntas[0].startsWith("Já existem 2 dos ficheiros de saída: "), qPrintable(perguntas[0]));
+    QCOMPARE(t.m.textos.size(), 1);
+    const QString fim = t.m.textos[0];
+    QVERIFY2(fim.startsWith("Criados 2 de 3 ficheiros em \"" + saida + "\".\n\nFalharam:\n\n\"" +
+                            estragado + "\":\n"),
+             qPrintable(fim));
+    QVERIFY2(fim.contains("estragado"), qPrintable(fim));
+    QVERIFY(t.f.isVisible());
+    QCOMPARE(t.f.Text2->text(), saida);
+    QCOMPARE(QDir(saida).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"a.dbf", "a.prj", "a.shp", "a.shx", "b.dbf", "b.prj", "b.shp", "b.shx"}));
+    QVERIFY(QFileInfo(saida + "/b.shp").size() > 100);
+
+    // Typed the same way, all good: the program ends as after one file.
+    t.m = {};
+    perguntas.clear();
+    t.f.Text1->setText("\"" + a + "\" \"" + b + "\"");
+    QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+    QCOMPARE(perguntas.size(), 1);
+    QCOMPARE(t.m.textos, QStringList{"Criados 2 de 2 ficheiros em \"" + saida + "\"."});
+    QCOMPARE(t.m.titulos, QStringList{"Ostrel - Kelvara"});
+    QVERIFY(!t.f.isVisible());
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+
   void sem_ecra_diz_em_portugues()
   {
     QProcess p;
@@ -458,6 +578,22 @@ class teste_janela : public QObject {
   }
 
  private:
+  // Points at x along y = -100000, one record each.
+  static void pontos(const QString& shp, const QList<double>& xs)
+  {
+    SHPHandle h = SHPCreate(shp.toUtf8().constData(), SHPT_POINT);
+    DBFHandle dbf = DBFCreate(shp.toUtf8().constData());
+    DBFAddField(dbf, "ID", FTInteger, 4, 0);
+    for (int k = 0; k < xs.size(); ++k) {
+      double x = xs[k], y = -100000;
+      SHPObject* o = SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr);
+      SHPWriteObject(h, -1, o);
+      SHPDestroyObject(o);
+      DBFWriteIntegerAttribute(dbf, k, 0, k);
+    }
+    SHPClose(h);
+    DBFClose(dbf);
+  }
   static void ponto(const QString& shp, double x, double y)
   {
     SHPHandle h = SHPCreate(shp.toUtf8().constData(), SHPT_POINT);
