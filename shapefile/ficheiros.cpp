@@ -265,8 +265,12 @@ void trinco::solta() noexcept
 bool trinco::cria(const std::string& nome, const std::string& nota, std::error_code& ec)
 {
   solta();
-  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Shared for reading and for deletion only: a run ending removes its lock
+  // file before letting it go, and a run cleaning up a dead one's removes it
+  // under its own handle; opening it for writing fails while a run holds it.
+  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     ec = causa_windows(GetLastError());
     return false;
@@ -282,9 +286,10 @@ bool trinco::cria(const std::string& nome, const std::string& nota, std::error_c
 bool trinco::de_abandonado(const std::string& nome)
 {
   solta();
-  // A live run's handle shares nothing but reading: opening for writing fails.
-  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A live run's handle shares no writing: opening for writing fails.
+  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER t{};
   if (!GetFileSizeEx(h, &t) || t.QuadPart == 0) {
