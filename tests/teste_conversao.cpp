@@ -353,6 +353,39 @@ TEST(conversao, saida_existente_e_substituida_por_inteiro)
   EXPECT_EQ(bytes(u.p / "x.prj").size(), 436u);
 }
 
+TEST(conversao, saida_antiga_aberta_noutro_programa_fica_inteira)
+{
+  // A file of the older output that another program holds open (a GIS
+  // showing the layer) cannot be replaced: the older output stays whole,
+  // not part old and part new, and the message names the file held.
+  for (const char* ext : {".shx", ".dbf", ".prj"}) {
+    SCOPED_TRACE(ext);
+    ensaio t;
+    rios(t.p / "rios");
+    rios(t.p / "saida");
+    grava(t.p / "saida.prj", "velho");
+    const auto antes = conteudo(t.p);
+    {
+      const ficheiro_preso preso(t.p / "saida" + ext);
+      if (!preso.preso())
+        GTEST_SKIP() << "só o Windows tem ficheiros abertos sem partilha; no POSIX um ficheiro "
+                        "aberto pode ser substituído";
+      EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp"));
+      ASSERT_EQ(t.j.mensagens.size(), 1u);
+      const std::string m = t.j.mensagens[0].first;
+      const std::string preso_nomeado = "está aberto noutro programa (" + t.p / "saida" + ext + ")";
+      EXPECT_NE(m.find(preso_nomeado), std::string::npos) << m;
+      EXPECT_NE(m.find("O shapefile anterior ficou como estava."), std::string::npos) << m;
+    }
+    EXPECT_EQ(conteudo(t.p), antes);
+    // Let go, the same conversion replaces it all.
+    ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp")) << t.j.textos().back();
+    EXPECT_EQ(bytes(t.p / "saida.prj"), std::string(texto_prj(etrs)) + "\r\n");
+    EXPECT_EQ(t.p.ficheiros(), (textos{"rios.cpg", "rios.dbf", "rios.shp", "rios.shx", "saida.cpg",
+                                       "saida.dbf", "saida.prj", "saida.shp", "saida.shx"}));
+  }
+}
+
 #ifdef __linux__
 // Files of `pasta` that this process still holds open.
 std::vector<std::string> abertos_em(const pasta_temporaria& p)
