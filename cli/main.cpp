@@ -400,12 +400,33 @@ int corre(const std::vector<std::string>& args)
 }  // namespace
 
 #ifdef _WIN32
+HANDLE acabou = nullptr;  // set once the run has removed its files
+
+// Ctrl+C and Ctrl+Break stop the run as SIGINT does on POSIX (exit status
+// 130); closing the console, logging off and shutting down as SIGHUP (129).
+// For those the system ends the process when this returns: it waits until
+// the run has removed its files.
+BOOL WINAPI ao_controlo(DWORD evento)
+{
+  const bool fim = evento == CTRL_CLOSE_EVENT || evento == CTRL_LOGOFF_EVENT ||
+                   evento == CTRL_SHUTDOWN_EVENT;
+  int esperado = 0;
+  paragem.compare_exchange_strong(esperado, fim ? 1 : SIGINT);
+  if (fim && acabou) WaitForSingleObject(acabou, INFINITE);
+  return TRUE;
+}
+
 int wmain(int argc, wchar_t** argv)
 {
   SetConsoleOutputCP(CP_UTF8);
+  acabou = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(ao_controlo, TRUE);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(kelvara::texto(std::filesystem::path(argv[i])));
-  return corre(args);
+  const int r = corre(args);
+  std::fflush(nullptr);
+  if (acabou) SetEvent(acabou);
+  return r;
 }
 #else
 void para(int sinal) { paragem.store(sinal); }

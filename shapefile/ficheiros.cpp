@@ -265,8 +265,12 @@ void trinco::solta() noexcept
 bool trinco::cria(const std::string& nome, const std::string& nota, std::error_code& ec)
 {
   solta();
-  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Shared for reading and for deletion only: a run ending removes its lock
+  // file before letting it go, and a run cleaning up a dead one's removes it
+  // under its own handle; opening it for writing fails while a run holds it.
+  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     ec = causa_windows(GetLastError());
     return false;
@@ -282,9 +286,10 @@ bool trinco::cria(const std::string& nome, const std::string& nota, std::error_c
 bool trinco::de_abandonado(const std::string& nome)
 {
   solta();
-  // A live run's handle shares nothing but reading: opening for writing fails.
-  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A live run's handle shares no writing: opening for writing fails.
+  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER t{};
   if (!GetFileSizeEx(h, &t) || t.QuadPart == 0) {
@@ -310,12 +315,25 @@ std::string trinco::conteudo() const
 bool trinco::da_pasta(const std::string& pasta)
 {
   solta();
-  // A mutex named after the folder: one publication at a time in it.
-  std::wstring n = fs::absolute(caminho(pasta)).lexically_normal().wstring();
+  // A mutex named after the folder: one publication at a time in it. The
+  // name holds a digest of the folder's full path in capitals, since the
+  // file system ignores case and a name may not be as long as a path; two
+  // folders with one digest only wait for each other.
+  std::error_code ec;
+  std::wstring n = fs::absolute(caminho(pasta), ec).lexically_normal().wstring();
+  if (ec) return false;
   for (wchar_t& c : n)
-    if (c == L'\\' || c == L'/' || c == L':') c = L'_';
-  n = L"Local\\kelvara-" + n;
-  HANDLE m = CreateMutexW(nullptr, FALSE, n.c_str());
+    if (c == L'/') c = L'\\';
+  while (n.size() > 3 && n.back() == L'\\') n.pop_back();
+  CharUpperBuffW(n.data(), static_cast<DWORD>(n.size()));
+  unsigned long long d = 14695981039346656037ull;  // FNV-1a
+  for (const wchar_t c : n) {
+    d ^= static_cast<unsigned short>(c);
+    d *= 1099511628211ull;
+  }
+  std::wstring nome = L"Local\\kelvara-";
+  for (int i = 60; i >= 0; i -= 4) nome += L"0123456789abcdef"[(d >> i) & 0xf];
+  HANDLE m = CreateMutexW(nullptr, FALSE, nome.c_str());
   if (!m) return false;
   const DWORD r = WaitForSingleObject(m, INFINITE);
   if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) {

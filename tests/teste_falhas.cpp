@@ -221,8 +221,8 @@ TEST(falhas, shp_danificado)
        "parte. O shapefile está danificado."},
       {"shp que é uma pasta",
        [](cenario& c) {
-         fs::remove(c.entrada);
-         fs::create_directory(c.entrada);
+         fs::remove(caminho(c.entrada));
+         fs::create_directory(caminho(c.entrada));
        },
        // A folder as input asks for a batch, whose output must be a folder.
        "A saída \"{P}/saída antiga.shp\" é um ficheiro, não uma pasta: com vários ficheiros de "
@@ -231,7 +231,7 @@ TEST(falhas, shp_danificado)
       // Before it was refused, reading it waited for ever: a time limit.
       {"shp que é um FIFO",
        [](cenario& c) {
-         fs::remove(c.entrada);
+         fs::remove(caminho(c.entrada));
          ASSERT_EQ(mkfifo(c.entrada.c_str(), 0666), 0);
        },
        "O ficheiro \"{P}/rios da região.shp\" não é um ficheiro comum (é um FIFO, um "
@@ -377,14 +377,14 @@ TEST(falhas, saida)
       {"nome da tabela da saída que é uma pasta",
        [](cenario& c) {
          const std::string dbf = c.pasta + "/saída antiga.dbf";
-         fs::remove(dbf);
-         fs::create_directory(dbf);
+         fs::remove(caminho(dbf));
+         fs::create_directory(caminho(dbf));
          grava(dbf + "/dentro", "do utilizador");
        },
        "Não foi possível pôr o resultado no lugar de \"{P}/saída antiga.shp\": \"{P}/saída "
        "antiga.dbf\" é uma pasta. O shapefile anterior ficou como estava."},
       {"página de código da entrada que é uma pasta",
-       [](cenario& c) { fs::create_directory(c.base + ".cpg"); },
+       [](cenario& c) { fs::create_directory(caminho(c.base + ".cpg")); },
        "O ficheiro de página de código \"{P}/rios da região.cpg\" da entrada é uma pasta, não "
        "um ficheiro."},
   };
@@ -430,13 +430,13 @@ TEST(falhas, saida_sob_limites_do_sistema)
   }
   corre_caso({"pasta de saída só de leitura",
               [](cenario& c) {
-                fs::create_directory(c.pasta + "/fechada");
+                fs::create_directory(caminho(c.pasta + "/fechada"));
                 fs::permissions(c.raiz.caminho(), fs::perms::all, fs::perm_options::replace);
                 for (const auto& e : fs::recursive_directory_iterator(c.raiz.caminho()))
                   fs::permissions(e.path(), fs::perms::all, fs::perm_options::replace);
-                fs::permissions(c.pasta + "/fechada", fs::perms::owner_read | fs::perms::owner_exec |
-                                                          fs::perms::others_read |
-                                                          fs::perms::others_exec,
+                fs::permissions(caminho(c.pasta + "/fechada"),
+                                fs::perms::owner_read | fs::perms::owner_exec |
+                                    fs::perms::others_read | fs::perms::others_exec,
                                 fs::perm_options::replace);
               },
                "Não é possível escrever o shapefile de saída \"{P}/fechada/saída.shp\": não "
@@ -450,12 +450,13 @@ TEST(falhas, saida_sob_limites_do_sistema)
   // nothing is written beside the input.
   cenario c;
   const std::string livre = c.raiz / "livre";
-  fs::create_directory(livre);
+  fs::create_directory(caminho(livre));
   for (const auto& e : fs::recursive_directory_iterator(c.raiz.caminho()))
     fs::permissions(e.path(), fs::perms::all, fs::perm_options::replace);
   fs::permissions(c.raiz.caminho(), fs::perms::all, fs::perm_options::replace);
-  fs::permissions(c.pasta, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                               fs::perms::others_exec,
+  fs::permissions(caminho(c.pasta),
+                  fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                      fs::perms::others_exec,
                   fs::perm_options::replace);
   std::vector<std::string> linha = como_nobody;
   for (const std::string& a : {std::string(KELVARA_CLI), std::string("-s"), d73, std::string("-t"),

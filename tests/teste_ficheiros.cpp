@@ -3,7 +3,10 @@
 // file that another program holds open named as such, left as it was.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "apoio.h"
 #include "falha.h"
@@ -102,6 +105,31 @@ TEST(ficheiros, aberto_noutro_programa_e_nomeado_e_fica_como_estava)
     EXPECT_TRUE(fs::exists(caminho(p / "saída.shp")));
     EXPECT_EQ(bytes(p / "novo.shp"), "novo");
   }
+}
+
+TEST(ficheiros, pasta_trancada_espera_a_vez)
+{
+  // A second lock on the folder, under another spelling of its name (letter
+  // case, where the file system ignores it), waits until the first is let go.
+  pasta_temporaria p;
+  fs::create_directory(caminho(p / "Dados ç"));
+#ifdef _WIN32
+  const std::string outro_nome = p / "DADOS Ç";
+#else
+  const std::string outro_nome = p / "Dados ç/.";
+#endif
+  es::trinco primeiro;
+  ASSERT_TRUE(primeiro.da_pasta(p / "Dados ç"));
+  std::atomic<bool> tem{false};
+  std::thread outro([&] {
+    es::trinco segundo;
+    tem = segundo.da_pasta(outro_nome);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(tem);
+  primeiro.solta();
+  outro.join();
+  EXPECT_TRUE(tem);
 }
 
 }  // namespace

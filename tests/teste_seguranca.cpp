@@ -80,6 +80,7 @@ TEST(seguranca, cada_rota_recusa_a_entrada_errada_e_converte_a_certa)
     const std::string errado = prj_de_outro(s, outro);
     const auto [xd, yd] = dentro_de(s);
     const auto [xf, yf] = fora_de(s);
+    const std::string separador = texto(fs::path("/").make_preferred());  // as the system names it
     struct caso {
       const char* nome;
       std::vector<std::pair<double, double>> xy;
@@ -90,7 +91,7 @@ TEST(seguranca, cada_rota_recusa_a_entrada_errada_e_converte_a_certa)
         {"certo", {{xd, yd}, {xd + 10, yd + 10}}, std::string(s.prj), {}},
         {"sem .prj", {{xd, yd}}, "", {}},
         {".prj desconhecido", {{xd, yd}}, "PROJCS[\"Mercator\",GEOGCS[\"x\"]]", {}},
-        {".prj de outro sistema", {{xd, yd}}, errado, {"/c.prj", outro, s1}},
+        {".prj de outro sistema", {{xd, yd}}, errado, {separador + "c.prj", outro, s1}},
         {".prj geográfico", {{xd, yd}}, prj_nad83, {"longitudes e latitudes", "GCS_North_American_1983", s1}},
         {"fora da área", {{xf, yf}, {xf + 10, yf}}, "", {"fora da área do sistema", s1}},
         {"um registo fora", {{xd, yd}, {xf, yf}}, "", {"do registo 2 do", s1}},
