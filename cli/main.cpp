@@ -52,12 +52,12 @@ Converte a geometria do shapefile ENTRADA do sistema de referência SISTEMA1 par
 SISTEMA2 e grava o resultado em SAIDA, exactamente como o botão "OK" da janela de
 kelvara: os atributos são copiados sem alteração e o x e o y de cada vértice são
 transformados. É escrito um ficheiro .prj com o sistema de destino (excepto para
-"Qualquer").
+{parametros}).
 
   -s SISTEMA1       sistema de origem ("Sistema 1"), escrito por extenso
   -t SISTEMA2       sistema de destino ("Sistema 2")
-  -x PARAM_X        ficheiro de parâmetros em X (só para "Qualquer")
-  -y PARAM_Y        ficheiro de parâmetros em Y (só para "Qualquer")
+  -x PARAM_X        ficheiro de parâmetros em X (só para {parametros})
+  -y PARAM_Y        ficheiro de parâmetros em Y (só para {parametros})
   --grelhas PASTA   pasta dos ficheiros de grelha do Datum Lisboa (et_lx_m.asc,
                     et_lx_p.asc, lx_et_m.asc, lx_et_p.asc); por omissão, a pasta
                     do programa, onde a compilação e a instalação os põem
@@ -94,7 +94,7 @@ conversão só; um ficheiro que falhe não impede os outros. No fim, com mais de
 ficheiro, uma linha na saída de erros diz quantos foram convertidos e quais
 falharam.
 
-Antes de converter, ENTRADA é comparada com o SISTEMA1 (excepto para "Qualquer"):
+Antes de converter, ENTRADA é comparada com o SISTEMA1 (excepto para {parametros}):
 a conversão é recusada quando o seu ficheiro .prj descreve coordenadas geográficas
 ou outro dos sistemas de --lista, ou quando as suas coordenadas (a caixa do
 cabeçalho, depois cada registo) ficam todas fora da área do SISTEMA1 (a área de
@@ -334,7 +334,14 @@ int corre(const std::vector<std::string>& args)
       return true;
     };
     if (a == "-h" || a == "--help") {
-      std::fputs(ajuda, stdout);
+      // The system converted with the user's parameter files, by its name
+      // in the route catalogue.
+      std::string texto = ajuda;
+      std::string nome;
+      for (const sistema& s : sistemas())
+        if (s.parametros) nome = "\"" + std::string(s.nome) + "\"";
+      for (size_t i; (i = texto.find("{parametros}")) != std::string::npos;) texto.replace(i, 12, nome);
+      std::fputs(texto.c_str(), stdout);
       exemplo();
       return 0;
     }
