@@ -250,6 +250,14 @@ struct janela_es {
     }
     const size_t i = static_cast<size_t>(pos - base);
     std::memcpy(bloco() + i, p, n);
+    escrito(i, n);
+    return true;
+  }
+
+  // n bytes at window offset i are the file's new bytes, and the next
+  // transfer begins after them.
+  void escrito(size_t i, size_t n)
+  {
     if (sujo_fim <= sujo_ini) {
       sujo_ini = i;
       sujo_fim = i + n;
@@ -260,7 +268,6 @@ struct janela_es {
     cheios = std::max(cheios, i + n);
     pos += static_cast<long long>(n);
     fim = std::max(fim, pos);
-    return true;
   }
 
   const char* ve(long long onde, size_t n)
@@ -282,16 +289,7 @@ struct janela_es {
     }
     movidos += static_cast<long long>(n);
     const size_t i = static_cast<size_t>(pos - base);
-    if (sujo_fim <= sujo_ini) {
-      sujo_ini = i;
-      sujo_fim = i + n;
-    } else {
-      sujo_ini = std::min(sujo_ini, i);
-      sujo_fim = std::max(sujo_fim, i + n);
-    }
-    cheios = std::max(cheios, i + n);
-    pos += static_cast<long long>(n);
-    fim = std::max(fim, pos);
+    escrito(i, n);
     return bloco() + i;
   }
 
