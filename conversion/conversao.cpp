@@ -130,7 +130,8 @@ bool corrida::corre()
         !j_.substitui("O ficheiro " + entre_aspas(fich3a) + " já existe. Substituir?"))
       return false;
     if (const int n = saida_.limpa_restos(); n > 0)
-      j_.mensagem("Foram apagados " + std::to_string(n) + " ficheiros deixados em " +
+      j_.mensagem((n == 1 ? std::string("Foi apagado 1 ficheiro deixado em ")
+                          : "Foram apagados " + std::to_string(n) + " ficheiros deixados em ") +
                       entre_aspas(saida_.pasta()) + " por uma conversão interrompida.",
                   titulo_programa);
     saida_.reserva(r_.passo2 != nullptr);

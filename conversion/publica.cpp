@@ -83,10 +83,12 @@ int publicacao::limpa_restos()
     // The older output that a run killed while publishing had moved aside
     // goes back where it was, where that name is free; it is never removed.
     const std::string base_dela = texto(caminho(pasta_) / caminho(morto.nota()));
+    es::trinco vez;  // not while another run publishes in this folder
     for (const char* ext : extensoes) {
       const std::string aparte = pasta_ + "/" + n + "v" + ext;
-      if (ocupado(aparte) && !morto.nota().empty() && !ocupado(base_dela + ext))
-        renomeia(aparte, base_dela + ext);
+      if (!ocupado(aparte) || morto.nota().empty()) continue;
+      if (!vez.preso()) vez.da_pasta(pasta_);
+      if (!ocupado(base_dela + ext)) renomeia(aparte, base_dela + ext);
     }
     for (const char* meio : {".", "i."})
       for (const char* ext : extensoes)

@@ -264,6 +264,26 @@ TEST(conversao, ligacoes_no_lugar_da_saida_sao_substituidas_nunca_seguidas)
   }
 }
 
+TEST(conversao, saida_anterior_posta_de_lado_por_uma_conversao_morta_volta)
+{
+  // A run killed while publishing had moved the older output aside; its
+  // lock is no live run's: the next run into the folder puts the older
+  // output back, and removes only the dead run's own files.
+  ensaio t;
+  rios(t.p / "rios");
+  grava(t.p / ".kelvara7", "999999\nsaida\n");
+  grava(t.p / ".kelvara7v.shp", "shp antigo");
+  grava(t.p / ".kelvara7v.dbf", "dbf antigo");
+  grava(t.p / ".kelvara7.shx", "novo, por acabar");
+  grava(t.p / "saida.shx", "shx antigo");
+  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "outra.shp")) << t.j.textos().back();
+  EXPECT_EQ(t.j.textos().front(), "Foram apagados 2 ficheiros deixados em \"" +
+                                      texto(t.p.caminho()) + "\" por uma conversão interrompida.");
+  EXPECT_EQ(bytes(t.p / "saida.shp") + bytes(t.p / "saida.shx") + bytes(t.p / "saida.dbf"),
+            "shp antigoshx antigodbf antigo");
+  for (const std::string& n : t.p.ficheiros()) EXPECT_NE(n.rfind(".kelvara", 0), 0u) << n;
+}
+
 TEST(conversao, nome_de_saida_com_255_bytes)
 {
   // The run's own names are short: the longest name the system allows for
