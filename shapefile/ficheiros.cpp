@@ -61,72 +61,10 @@ bool mesmo_ficheiro(const std::string& a, const std::string& b)
 #endif
 }
 
-void copia(const std::string& origem, const std::string& destino)
-{
-#ifdef _WIN32
-  // mingw's copy_file does not replace an existing destination.
-  if (!copia_so(origem, destino)) {
-    const std::error_code ec = erro_so();
-    remove_so(destino);
-    throw std::system_error(ec);
-  }
-  return;
-#endif
-  std::error_code ec;
-  fs::copy_file(caminho(origem), caminho(destino), fs::copy_options::overwrite_existing, ec);
-  if (ec) {
-    std::error_code ignorado;
-    fs::remove(caminho(destino), ignorado);
-    throw std::system_error(ec);
-  }
-}
-
-namespace {
-
-// Replacing a file by a rename makes ext4 start writing out the new file's
-// data there and then (its guard against losing both versions in a crash),
-// which for a large file costs the caller a good part of a second. Where
-// the destination is an empty file, such as a name reserved beforehand,
-// there is nothing to guard: the two are exchanged and the empty one, now
-// under the origin's name, removed. True when that was done.
-bool troca_com_vazio(const std::string& origem, const std::string& destino)
-{
-#if defined(__linux__) && defined(RENAME_EXCHANGE)
-  struct stat e;
-  if (::lstat(destino.c_str(), &e) != 0 || !S_ISREG(e.st_mode) || e.st_size != 0) return false;
-  if (::renameat2(AT_FDCWD, origem.c_str(), AT_FDCWD, destino.c_str(), RENAME_EXCHANGE) != 0)
-    return false;  // not supported here, or across file systems: the usual way
-  if (::unlink(origem.c_str()) != 0) throw std::system_error(errno, std::generic_category());
-  return true;
-#else
-  (void)origem;
-  (void)destino;
-  return false;
-#endif
-}
-
-}  // namespace
-
-void move(const std::string& origem, const std::string& destino)
-{
-#ifdef _WIN32
-  if (!move_so(origem, destino, true)) throw std::system_error(erro_so());
-  return;
-#endif
-  if (troca_com_vazio(origem, destino)) return;
-  std::error_code ec;
-  fs::rename(caminho(origem), caminho(destino), ec);
-  if (!ec) return;
-  if (ec != std::errc::cross_device_link) throw std::system_error(ec);
-  copia(origem, destino);
-  fs::remove(caminho(origem), ec);
-  if (ec) throw std::system_error(ec);
-}
-
 void renomeia(const std::string& origem, const std::string& destino)
 {
 #ifdef _WIN32
-  if (!move_so(origem, destino, false)) throw std::system_error(erro_so());
+  if (!move_so(origem, destino)) throw std::system_error(erro_so());
   return;
 #endif
   std::error_code ec;

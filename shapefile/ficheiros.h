@@ -1,7 +1,6 @@
 // File-system operations of the conversion: sizes, kinds, existence,
-// sameness, creating an empty file under a free name, locks, moving,
-// renaming, copying and removing files, the program's folder. Paths are
-// UTF-8.
+// sameness, creating an empty file under a free name, locks, renaming and
+// removing files, the program's folder. Paths are UTF-8.
 #pragma once
 
 #include <string>
@@ -26,19 +25,9 @@ tipo tipo_de(const std::string& nome);
 // system ignores it).
 bool mesmo_ficheiro(const std::string& a, const std::string& b);
 
-// Moves a file: a rename where both names lie on one file system, otherwise
-// a copy followed by the removal of the original (a partial copy is removed
-// again). An existing destination is replaced; an empty one (a reserved
-// name) is exchanged with the origin and then removed, which spares ext4's
-// immediate write-out of a replaced file. Throws std::system_error.
-void move(const std::string& origem, const std::string& destino);
-
 // Renames a file within its folder, replacing the destination in one step.
 // Throws std::system_error.
 void renomeia(const std::string& origem, const std::string& destino);
-
-// Copies a file (replacing the destination). Throws std::system_error.
-void copia(const std::string& origem, const std::string& destino);
 
 // Creates an empty file under a name that must be free; false (and `ec`
 // set) when the name is taken or the file cannot be created.

@@ -204,17 +204,9 @@ std::error_code erro_so()
   return std::error_code(static_cast<int>(ultimo), std::system_category());
 }
 
-bool copia_so(const std::string& origem, const std::string& destino)
+bool move_so(const std::string& origem, const std::string& destino)
 {
-  if (CopyFileW(largo(origem).c_str(), largo(destino).c_str(), FALSE)) return true;
-  guarda();
-  distingue(destino);
-  return false;
-}
-
-bool move_so(const std::string& origem, const std::string& destino, bool entre_volumes)
-{
-  const DWORD como = MOVEFILE_REPLACE_EXISTING | (entre_volumes ? MOVEFILE_COPY_ALLOWED : 0);
+  const DWORD como = MOVEFILE_REPLACE_EXISTING;
   if (MoveFileExW(largo(origem).c_str(), largo(destino).c_str(), como)) return true;
   guarda();
   distingue(destino);

@@ -41,11 +41,8 @@ std::error_code causa_windows(unsigned long erro);
 
 // What std::filesystem does not do as meant on Windows, by the system's own
 // calls. False on failure, with the cause for `erro_so`.
-// Copies, replacing an existing destination.
-bool copia_so(const std::string& origem, const std::string& destino);
-// Renames or moves, replacing an existing destination in one step; across
-// volumes only where `entre_volumes`.
-bool move_so(const std::string& origem, const std::string& destino, bool entre_volumes);
+// Renames, replacing an existing destination in one step.
+bool move_so(const std::string& origem, const std::string& destino);
 // Creates an empty file under a name that must be free.
 bool cria_novo_so(const std::string& nome);
 // Removes a file; true where there was none.

@@ -1,5 +1,5 @@
 // The file operations of the conversion: a name reserved only where it is
-// free, copies and renames that replace an older file, and on Windows a
+// free, renames that replace an older file, and on Windows a
 // file that another program holds open named as such, left as it was.
 #include <gtest/gtest.h>
 
@@ -34,16 +34,14 @@ TEST(ficheiros, nome_reservado_so_onde_esta_livre)
   EXPECT_EQ(descreve(ec), "o ficheiro ou a pasta não existe");
 }
 
-TEST(ficheiros, copia_e_renomeia_substituem_o_destino)
+TEST(ficheiros, renomeia_substitui_o_destino)
 {
   const struct {
     const char* nome;
     std::function<void(const std::string&, const std::string&)> faz;
     bool origem_fica;
   } casos[] = {
-      {"copia", es::copia, true},
       {"renomeia", es::renomeia, false},
-      {"move", es::move, false},
   };
   for (const auto& k : casos) {
     SCOPED_TRACE(k.nome);
@@ -79,8 +77,6 @@ TEST(ficheiros, aberto_noutro_programa_e_nomeado_e_fica_como_estava)
     std::function<void()> faz;
   } casos[] = {
       {"renomeia para ele", [&] { es::renomeia(p / "novo.shp", p / "saída.shp"); }},
-      {"move para ele", [&] { es::move(p / "novo.shp", p / "saída.shp"); }},
-      {"copia para ele", [&] { es::copia(p / "novo.shp", p / "saída.shp"); }},
       {"renomeia-o", [&] { es::renomeia(p / "saída.shp", p / "outra.shp"); }},
       {"remove-o",
        [&] {
