@@ -109,7 +109,31 @@ void ShapeFiles::write_record()
   if (p.com_m && p.sem_m)
     throw falha("Não foi possível escrever " + rec() + " em " + nome() +
                 ": só alguns vértices têm valor M.");
-  if (!d.shapelib) return escreve_registo();
+  if (!(d.shapelib ? forma_shapelib() : forma_propria()) || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
+  bool tabela;
+  if (d.shapelib) {
+    tabela = DBFWriteTuple(d.dbf, d.escritos, d.pendente.data());
+  } else {
+    // The table record after the last, as bytes.
+    const std::size_t n = d.pendente.size();
+    std::memcpy(d.dbf_s.escreve(n), d.pendente.data(), n);
+    tabela = d.dbf_s.feito();
+  }
+  if (!tabela || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
+                causa() + ".");
+  ++d.escritos;
+  std::fill(d.pendente.begin(), d.pendente.end(), ' ');
+  d.nulo = false;
+  p.limpa();
+}
+
+// The pending record's shape through shapelib, the reference.
+bool ShapeFiles::forma_shapelib()
+{
+  dados& d = *d_;
+  pendente& p = pendente_;
   SHPObject o{};
   o.nSHPType = d.nulo ? SHPT_NULL : d.tipo;
   o.nShapeId = -1;
@@ -129,25 +153,15 @@ void ShapeFiles::write_record()
   o.padfM = ou_nada(p.m, &nenhum_double);
   o.bMeasureIsUsed = p.com_m;
   SHPComputeExtents(&o);
-  if (SHPWriteObject(d.shp, -1, &o) < 0 || es::ultima_falha().houve())
-    throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
-  if (!DBFWriteTuple(d.dbf, d.escritos, d.pendente.data()) || es::ultima_falha().houve())
-    throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
-                causa() + ".");
-  ++d.escritos;
-  std::fill(d.pendente.begin(), d.pendente.end(), ' ');
-  d.nulo = false;
-  p.limpa();
+  return SHPWriteObject(d.shp, -1, &o) >= 0;
 }
 
-// The pending record through the own record path: its shape encoded into
-// the .shp's window with its index entry, its table record after the last.
-void ShapeFiles::escreve_registo()
+// The pending record's shape through the own record path: encoded into the
+// .shp's window, with its index entry.
+bool ShapeFiles::forma_propria()
 {
   dados& d = *d_;
   pendente& p = pendente_;
-  const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
-  const auto nome = [&] { return entre_aspas(nome_); };
   registo_novo o;
   o.tipo = d.nulo ? SHPT_NULL : d.tipo;
   const bool com_partes = !d.nulo && !tipo_ponto(d.tipo) && !tipo_multiponto(d.tipo);
@@ -160,17 +174,7 @@ void ShapeFiles::escreve_registo()
   o.z = p.z.data();
   o.m = p.m.data();
   o.com_m = p.com_m;
-  if (!d.esc.escreve(o) || es::ultima_falha().houve())
-    throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
-  const std::size_t n = d.pendente.size();
-  std::memcpy(d.dbf_s.escreve(n), d.pendente.data(), n);
-  if (!d.dbf_s.feito() || es::ultima_falha().houve())
-    throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
-                causa() + ".");
-  ++d.escritos;
-  std::fill(d.pendente.begin(), d.pendente.end(), ' ');
-  d.nulo = false;
-  p.limpa();
+  return d.esc.escreve(o);
 }
 
 void ShapeFiles::close_file()

@@ -145,7 +145,8 @@ class ShapeFiles {
   std::optional<exame_indice> abre_registos(const std::string& path);
   void verifica_indice_inteiro(const std::string& path, const std::string& shx);
   void le_registo(int k);
-  void escreve_registo();
+  bool forma_shapelib();
+  bool forma_propria();
 };
 
 inline vertice ShapeFiles::vertex_at(int v) const
