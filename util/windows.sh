@@ -26,17 +26,9 @@ if [ ! -f "$dep/lib/libshp.a" ]; then
     echo "Falta o código do shapelib em $shapelib: sem ele não há compilação para Windows." >&2
     exit 1
   fi
-  rm -rf "$destino/shapelib"
-  mkdir -p "$destino/shapelib"
-  tar xzf "$shapelib" -C "$destino/shapelib" --strip-components=1
-  (
-    cd "$destino/shapelib"
-    for c in shpopen dbfopen safileio sbnsearch shptree; do
-      x86_64-w64-mingw32-gcc-posix -O2 -c "$c.c" -o "$c.o"
-    done
-    x86_64-w64-mingw32-ar rcs "$dep/lib/libshp.a" ./*.o
-    cp shapefil.h "$dep/include/"
-  )
+  AR=x86_64-w64-mingw32-ar bash util/shapelib.sh "$destino/shapelib" x86_64-w64-mingw32-gcc-posix -O2
+  cp "$destino/shapelib/libshp.a" "$dep/lib/"
+  cp "$destino/shapelib/shapefil.h" "$dep/include/"
 fi
 
 # GoogleTest from Debian's source package, once.
