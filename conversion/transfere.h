@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -48,6 +49,35 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
     if (!(std::isfinite(r.x) && std::isfinite(r.y))) falha_coordenada(Shp1, k, v, p.x, p.y, r);
     return r;
   };
+  if (Shp2.copia_em_bytes(Shp1)) {
+    // Whole records: x and y of each straight from the input's bytes into
+    // the output's, the rest of the record copied as it is.
+    int k = 0;
+    auto xy = [&](const unsigned char* de, unsigned char* para, int n) {
+      for (int i = 0; i < n; ++i) {
+        double x, y;
+        std::memcpy(&x, de + 16 * i, 8);
+        std::memcpy(&y, de + 16 * i + 8, 8);
+        const par r = f(x, y);
+        if (!(std::isfinite(r.x) && std::isfinite(r.y))) falha_coordenada(Shp1, k, i + 1, x, y, r);
+        std::memcpy(para + 16 * i, &r.x, 8);
+        std::memcpy(para + 16 * i + 8, &r.y, 8);
+      }
+    };
+    const funcao_xy por_registo{&xy, [](void* e, const unsigned char* de, unsigned char* para, int n) {
+                                  (*static_cast<decltype(xy)*>(e))(de, para, n);
+                                }};
+    for (k = 1; k <= registos; ++k) {
+      verifica_paragem();
+      Shp1.go_to_record(k);
+      antes(std::as_const(Shp1), k);
+      if (!ponto && Shp1.part_count() > 32767) falha_partes(Shp1, k, Shp1.part_count());
+      Shp2.copia_registo(Shp1, por_registo);
+    }
+    Shp1.close_file();
+    Shp2.close_file();
+    return;
+  }
   for (int k = 1; k <= registos; ++k) {
     verifica_paragem();
     Shp1.go_to_record(k);

@@ -270,27 +270,34 @@ struct janela_es {
     fim = std::max(fim, pos);
   }
 
-  const char* ve(long long onde, size_t n)
+  // The window as it is, for reads in place: it is counted as moved whole
+  // when handed out, since the reads that follow come to no call here.
+  trecho ve(long long onde, size_t n)
   {
     if (onde < base || onde + static_cast<long long>(n) > base + static_cast<long long>(cheios))
-      return nullptr;
-    movidos += static_cast<long long>(n);
-    pos = onde + static_cast<long long>(n);
-    return bloco() + (onde - base);
+      return {};
+    movidos += static_cast<long long>(cheios) - (onde - base);
+    pos = base + static_cast<long long>(cheios);
+    return {bloco(), base, cheios};
   }
 
-  char* reserva(size_t n)
+  espaco livre(size_t n)
   {
-    if (avariado) return nullptr;
+    if (avariado) return {};
     const long long topo = base + static_cast<long long>(cheios);
     const long long limite = base + static_cast<long long>(capacidade);
     if (!(pos >= base && pos <= topo && pos + static_cast<long long>(n) <= limite)) {
-      if (n >= capacidade || !deixa_janela()) return nullptr;
+      if (n >= capacidade || !deixa_janela()) return {};
     }
-    movidos += static_cast<long long>(n);
     const size_t i = static_cast<size_t>(pos - base);
-    escrito(i, n);
-    return bloco() + i;
+    return {bloco() + i, capacidade - i};
+  }
+
+  void ocupa(size_t n)
+  {
+    if (n == 0) return;
+    movidos += static_cast<long long>(n);
+    escrito(static_cast<size_t>(pos - base), n);
   }
 
   // Everything written out, the second thread ended, the file closed.
@@ -389,13 +396,15 @@ SAOffset janela_posicao(SAFile h) { return static_cast<SAOffset>(dj(h)->pos); }
 
 int janela_despeja(SAFile h) { return dj(h)->despeja() ? 0 : EOF; }
 
-const char* janela_ve(SAFile h, long long pos, std::size_t n) { return dj(h)->ve(pos, n); }
+trecho janela_trecho(SAFile h, long long pos, std::size_t n) { return dj(h)->ve(pos, n); }
 
-char* janela_reserva(SAFile h, std::size_t n)
+espaco janela_espaco(SAFile h, std::size_t n)
 {
   janela_es* x = dj(h);
-  return x->escrita ? x->reserva(n) : nullptr;
+  return x->escrita ? x->livre(n) : espaco{};
 }
+
+void janela_ocupa(SAFile h, std::size_t n) { dj(h)->ocupa(n); }
 
 int janela_fecha(SAFile h)
 {

@@ -48,14 +48,27 @@ int janela_despeja(SAFile h);
 int janela_fecha(SAFile h);
 
 // For the component's own record code, which reads and writes records in
-// place. `janela_ve`: the bytes [pos, pos + n) of a file opened through
-// these hooks, where they lie wholly in its window (the position moves past
-// them); null otherwise, and then they are read with `janela_le`.
-// `janela_reserva`: n bytes of the window at the current position, to be
-// filled before the next call on the file, written out like any other
-// write; null when they do not fit in a window or the file has failed (then
-// `janela_escreve` writes them, or records why it cannot).
-const char* janela_ve(SAFile h, long long pos, std::size_t n);
-char* janela_reserva(SAFile h, std::size_t n);
+// place, many to a call. `janela_trecho`: the window of a file opened
+// through these hooks, when the bytes [pos, pos + n) lie wholly in it: its
+// bytes, where they begin in the file and how many there are, valid until
+// the next call on the file; `dados` null otherwise, and then the bytes are
+// read with `janela_le`, which moves the window on. `janela_espaco`: room to
+// write at the current position, at least n bytes and as many as the window
+// has left, valid until the next call on the file; `janela_ocupa` then says
+// how many of them were filled, to be written out like any other write.
+// `dados` null when n bytes do not fit in a window or the file has failed
+// (then `janela_escreve` writes them, or records why it cannot).
+struct trecho {
+  const char* dados = nullptr;
+  long long base = 0;
+  std::size_t cheios = 0;
+};
+struct espaco {
+  char* dados = nullptr;
+  std::size_t livres = 0;
+};
+trecho janela_trecho(SAFile h, long long pos, std::size_t n);
+espaco janela_espaco(SAFile h, std::size_t n);
+void janela_ocupa(SAFile h, std::size_t n);
 
 }  // namespace kelvara::es

@@ -82,6 +82,7 @@ struct ShapeFiles::dados {
   std::vector<int> desloc;  // offset of each field in the record
   bool nulo = false;
   int escritos = 0;
+  int mesma_tabela = -1;  // the input's table records copy whole (unknown yet: -1)
 
   void fecha() noexcept
   {

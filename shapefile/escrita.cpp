@@ -129,6 +129,49 @@ void ShapeFiles::write_record()
   p.limpa();
 }
 
+bool ShapeFiles::copia_em_bytes(const ShapeFiles& entrada) const
+{
+  return !d_->shapelib && !entrada.d_->shapelib && d_->modo == dados::uso::escrita &&
+         entrada.d_->modo == dados::uso::leitura;
+}
+
+// The table's records are copied whole when both tables lay their fields
+// out alike (they do: the output's fields are the input's); otherwise field
+// by field, as `set_value` does.
+void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
+{
+  dados& d = *d_;
+  const dados& e = *entrada.d_;
+  const registo_lido& l = e.reg;
+  const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
+  const auto nome = [&] { return entre_aspas(nome_); };
+  const bool com_m = l.tipo != SHPT_NULL && l.vertices > 0 && l.m && tipo_com_m(l.tipo);
+  if (!d.esc.copia(l, com_m, f) || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
+  const std::size_t n = d.pendente.size();
+  if (d.mesma_tabela < 0) {
+    const int c = DBFGetFieldCount(d.dbf);
+    bool igual = c == DBFGetFieldCount(e.dbf) && d.dbf->nRecordLength == e.dbf->nRecordLength;
+    for (int i = 0; igual && i < c; ++i)
+      igual = d.dbf->panFieldOffset[i] == e.dbf->panFieldOffset[i] &&
+              d.dbf->panFieldSize[i] == e.dbf->panFieldSize[i];
+    d.mesma_tabela = igual;
+  }
+  if (d.mesma_tabela) {
+    std::memcpy(d.dbf_s.escreve(n), e.tuplo, n);
+  } else {
+    const int c = static_cast<int>(entrada.d_->campos.size());
+    for (int j = 1; j <= c; ++j) set_value(j, entrada.value(j));
+    d.pendente[0] = entrada.deletion_flag();
+    std::memcpy(d.dbf_s.escreve(n), d.pendente.data(), n);
+    std::fill(d.pendente.begin(), d.pendente.end(), ' ');
+  }
+  if (!d.dbf_s.feito() || es::ultima_falha().houve())
+    throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
+                causa() + ".");
+  ++d.escritos;
+}
+
 // The pending record's shape through shapelib, the reference.
 bool ShapeFiles::forma_shapelib()
 {

@@ -28,13 +28,26 @@ void via_es::usa(const SAHooks& g, SAFile f)
   pos_ = -1;
 }
 
-const unsigned char* via_es::le(long long pos, std::size_t n)
+void via_es::entrega()
 {
-  if (blocos_)
-    if (const char* p = es::janela_ve(f_, pos, n)) {
-      pos_ = pos + static_cast<long long>(n);
-      return reinterpret_cast<const unsigned char*>(p);
+  if (e_cur_ != e_ini_) es::janela_ocupa(f_, static_cast<std::size_t>(e_cur_ - e_ini_));
+  e_ini_ = e_cur_ = e_lim_ = nullptr;
+  esquece();
+}
+
+const unsigned char* via_es::le_fora(long long pos, std::size_t n)
+{
+  entrega();
+  if (blocos_) {
+    const es::trecho t = es::janela_trecho(f_, pos, n);
+    if (t.dados) {
+      v_ = reinterpret_cast<const unsigned char*>(t.dados);
+      v_base_ = t.base;
+      v_fim_ = t.base + static_cast<long long>(t.cheios);
+      pos_ = v_fim_;
+      return v_ + (pos - v_base_);
     }
+  }
   if (aux_.size() < n) aux_.resize(n);
   if (pos_ != pos && g_.FSeek(f_, static_cast<SAOffset>(pos), SEEK_SET) != 0) {
     pos_ = -1;
@@ -45,21 +58,26 @@ const unsigned char* via_es::le(long long pos, std::size_t n)
   return r == n ? aux_.data() : nullptr;
 }
 
-unsigned char* via_es::escreve(std::size_t n)
+unsigned char* via_es::escreve_fora(std::size_t n)
 {
-  if (blocos_)
-    if (char* p = es::janela_reserva(f_, n)) {
+  entrega();
+  if (blocos_) {
+    const es::espaco e = es::janela_espaco(f_, n);
+    if (e.dados) {
+      e_ini_ = reinterpret_cast<unsigned char*>(e.dados);
+      e_lim_ = e_ini_ + e.livres;
+      e_cur_ = e_ini_ + n;
       pendente_ = 0;
-      return reinterpret_cast<unsigned char*>(p);
+      return e_ini_;
     }
+  }
   if (aux_.size() < n) aux_.resize(n);
   pendente_ = n;
   return aux_.data();
 }
 
-bool via_es::feito()
+bool via_es::despeja_aux()
 {
-  if (pendente_ == 0) return true;
   const std::size_t n = pendente_;
   pendente_ = 0;
   return g_.FWrite(aux_.data(), 1, n, f_) == n;
@@ -67,6 +85,7 @@ bool via_es::feito()
 
 bool via_es::escreve_em(long long pos, const void* p, std::size_t n)
 {
+  entrega();
   pos_ = -1;
   return g_.FSeek(f_, static_cast<SAOffset>(pos), SEEK_SET) == 0 &&
          g_.FWrite(const_cast<void*>(p), 1, n, f_) == n;
@@ -74,6 +93,7 @@ bool via_es::escreve_em(long long pos, const void* p, std::size_t n)
 
 bool via_es::vai(long long pos)
 {
+  entrega();
   pos_ = pos;
   return g_.FSeek(f_, static_cast<SAOffset>(pos), SEEK_SET) == 0;
 }
@@ -81,6 +101,7 @@ bool via_es::vai(long long pos)
 bool via_es::fecha()
 {
   bool ok = true;
+  if (f_) entrega();
   if (f_ && proprio_) ok = g_.FClose(f_) == 0;
   f_ = nullptr;
   aux_ = {};
@@ -211,31 +232,52 @@ inline double maior(double a, double b) { return a > b ? a : b; }
 
 }  // namespace
 
-bool escritor_registos::escreve(const registo_novo& r)
+// A record's bytes as shapelib lays them out, or -1 when the .shp would pass
+// the format's 4 GB (then `cheio_`).
+long long escritor_registos::tamanho(int t, long long n, long long np, bool com_m)
 {
-  const int t = r.tipo;
-  const long long n = r.vertices, np = r.partes;
   long long bytes = 12;
   if (tipo_partes(t)) {
     bytes = 52 + 4 * np + 16 * n;
     if (t == SHPT_MULTIPATCH) bytes += 4 * np;
     if (t == SHPT_POLYGONZ || t == SHPT_ARCZ || t == SHPT_MULTIPATCH) bytes += 16 + 8 * n;
-    if (r.com_m && (t == SHPT_POLYGONM || t == SHPT_ARCM || t == SHPT_MULTIPATCH ||
-                    t == SHPT_POLYGONZ || t == SHPT_ARCZ))
+    if (com_m && (t == SHPT_POLYGONM || t == SHPT_ARCM || t == SHPT_MULTIPATCH ||
+                  t == SHPT_POLYGONZ || t == SHPT_ARCZ))
       bytes += 16 + 8 * n;
   } else if (tipo_multiponto(t)) {
     bytes = 48 + 16 * n;
     if (t == SHPT_MULTIPOINTZ) bytes += 16 + 8 * n;
-    if (r.com_m && (t == SHPT_MULTIPOINTZ || t == SHPT_MULTIPOINTM)) bytes += 16 + 8 * n;
+    if (com_m && (t == SHPT_MULTIPOINTZ || t == SHPT_MULTIPOINTM)) bytes += 16 + 8 * n;
   } else if (tipo_pontual(t)) {
     bytes = 28;
     if (t == SHPT_POINTZ) bytes += 8;
-    if (r.com_m && (t == SHPT_POINTZ || t == SHPT_POINTM)) bytes += 8;
+    if (com_m && (t == SHPT_POINTZ || t == SHPT_POINTM)) bytes += 8;
   }
   if (bytes > static_cast<long long>(UINT_MAX - tamanho_)) {
     cheio_ = true;
-    return false;
+    return -1;
   }
+  return bytes;
+}
+
+// The index entry of the record just written, and the counts.
+bool escritor_registos::indice(long long bytes)
+{
+  unsigned char* e = shx_.escreve(8);
+  poe_be32(e, tamanho_ / 2);
+  poe_be32(e + 4, static_cast<std::uint32_t>((bytes - 8) / 2));
+  if (!shx_.feito()) return false;
+  ++registos_;
+  tamanho_ += static_cast<std::uint32_t>(bytes);
+  return true;
+}
+
+bool escritor_registos::escreve(const registo_novo& r)
+{
+  const int t = r.tipo;
+  const long long n = r.vertices, np = r.partes;
+  const long long bytes = tamanho(t, n, np, r.com_m);
+  if (bytes < 0) return false;
 
   double caixa_min[4] = {0, 0, 0, 0}, caixa_max[4] = {0, 0, 0, 0};
   const double* v[4] = {r.x, r.y, r.z, r.m};
@@ -309,12 +351,7 @@ bool escritor_registos::escreve(const registo_novo& r)
   }
   if (!shp_.feito()) return false;
 
-  unsigned char* e = shx_.escreve(8);
-  poe_be32(e, tamanho_ / 2);
-  poe_be32(e + 4, static_cast<std::uint32_t>((bytes - 8) / 2));
-  if (!shx_.feito()) return false;
-  ++registos_;
-  tamanho_ += static_cast<std::uint32_t>(bytes);
+  if (!indice(bytes)) return false;
 
   // The file's box, as shapelib keeps it: started again from a record
   // whenever it is still all zeros in x and y.
@@ -327,6 +364,100 @@ bool escritor_registos::escreve(const registo_novo& r)
       max_[k] = maior(max_[k], v[k][i]);
     }
   return true;
+}
+
+bool escritor_registos::copia(const registo_lido& l, bool com_m, const funcao_xy& f)
+{
+  const int t = l.tipo;
+  const long long n = t == SHPT_NULL ? 0 : l.vertices;
+  const long long np = tipo_partes(t) ? l.partes : 0;
+  const long long bytes = tamanho(t, n, np, com_m);
+  if (bytes < 0) return false;
+  unsigned char* b = shp_.escreve(static_cast<std::size_t>(bytes));
+  poe_be32(b, static_cast<std::uint32_t>(registos_ + 1));
+  poe_be32(b + 4, static_cast<std::uint32_t>((bytes - 8) / 2));
+  poe_le32(b + 8, static_cast<std::uint32_t>(t));
+  unsigned char* xy = nullptr;
+  if (tipo_partes(t)) {
+    poe_le32(b + 44, static_cast<std::uint32_t>(np));
+    poe_le32(b + 48, static_cast<std::uint32_t>(n));
+    xy = b + 52;
+    std::memcpy(xy, l.inicios, static_cast<std::size_t>(4 * np));
+    xy += 4 * np;
+    if (t == SHPT_MULTIPATCH) {
+      std::memcpy(xy, l.tipos, static_cast<std::size_t>(4 * np));
+      xy += 4 * np;
+    }
+  } else if (tipo_multiponto(t)) {
+    poe_le32(b + 44, static_cast<std::uint32_t>(n));
+    xy = b + 48;
+  } else if (tipo_pontual(t)) {
+    xy = b + 12;
+  }
+  if (n > 0) f.chama(f.estado, l.xy, xy, static_cast<int>(n));
+
+  // The record's box, then the file's, as `escreve` keeps them; where the
+  // record has no z or no measures, they count as zeros. x and y are
+  // finite, so the file's box takes in the record's box whole; z and m may
+  // hold NaN and are taken in vertex by vertex, in order.
+  const unsigned char* serie[4] = {xy, xy + 8, l.z, com_m ? l.m : nullptr};
+  const long long passo[4] = {16, 16, 8, 8};
+  double caixa_min[4] = {0, 0, 0, 0}, caixa_max[4] = {0, 0, 0, 0};
+  if (n > 0)
+    for (int e = 0; e < 4; ++e) {
+      const unsigned char* v = serie[e];
+      if (!v) continue;
+      double lo = le_real(v), hi = lo;
+      for (long long i = 1; i < n; ++i) {
+        const double d = le_real(v + passo[e] * i);
+        lo = menor(lo, d);
+        hi = maior(hi, d);
+      }
+      caixa_min[e] = lo;
+      caixa_max[e] = hi;
+    }
+  if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0)
+    for (int e = 0; e < 4; ++e)
+      min_[e] = max_[e] = (n == 0 || !serie[e]) ? 0.0 : le_real(serie[e]);
+  if (n > 0)
+    for (int e = 0; e < 4; ++e) {
+      const unsigned char* v = serie[e];
+      if (e < 2 || !v) {
+        min_[e] = menor(min_[e], caixa_min[e]);
+        max_[e] = maior(max_[e], caixa_max[e]);
+        continue;
+      }
+      for (long long i = 0; i < n; ++i) {
+        const double d = le_real(v + 8 * i);
+        min_[e] = menor(min_[e], d);
+        max_[e] = maior(max_[e], d);
+      }
+    }
+
+  auto faixa = [&](unsigned char* p, int e) {
+    poe_real(p, caixa_min[e]);
+    poe_real(p + 8, caixa_max[e]);
+    std::memcpy(p + 16, serie[e], static_cast<std::size_t>(8 * n));
+    return p + 16 + 8 * n;
+  };
+  if (tipo_partes(t) || tipo_multiponto(t)) {
+    poe_real(b + 12, caixa_min[0]);
+    poe_real(b + 20, caixa_min[1]);
+    poe_real(b + 28, caixa_max[0]);
+    poe_real(b + 36, caixa_max[1]);
+    unsigned char* p = xy + 16 * n;
+    if (l.z) p = faixa(p, 2);
+    if (serie[3]) faixa(p, 3);
+  } else if (tipo_pontual(t)) {
+    unsigned char* p = b + 28;
+    if (l.z) {
+      std::memcpy(p, l.z, 8);
+      p += 8;
+    }
+    if (serie[3]) std::memcpy(p, serie[3], 8);
+  }
+  if (!shp_.feito()) return false;
+  return indice(bytes);
 }
 
 bool escritor_registos::fecha()

@@ -14,6 +14,8 @@
 
 #include <shapefil.h>
 
+#include "shapefiles.h"
+
 namespace kelvara {
 
 inline std::uint32_t le32(const unsigned char* b)
@@ -47,6 +49,8 @@ inline void poe_real(unsigned char* b, double v) { std::memcpy(b, &v, 8); }
 // A file opened through a hook table, read and written at known offsets: in
 // place in its window when the table is the block windows', through a
 // buffer of its own otherwise (or when a record straddles a window's edge).
+// The window last seen is kept here, so that reads and writes within it
+// make no call at all.
 class via_es {
  public:
   via_es() = default;
@@ -58,15 +62,31 @@ class via_es {
   // A file opened by shapelib (the .dbf's), used here and left to it to close.
   void usa(const SAHooks& g, SAFile f);
   bool aberto() const { return f_ != nullptr; }
-  // The n bytes at `pos`; null when the file ends before them or a read
-  // fails (the failure recorded by the hooks).
-  const unsigned char* le(long long pos, std::size_t n);
+  // The n bytes at `pos`, valid until the next call on this file; null when
+  // the file ends before them or a read fails (the failure recorded by the
+  // hooks).
+  const unsigned char* le(long long pos, std::size_t n)
+  {
+    if (pos >= v_base_ && pos + static_cast<long long>(n) <= v_fim_) return v_ + (pos - v_base_);
+    return le_fora(pos, n);
+  }
   // n bytes to be filled at the current position, then `feito()`; null
   // only when the write cannot be made (recorded by the hooks).
-  unsigned char* escreve(std::size_t n);
-  bool feito();
+  unsigned char* escreve(std::size_t n)
+  {
+    if (n <= static_cast<std::size_t>(e_lim_ - e_cur_)) {
+      unsigned char* p = e_cur_;
+      e_cur_ += n;
+      return p;
+    }
+    return escreve_fora(n);
+  }
+  bool feito() { return pendente_ == 0 || despeja_aux(); }
   bool escreve_em(long long pos, const void* p, std::size_t n);
   bool vai(long long pos);  // the next `escreve` writes at `pos`
+  // Bytes filled in the window are handed to it; before any call of the
+  // hooks on the file, here or by shapelib (the .dbf's header).
+  void entrega();
   bool fecha();  // false when the close (the last write-out) failed
 
  private:
@@ -77,6 +97,15 @@ class via_es {
   long long pos_ = -1;    // where the hooks' position is, when known
   std::vector<unsigned char> aux_;
   std::size_t pendente_ = 0;  // bytes of aux_ waiting for `feito`
+  // The window last read in place: file bytes [v_base_, v_fim_).
+  const unsigned char* v_ = nullptr;
+  long long v_base_ = 0, v_fim_ = 0;
+  // Room in the window for writes: [e_ini_, e_cur_) filled, up to e_lim_.
+  unsigned char *e_ini_ = nullptr, *e_cur_ = nullptr, *e_lim_ = nullptr;
+  const unsigned char* le_fora(long long pos, std::size_t n);
+  unsigned char* escreve_fora(std::size_t n);
+  bool despeja_aux();
+  void esquece() { v_ = nullptr, v_base_ = v_fim_ = 0; }
 };
 
 // A record of the .shp as it lies in its bytes (the 8-byte header included),
@@ -114,6 +143,11 @@ class escritor_registos {
   // False when a write failed (recorded by the hooks) or the .shp would pass
   // the format's 4 GB (then `cheio` is true).
   bool escreve(const registo_novo& r);
+  // The same for a record read (`analisa`) of a file of the same type: its
+  // part starts and types, z and m copied as bytes, x and y through `f`
+  // straight into the record's bytes. `com_m`: the record's measures are
+  // written (it has them and its type holds them).
+  bool copia(const registo_lido& l, bool com_m, const funcao_xy& f);
   bool cheio() const { return cheio_; }
   bool fecha();
   void abandona() noexcept;
@@ -126,6 +160,8 @@ class escritor_registos {
   double min_[4] = {0, 0, 0, 0}, max_[4] = {0, 0, 0, 0};
   bool cheio_ = false;
   void cabecalho(unsigned char* b, std::uint32_t bytes) const;
+  long long tamanho(int t, long long n, long long np, bool com_m);
+  bool indice(long long bytes);
 };
 
 }  // namespace kelvara

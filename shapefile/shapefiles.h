@@ -53,6 +53,13 @@ struct valor {
 
 bool tipo_ponto(int shape_type);  // 1, 11, 21
 
+// x and y of n vertices, little-endian doubles interleaved as a record holds
+// them, transformed from `de` into `para` (`copia_registo`); it may throw.
+struct funcao_xy {
+  void* estado = nullptr;
+  void (*chama)(void* estado, const unsigned char* de, unsigned char* para, int n) = nullptr;
+};
+
 class exame_indice;
 
 class ShapeFiles {
@@ -109,6 +116,12 @@ class ShapeFiles {
   // Starts part `part` of type `part_type` with no vertices (yet).
   void add_part(std::int16_t part, int part_type);
   void write_record();
+  // The whole current record of `entrada` written as the next record here,
+  // as the calls above would write it (its table record, null or not, part
+  // structure, z and m), x and y through `f`; for the component's own
+  // record path on both files (`copia_em_bytes`).
+  bool copia_em_bytes(const ShapeFiles& entrada) const;
+  void copia_registo(const ShapeFiles& entrada, const funcao_xy& f);
 
   // Completes and closes the output; for an input, releases it.
   void close_file();
