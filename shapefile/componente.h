@@ -83,6 +83,7 @@ struct ShapeFiles::dados {
   bool nulo = false;
   int escritos = 0;
   int mesma_tabela = -1;  // the input's table records copy whole (unknown yet: -1)
+  int tabela_de = 0, tabela_falta = 0;  // input records whose table records are still to copy
 
   void fecha() noexcept
   {

@@ -109,7 +109,7 @@ void ShapeFiles::write_record()
   if (p.com_m && p.sem_m)
     throw falha("Não foi possível escrever " + rec() + " em " + nome() +
                 ": só alguns vértices têm valor M.");
-  if (!(d.shapelib ? forma_shapelib() : forma_propria()) || es::ultima_falha().houve())
+  if (!(d.shapelib ? forma_shapelib() : forma_propria()) || es::houve_falha())
     throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
   bool tabela;
   if (d.shapelib) {
@@ -120,7 +120,7 @@ void ShapeFiles::write_record()
     std::memcpy(d.dbf_s.escreve(n), d.pendente.data(), n);
     tabela = d.dbf_s.feito();
   }
-  if (!tabela || es::ultima_falha().houve())
+  if (!tabela || es::houve_falha())
     throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
                 causa() + ".");
   ++d.escritos;
@@ -146,7 +146,7 @@ void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
   const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
   const auto nome = [&] { return entre_aspas(nome_); };
   const bool com_m = l.tipo != SHPT_NULL && l.vertices > 0 && l.m && tipo_com_m(l.tipo);
-  if (!d.esc.copia(l, com_m, f) || es::ultima_falha().houve())
+  if (!d.esc.copia(l, com_m, f) || es::houve_falha())
     throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
   const std::size_t n = d.pendente.size();
   if (d.mesma_tabela < 0) {
@@ -158,18 +158,53 @@ void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
     d.mesma_tabela = igual;
   }
   if (d.mesma_tabela) {
-    std::memcpy(d.dbf_s.escreve(n), e.tuplo, n);
-  } else {
-    const int c = static_cast<int>(entrada.d_->campos.size());
-    for (int j = 1; j <= c; ++j) set_value(j, entrada.value(j));
-    d.pendente[0] = entrada.deletion_flag();
-    std::memcpy(d.dbf_s.escreve(n), d.pendente.data(), n);
-    std::fill(d.pendente.begin(), d.pendente.end(), ' ');
+    // Copied in blocks of records that follow one another: at the input's
+    // last record, or once a block is gathered.
+    if (d.tabela_falta > 0 && d.tabela_de + d.tabela_falta != e.atual) copia_tabela(entrada);
+    if (d.tabela_falta == 0) d.tabela_de = e.atual;
+    ++d.tabela_falta;
+    ++d.escritos;
+    if (e.atual == e.registos || static_cast<long long>(d.tabela_falta) * n >= 256 * 1024)
+      copia_tabela(entrada);
+    return;
   }
-  if (!d.dbf_s.feito() || es::ultima_falha().houve())
+  const int c = static_cast<int>(entrada.d_->campos.size());
+  for (int j = 1; j <= c; ++j) set_value(j, entrada.value(j));
+  d.pendente[0] = entrada.deletion_flag();
+  std::memcpy(d.dbf_s.escreve(n), d.pendente.data(), n);
+  std::fill(d.pendente.begin(), d.pendente.end(), ' ');
+  if (!d.dbf_s.feito() || es::houve_falha())
     throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
                 causa() + ".");
   ++d.escritos;
+}
+
+// The table records gathered by `copia_registo`, copied as bytes.
+void ShapeFiles::copia_tabela(const ShapeFiles& entrada)
+{
+  dados& d = *d_;
+  dados& e = *entrada.d_;
+  const long long n = e.dbf->nRecordLength;
+  long long pos = e.dbf->nHeaderLength + n * (d.tabela_de - 1);
+  long long falta = n * d.tabela_falta;
+  const int primeiro = d.escritos - d.tabela_falta + 1;
+  d.tabela_falta = 0;
+  while (falta > 0) {
+    const std::size_t bloco = static_cast<std::size_t>(std::min<long long>(falta, 16 * 1024));
+    const unsigned char* p = e.dbf_e.le(pos, bloco);
+    if (!p) {
+      const long long k = d.tabela_de + (pos - e.dbf->nHeaderLength) / n;
+      throw falha("O registo " + std::to_string(k) + " da tabela de atributos de " +
+                  entre_aspas(entrada.nome_) + " não pode ser lido: " + entrada.causa() + ".");
+    }
+    std::memcpy(d.dbf_s.escreve(bloco), p, bloco);
+    if (!d.dbf_s.feito() || es::houve_falha())
+      throw falha("Não foi possível escrever o registo " +
+                  std::to_string(primeiro + (pos - e.dbf->nHeaderLength) / n - (d.tabela_de - 1)) +
+                  " na tabela de atributos de " + entre_aspas(nome_) + ": " + causa() + ".");
+    pos += static_cast<long long>(bloco);
+    falta -= static_cast<long long>(bloco);
+  }
 }
 
 // The pending record's shape through shapelib, the reference.
@@ -226,6 +261,11 @@ void ShapeFiles::close_file()
   if (escrita) es::limpa_falha();
   if (escrita && !d_->shapelib) {
     dados& d = *d_;
+    // Table records gathered and never copied: only a record loop that
+    // stopped short of the input's last record leaves any.
+    if (d.tabela_falta > 0)
+      throw falha("Não foi possível completar o shapefile " + entre_aspas(nome_) + ": faltam " +
+                  std::to_string(d.tabela_falta) + " registos da tabela de atributos.");
     bool ok = d.esc.fecha();
     // The table as shapelib leaves it: its records, the end-of-file byte
     // after the last, the header (written by DBFClose) counting them.

@@ -13,6 +13,12 @@ namespace {
 
 thread_local falha_es atual;
 
+}  // namespace
+
+thread_local constinit bool algo_registado = false;
+
+namespace {
+
 // shapelib removes a ".cpg" file beside every ".dbf" it creates. The files
 // beside the working and output names are the user's or the conversion
 // command's business, so nothing is removed here.
@@ -21,6 +27,7 @@ int g_remove(const char*) { return 0; }
 void g_erro(const char* mensagem)
 {
   if (atual.shapelib.empty()) atual.shapelib = mensagem ? mensagem : "";
+  algo_registado = true;
 }
 
 double g_numero(const char* s)
@@ -68,10 +75,10 @@ void usa_ganchos(const SAHooks* outros) { outros_ganchos.store(outros); }
 
 const falha_es& ultima_falha() { return atual; }
 
-void limpa_falha()
+void limpa_falha_registada()
 {
-  // Called before every record: nothing is built when there is nothing to clear.
-  if (atual.houve() || !atual.abertura.empty()) atual = falha_es{};
+  atual = falha_es{};
+  algo_registado = false;
 }
 
 void regista_abertura(const std::string& nome, int codigo)
@@ -80,12 +87,14 @@ void regista_abertura(const std::string& nome, int codigo)
   // does not hide a cause that says more, nor does the other spelling.
   if (!atual.abertura.empty() && atual.causa_abertura != std::errc::no_such_file_or_directory)
     return;
+  algo_registado = true;
   atual.abertura = nome;
   atual.causa_abertura = std::error_code(codigo ? codigo : EIO, std::generic_category());
 }
 
 void regista(const std::string& nome, int codigo)
 {
+  algo_registado = true;
   if (atual.ficheiro.empty()) {
     atual.ficheiro = nome;
     atual.causa = std::error_code(codigo ? codigo : EIO, std::generic_category());

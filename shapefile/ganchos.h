@@ -35,7 +35,15 @@ struct falha_es {
   std::error_code causa_abertura;
 };
 const falha_es& ultima_falha();
-void limpa_falha();
+// Something recorded on this thread since the last `limpa_falha`: checked
+// and cleared at every record, so without a call while nothing is.
+extern thread_local constinit bool algo_registado;
+void limpa_falha_registada();
+inline void limpa_falha()
+{
+  if (algo_registado) limpa_falha_registada();
+}
+inline bool houve_falha() { return algo_registado && ultima_falha().houve(); }
 
 // Records a failed operation on `nome` (errno `codigo`; 0 counts as an I/O
 // error) unless one is recorded already.

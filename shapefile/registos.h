@@ -147,7 +147,12 @@ class escritor_registos {
   // part starts and types, z and m copied as bytes, x and y through `f`
   // straight into the record's bytes. `com_m`: the record's measures are
   // written (it has them and its type holds them).
-  bool copia(const registo_lido& l, bool com_m, const funcao_xy& f);
+  bool copia(const registo_lido& l, bool com_m, const funcao_xy& f)
+  {
+    const int t = l.tipo;
+    return t == SHPT_POINT || t == SHPT_POINTZ || t == SHPT_POINTM ? copia_ponto(l, com_m, f)
+                                                                 : copia_forma(l, com_m, f);
+  }
   bool cheio() const { return cheio_; }
   bool fecha();
   void abandona() noexcept;
@@ -162,6 +167,8 @@ class escritor_registos {
   void cabecalho(unsigned char* b, std::uint32_t bytes) const;
   long long tamanho(int t, long long n, long long np, bool com_m);
   bool indice(long long bytes);
+  bool copia_ponto(const registo_lido& l, bool com_m, const funcao_xy& f);
+  bool copia_forma(const registo_lido& l, bool com_m, const funcao_xy& f);
 };
 
 }  // namespace kelvara

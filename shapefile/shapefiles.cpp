@@ -223,6 +223,7 @@ campo ShapeFiles::field_at(int j) const { return d_->campos.at(j - 1); }
 void ShapeFiles::go_to_record(int k)
 {
   // Built only for a fault: a record read allocates nothing.
+  if (!d_->shapelib && k >= 1 && k <= d_->registos) return le_registo(k);
   const auto rec = [&] { return "O registo " + std::to_string(k) + " de " + entre_aspas(nome_); };
   if (k < 1 || k > d_->registos) throw falha(rec() + " não existe.");
   if (d_->obj) SHPDestroyObject(d_->obj);
@@ -232,7 +233,6 @@ void ShapeFiles::go_to_record(int k)
   lido_ = lido{};
   es::limpa_falha();
   const int i = k - 1;
-  if (!d_->shapelib) return le_registo(k);
   SHPObject* o = SHPReadObject(d_->shp, i);
   if (!o) {
     const bool partes = es::ultima_falha().shapelib.find("panPartStart") != std::string::npos;
@@ -288,6 +288,9 @@ void ShapeFiles::le_registo(int k)
 {
   dados& d = *d_;
   const auto rec = [&] { return "O registo " + std::to_string(k) + " de " + entre_aspas(nome_); };
+  d.tuplo = nullptr;
+  d.atual = 0;
+  es::limpa_falha();
   if (!d.shx_e.aberto() && !d.shx_e.abre(d.ganchos, d.nome_shx, "rb"))
     throw falha(rec() + " não pode ser lido: " + causa() + ".");
   const unsigned char* e = d.shx_e.le(100 + 8LL * (k - 1), 8);
@@ -319,31 +322,44 @@ void ShapeFiles::le_registo(int k)
   if (o.tipo == SHPT_MULTIPATCH && tam > 44 + 8LL * o.partes + 24LL * o.vertices + 16)
     throw falha(rec() + " é uma MultiPatch com valores M, que esta versão não consegue "
                       "preservar; a conversão perdê-los-ia.");
+  // The table record is read when it is asked for (`tuplo`): a record
+  // copied whole goes with its neighbours, in blocks.
+  d.atual = k;
+  if (o.tipo == SHPT_NULL) {
+    lido_ = lido{};
+    return;
+  }
+  lido_.n = o.vertices;
+  lido_.passo = 16;
+  lido_.x = o.xy;
+  lido_.y = o.xy ? o.xy + 8 : nullptr;
+  lido_.z = o.z;
+  lido_.m = tipo_com_m(o.tipo) ? o.m : nullptr;
+}
+
+// The current record's table record, read in place on the own record path.
+const char* ShapeFiles::tuplo() const
+{
+  dados& d = *d_;
+  if (d.tuplo) return d.tuplo;
+  const int k = d.atual;
   d.tuplo = reinterpret_cast<const char*>(
       d.dbf_e.le(d.dbf->nHeaderLength + static_cast<long long>(d.dbf->nRecordLength) * (k - 1),
                  static_cast<std::size_t>(d.dbf->nRecordLength)));
   if (!d.tuplo)
     throw falha("O registo " + std::to_string(k) + " da tabela de atributos de " +
                 entre_aspas(nome_) + " não pode ser lido: " + causa() + ".");
-  d.atual = k;
-  if (o.tipo != SHPT_NULL) {
-    lido_.n = o.vertices;
-    lido_.passo = 16;
-    lido_.x = o.xy;
-    lido_.y = o.xy ? o.xy + 8 : nullptr;
-    lido_.z = o.z;
-    if (tipo_com_m(o.tipo)) lido_.m = o.m;
-  }
+  return d.tuplo;
 }
 
 valor ShapeFiles::value(int j) const
 {
   const int i = j - 1;
-  return valor{std::string_view(d_->tuplo + d_->dbf->panFieldOffset[i],
+  return valor{std::string_view(tuplo() + d_->dbf->panFieldOffset[i],
                                 static_cast<size_t>(d_->dbf->panFieldSize[i]))};
 }
 
-char ShapeFiles::deletion_flag() const { return d_->tuplo[0]; }
+char ShapeFiles::deletion_flag() const { return tuplo()[0]; }
 
 bool ShapeFiles::is_null() const
 {

@@ -133,6 +133,8 @@ class ShapeFiles {
   std::unique_ptr<dados> d_;
   std::string caminho_, nome_, alias_;
   std::string causa() const;
+  const char* tuplo() const;
+  void copia_tabela(const ShapeFiles& entrada);
 
   // The vertices of the current record as read, and of the pending record
   // as written. They live here, not in `dados`, so that the per-vertex
