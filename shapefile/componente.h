@@ -84,6 +84,7 @@ struct ShapeFiles::dados {
   int escritos = 0;
   int mesma_tabela = -1;  // the input's table records copy whole (unknown yet: -1)
   int tabela_de = 0, tabela_falta = 0;  // input records whose table records are still to copy
+  int tabela_bloco = 1;                 // records copied at a time
 
   void fecha() noexcept
   {

@@ -142,13 +142,31 @@ void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
 {
   dados& d = *d_;
   const dados& e = *entrada.d_;
-  const registo_lido& l = e.reg;
-  const auto rec = [&] { return "o registo " + std::to_string(d.escritos + 1); };
-  const auto nome = [&] { return entre_aspas(nome_); };
-  const bool com_m = l.tipo != SHPT_NULL && l.vertices > 0 && l.m && tipo_com_m(l.tipo);
-  if (!d.esc.copia(l, com_m, f) || es::houve_falha())
-    throw falha("Não foi possível escrever " + rec() + " em " + nome() + ": " + causa() + ".");
-  const std::size_t n = d.pendente.size();
+  const bool com_m = entrada.lido_.m && entrada.lido_.n > 0;
+  if (!d.esc.copia(e.reg, com_m, f) || es::houve_falha()) [[unlikely]]
+    nao_escreve(false);
+  if (d.mesma_tabela <= 0) [[unlikely]]
+    if (!tabela_igual(entrada)) return copia_campos(entrada);
+  // Copied in blocks of records that follow one another: at the input's
+  // last record, or once a block is gathered.
+  if (d.tabela_falta > 0 && d.tabela_de + d.tabela_falta != e.atual) copia_tabela(entrada);
+  if (d.tabela_falta == 0) d.tabela_de = e.atual;
+  ++d.tabela_falta;
+  ++d.escritos;
+  if (e.atual == e.registos || d.tabela_falta >= d.tabela_bloco) copia_tabela(entrada);
+}
+
+void ShapeFiles::nao_escreve(bool tabela) const
+{
+  throw falha("Não foi possível escrever o registo " + std::to_string(d_->escritos + 1) +
+              (tabela ? " na tabela de atributos de " : " em ") + entre_aspas(nome_) + ": " +
+              causa() + ".");
+}
+
+bool ShapeFiles::tabela_igual(const ShapeFiles& entrada)
+{
+  dados& d = *d_;
+  const dados& e = *entrada.d_;
   if (d.mesma_tabela < 0) {
     const int c = DBFGetFieldCount(d.dbf);
     bool igual = c == DBFGetFieldCount(e.dbf) && d.dbf->nRecordLength == e.dbf->nRecordLength;
@@ -156,26 +174,21 @@ void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
       igual = d.dbf->panFieldOffset[i] == e.dbf->panFieldOffset[i] &&
               d.dbf->panFieldSize[i] == e.dbf->panFieldSize[i];
     d.mesma_tabela = igual;
+    d.tabela_bloco = std::max(1, 256 * 1024 / std::max(1, d.dbf->nRecordLength));
   }
-  if (d.mesma_tabela) {
-    // Copied in blocks of records that follow one another: at the input's
-    // last record, or once a block is gathered.
-    if (d.tabela_falta > 0 && d.tabela_de + d.tabela_falta != e.atual) copia_tabela(entrada);
-    if (d.tabela_falta == 0) d.tabela_de = e.atual;
-    ++d.tabela_falta;
-    ++d.escritos;
-    if (e.atual == e.registos || static_cast<long long>(d.tabela_falta) * n >= 256 * 1024)
-      copia_tabela(entrada);
-    return;
-  }
+  return d.mesma_tabela > 0;
+}
+
+void ShapeFiles::copia_campos(const ShapeFiles& entrada)
+{
+  dados& d = *d_;
+  const std::size_t n = d.pendente.size();
   const int c = static_cast<int>(entrada.d_->campos.size());
   for (int j = 1; j <= c; ++j) set_value(j, entrada.value(j));
   d.pendente[0] = entrada.deletion_flag();
   std::memcpy(d.dbf_s.escreve(n), d.pendente.data(), n);
   std::fill(d.pendente.begin(), d.pendente.end(), ' ');
-  if (!d.dbf_s.feito() || es::houve_falha())
-    throw falha("Não foi possível escrever " + rec() + " na tabela de atributos de " + nome() + ": " +
-                causa() + ".");
+  if (!d.dbf_s.feito() || es::houve_falha()) nao_escreve(true);
   ++d.escritos;
 }
 

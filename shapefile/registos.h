@@ -7,6 +7,7 @@
 #pragma once
 
 #include <bit>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -122,8 +123,36 @@ struct registo_lido {
 
 enum class leitura { boa, formato, partes };
 
+inline bool tipo_pontual(int t) { return t == SHPT_POINT || t == SHPT_POINTM || t == SHPT_POINTZ; }
+
+// The types other than points.
+leitura analisa_forma(const unsigned char* r, long long tamanho, registo_lido& l);
+
 // `r` holds `tamanho` bytes: the record's header and content.
-leitura analisa(const unsigned char* r, long long tamanho, registo_lido& l);
+inline leitura analisa(const unsigned char* r, long long tamanho, registo_lido& l)
+{
+  l = registo_lido{};
+  if (tamanho < 12) return leitura::formato;
+  l.tipo = static_cast<int>(le32(r + 8));
+  const int t = l.tipo;
+  if (!tipo_pontual(t)) return analisa_forma(r, tamanho, l);
+  if (tamanho < 28 + (t == SHPT_POINTZ ? 8 : 0)) return leitura::formato;
+  l.vertices = 1;
+  l.xy = r + 12;
+  long long desl = 28;
+  if (t == SHPT_POINTZ) {
+    l.z = r + 28;
+    desl += 8;
+  }
+  if (tamanho >= desl + 8) l.m = r + desl;
+  return leitura::boa;
+}
+
+// The box of a shape as shapelib computes it: from the first vertex, then
+// each vertex taken in by `(a < b) ? a : b` and `(a > b) ? a : b`, NaN
+// and all.
+inline double menor(double a, double b) { return a < b ? a : b; }
+inline double maior(double a, double b) { return a > b ? a : b; }
 
 // A record to write: its shape in arrays, as the component gathers it.
 struct registo_novo {
@@ -170,5 +199,48 @@ class escritor_registos {
   bool copia_ponto(const registo_lido& l, bool com_m, const funcao_xy& f);
   bool copia_forma(const registo_lido& l, bool com_m, const funcao_xy& f);
 };
+
+// A point: the same bytes and boxes as `copia`, without its loops.
+inline bool escritor_registos::copia_ponto(const registo_lido& l, bool com_m, const funcao_xy& f)
+{
+  const unsigned char* m = com_m ? l.m : nullptr;
+  const long long bytes = 28 + (l.z ? 8 : 0) + (m ? 8 : 0);
+  if (bytes > static_cast<long long>(UINT_MAX - tamanho_)) {
+    cheio_ = true;
+    return false;
+  }
+  unsigned char* b = shp_.escreve(static_cast<std::size_t>(bytes));
+  poe_be32(b, static_cast<std::uint32_t>(registos_ + 1));
+  poe_be32(b + 4, static_cast<std::uint32_t>((bytes - 8) / 2));
+  poe_le32(b + 8, static_cast<std::uint32_t>(l.tipo));
+  f.chama(f.estado, l.xy, b + 12, 1);
+  unsigned char* p = b + 28;
+  if (l.z) {
+    std::memcpy(p, l.z, 8);
+    p += 8;
+  }
+  if (m) std::memcpy(p, m, 8);
+  const double v[4] = {le_real(b + 12), le_real(b + 20), l.z ? le_real(l.z) : 0.0, m ? le_real(m) : 0.0};
+  if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0)
+    for (int e = 0; e < 4; ++e) min_[e] = max_[e] = v[e];
+  for (int e = 0; e < 4; ++e) {
+    min_[e] = menor(min_[e], v[e]);
+    max_[e] = maior(max_[e], v[e]);
+  }
+  if (!shp_.feito()) return false;
+  return indice(bytes);
+}
+
+// The index entry of the record just written, and the counts.
+inline bool escritor_registos::indice(long long bytes)
+{
+  unsigned char* e = shx_.escreve(8);
+  poe_be32(e, tamanho_ / 2);
+  poe_be32(e + 4, static_cast<std::uint32_t>((bytes - 8) / 2));
+  if (!shx_.feito()) return false;
+  ++registos_;
+  tamanho_ += static_cast<std::uint32_t>(bytes);
+  return true;
+}
 
 }  // namespace kelvara

@@ -175,13 +175,19 @@ std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path)
   if (n < 0 || n > 256000000) nao_abre();
   d.registos = n;
   std::optional<exame_indice> exame(std::in_place, es::tamanho(path));
-  for (int i = 0; i < n; ++i) {
-    const unsigned char* e = d.shx_e.le(100 + 8LL * i, 8);
+  // Read in blocks of entries, each entry checked as shapelib's reader would.
+  constexpr int por_bloco = 2048;
+  for (int i = 0; i < n; i += por_bloco) {
+    const int m = std::min(por_bloco, n - i);
+    const unsigned char* e = d.shx_e.le(100 + 8LL * i, 8 * static_cast<std::size_t>(m));
     if (!e) nao_abre();
-    const std::uint32_t desl = be32(e), tam = be32(e + 4);
-    if (desl > static_cast<std::uint32_t>(INT_MAX) || tam > static_cast<std::uint32_t>(INT_MAX / 2 - 4))
-      nao_abre();
-    if (exame && !exame->junta(i, desl * 2, tam * 2)) exame.reset();
+    for (int j = 0; j < m; ++j, e += 8) {
+      const std::uint32_t desl = be32(e), tam = be32(e + 4);
+      if (desl > static_cast<std::uint32_t>(INT_MAX) ||
+          tam > static_cast<std::uint32_t>(INT_MAX / 2 - 4))
+        nao_abre();
+      if (exame && !exame->junta(i + j, desl * 2, tam * 2)) exame.reset();
+    }
   }
   if (!exame) {
     // Offsets that go back: the index is kept whole for its checks.
@@ -223,7 +229,11 @@ campo ShapeFiles::field_at(int j) const { return d_->campos.at(j - 1); }
 void ShapeFiles::go_to_record(int k)
 {
   // Built only for a fault: a record read allocates nothing.
-  if (!d_->shapelib && k >= 1 && k <= d_->registos) return le_registo(k);
+  if (!d_->shapelib && k >= 1 && k <= d_->registos) {
+    if (const problema p = le_registo(k); p != problema::nenhum) [[unlikely]]
+      recusa_registo(k, p);
+    return;
+  }
   const auto rec = [&] { return "O registo " + std::to_string(k) + " de " + entre_aspas(nome_); };
   if (k < 1 || k > d_->registos) throw falha(rec() + " não existe.");
   if (d_->obj) SHPDestroyObject(d_->obj);
@@ -282,59 +292,77 @@ void ShapeFiles::go_to_record(int k)
   }
 }
 
-// A record read in place: its index entry, its bytes, the same checks and
-// messages as shapelib's reader and the ones above; then its table record.
-void ShapeFiles::le_registo(int k)
+// A record read in place: its index entry, its bytes, the same checks as
+// shapelib's reader and the ones above; its table record when asked for
+// (`tuplo`). What is wrong is said by `recusa_registo`, out of the way of
+// the records that are read.
+ShapeFiles::problema ShapeFiles::le_registo(int k)
 {
   dados& d = *d_;
-  const auto rec = [&] { return "O registo " + std::to_string(k) + " de " + entre_aspas(nome_); };
   d.tuplo = nullptr;
   d.atual = 0;
   es::limpa_falha();
-  if (!d.shx_e.aberto() && !d.shx_e.abre(d.ganchos, d.nome_shx, "rb"))
-    throw falha(rec() + " não pode ser lido: " + causa() + ".");
+  if (!d.shx_e.aberto() && !d.shx_e.abre(d.ganchos, d.nome_shx, "rb")) return problema::leitura;
   const unsigned char* e = d.shx_e.le(100 + 8LL * (k - 1), 8);
-  if (!e) throw falha(rec() + " não pode ser lido: " + causa() + ".");
+  if (!e) return problema::leitura;
   const std::uint32_t tam = be32(e + 4) * 2;
   const long long entidade = static_cast<long long>(tam) + 8;
   const unsigned char* r = d.shp_e.le(static_cast<long long>(be32(e)) * 2, entidade);
-  if (!r) throw falha(rec() + " não pode ser lido: " + causa() + ".");
+  if (!r) return problema::leitura;
   registo_lido& o = d.reg;
   switch (analisa(r, entidade, o)) {
     case leitura::boa: break;
-    case leitura::formato: throw falha(rec() + " não pode ser lido: " + causa() + ".");
-    case leitura::partes:
-      throw falha(rec() + " não pode ser lido: as suas partes começam fora de ordem ou para além do "
-                          "último vértice. O shapefile está danificado.");
+    case leitura::formato: return problema::leitura;
+    case leitura::partes: return problema::partes;
   }
-  if (2ull * be32(r + 4) != tam)
-    throw falha(rec() + " não pode ser lido: o comprimento no cabeçalho do registo não coincide "
-                      "com o do índice .shx. O shapefile está danificado.");
-  if (o.tipo != SHPT_NULL && o.tipo != d.tipo)
-    throw falha(rec() + " tem o tipo de forma " + std::to_string(o.tipo) +
-                ", diferente do tipo do ficheiro (" + std::to_string(d.tipo) + ").");
-  if (o.tipo != SHPT_NULL && o.partes > 0 && o.vertices > 0 && le32(o.inicios) != 0)
-    throw falha(rec() + " não pode ser lido: a primeira parte não começa no primeiro vértice.");
-  if (o.tipo != SHPT_NULL && !tipo_ponto(o.tipo) && !tipo_multiponto(o.tipo) && o.partes == 0 &&
-      o.vertices > 0)
-    throw falha(rec() + " não pode ser lido: tem " + std::to_string(o.vertices) +
-                " vértices e nenhuma parte. O shapefile está danificado.");
-  if (o.tipo == SHPT_MULTIPATCH && tam > 44 + 8LL * o.partes + 24LL * o.vertices + 16)
-    throw falha(rec() + " é uma MultiPatch com valores M, que esta versão não consegue "
-                      "preservar; a conversão perdê-los-ia.");
-  // The table record is read when it is asked for (`tuplo`): a record
-  // copied whole goes with its neighbours, in blocks.
-  d.atual = k;
+  if (2ull * be32(r + 4) != tam) return problema::comprimento;
   if (o.tipo == SHPT_NULL) {
+    d.atual = k;
     lido_ = lido{};
-    return;
+    return problema::nenhum;
   }
+  if (o.tipo != d.tipo) return problema::tipo;
+  if (o.partes > 0 && o.vertices > 0 && le32(o.inicios) != 0) return problema::primeira_parte;
+  if (o.partes == 0 && o.vertices > 0 && !tipo_ponto(o.tipo) && !tipo_multiponto(o.tipo))
+    return problema::sem_partes;
+  if (o.tipo == SHPT_MULTIPATCH && tam > 44 + 8LL * o.partes + 24LL * o.vertices + 16)
+    return problema::multipatch_m;
+  d.atual = k;
   lido_.n = o.vertices;
   lido_.passo = 16;
   lido_.x = o.xy;
-  lido_.y = o.xy ? o.xy + 8 : nullptr;
+  lido_.y = o.xy + 8;
   lido_.z = o.z;
   lido_.m = tipo_com_m(o.tipo) ? o.m : nullptr;
+  return problema::nenhum;
+}
+
+void ShapeFiles::recusa_registo(int k, problema p) const
+{
+  const registo_lido& o = d_->reg;
+  const std::string rec = "O registo " + std::to_string(k) + " de " + entre_aspas(nome_);
+  switch (p) {
+    case problema::nenhum:
+    case problema::leitura: throw falha(rec + " não pode ser lido: " + causa() + ".");
+    case problema::partes:
+      throw falha(rec + " não pode ser lido: as suas partes começam fora de ordem ou para além do "
+                        "último vértice. O shapefile está danificado.");
+    case problema::comprimento:
+      throw falha(rec + " não pode ser lido: o comprimento no cabeçalho do registo não coincide "
+                        "com o do índice .shx. O shapefile está danificado.");
+    case problema::tipo:
+      throw falha(rec + " tem o tipo de forma " + std::to_string(o.tipo) +
+                  ", diferente do tipo do ficheiro (" + std::to_string(d_->tipo) + ").");
+    case problema::primeira_parte:
+      throw falha(rec + " não pode ser lido: a primeira parte não começa no primeiro vértice.");
+    case problema::sem_partes:
+      throw falha(rec + " não pode ser lido: tem " + std::to_string(o.vertices) +
+                  " vértices e nenhuma parte. O shapefile está danificado.");
+    case problema::multipatch_m:
+      throw falha(rec + " é uma MultiPatch com valores M, que esta versão não consegue "
+                        "preservar; a conversão perdê-los-ia.");
+  }
+  throw falha(rec + " não pode ser lido.");
 }
 
 // The current record's table record, read in place on the own record path.

@@ -135,6 +135,9 @@ class ShapeFiles {
   std::string causa() const;
   const char* tuplo() const;
   void copia_tabela(const ShapeFiles& entrada);
+  bool tabela_igual(const ShapeFiles& entrada);
+  void copia_campos(const ShapeFiles& entrada);
+  [[noreturn, gnu::cold, gnu::noinline]] void nao_escreve(bool tabela) const;
 
   // The vertices of the current record as read, and of the pending record
   // as written. They live here, not in `dados`, so that the per-vertex
@@ -159,7 +162,9 @@ class ShapeFiles {
   void comeca(const std::string& path);
   std::optional<exame_indice> abre_registos(const std::string& path);
   void verifica_indice_inteiro(const std::string& path, const std::string& shx);
-  void le_registo(int k);
+  enum class problema { nenhum, leitura, partes, comprimento, tipo, primeira_parte, sem_partes, multipatch_m };
+  problema le_registo(int k);
+  [[noreturn, gnu::cold, gnu::noinline]] void recusa_registo(int k, problema p) const;
   bool forma_shapelib();
   bool forma_propria();
 };
