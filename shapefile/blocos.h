@@ -30,13 +30,15 @@ namespace kelvara::es {
 // need (in a run this short, first touches of memory cost as much as the
 // copying); large ones spare a large file most of the hand-overs to the
 // second thread. Much larger windows fall out of the processor's cache
-// between the system's copy and shapelib's and are slower. The second
-// thread starts once the file has moved `bytes_ate_ajuda`: before that,
-// starting it and handing it work cost more than it saves.
-// (Measurements in bench/RESULTS.md.)
+// between the system's copy and the record code's and are slower. Every
+// file of a conversion of more than a few MB grows its windows, so that the
+// memory a conversion holds is the same for all large files: six files of
+// two windows each. The second thread starts once the file has moved
+// `bytes_ate_ajuda`: before that, starting it and handing it work cost more
+// than it saves. (Measurements in bench/RESULTS.md.)
 inline constexpr std::size_t bytes_janela_inicial = 128 * 1024;
-inline constexpr std::size_t bytes_janela = 1024 * 1024;
-inline constexpr long long bytes_ate_crescer = 16 * 1024 * 1024;
+inline constexpr std::size_t bytes_janela = 512 * 1024;
+inline constexpr long long bytes_ate_crescer = 4 * 1024 * 1024;
 inline constexpr long long bytes_ate_ajuda = 2 * 1024 * 1024;
 
 SAFile janela_abre(const char* nome, const char* modo);
