@@ -49,10 +49,13 @@ bool mesmo_ficheiro(const std::string& a, const std::string& b)
 {
   std::error_code ec;
   const fs::path pa = caminho(a), pb = caminho(b);
-  if (fs::exists(pa, ec) && fs::exists(pb, ec)) {
+  const bool ea = fs::exists(pa, ec), eb = fs::exists(pb, ec);
+  if (ea && eb) {
     const bool r = fs::equivalent(pa, pb, ec);
     if (!ec) return r;
   }
+  // A file that is there and one that is not are not the same.
+  if (ea != eb) return false;
 #ifdef _WIN32
   std::wstring x = absoluto(a).native(), y = absoluto(b).native();
   return CompareStringOrdinal(x.c_str(), -1, y.c_str(), -1, TRUE) == CSTR_EQUAL;

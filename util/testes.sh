@@ -17,7 +17,7 @@ sanitizadores="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-
 bash util/shapelib.sh build-san/shapelib gcc "$sanitizadores"
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_FLAGS="$sanitizadores" -DCMAKE_CXX_FLAGS="$sanitizadores" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" -DKELVARA_LIBSTDCXX_ESTATICA=OFF \
   -DSHAPELIB_INCLUDE_DIR="$PWD/build-san/shapelib" \
   -DSHAPELIB_LIBRARY="$PWD/build-san/shapelib/libshp.a" >/dev/null
 cmake --build build-san
