@@ -2,37 +2,42 @@
 """Benchmark of kelvara-cli against cp and ogr2ogr on synthetic shapefiles.
 
 Makes PolyLineZ shapefiles of about 10 MB, 100 MB and 810 MB (20 vertices
-per record with z and m, three attribute fields; bench/gera.cpp) and times,
+per record with z and m, three attribute fields) and files of 1 and 10
+million 2D points with one field (bench/gera.cpp, `--pontos`), and times,
 on the same files in the same run:
 
   kelvara   kelvara-cli, Hayford-Gauss Datum 73 to ETRS89 TM06
   cp        cp of the three files into a new folder
   ogr2ogr   ogr2ogr -ct with an affine PROJ pipeline, the first-degree part
-            of the same polynomial (an approximation, fine for timing)
+            of the same polynomial (an approximation, fine for timing);
+            polyline files only
 
 each once to warm up and then in --corridas rounds (5 by default): every
 round runs each tool on each file, the tools taking turns, so that all
 sizes and tools meet the machine in the same states; files of 10 MB and
 less, and the one-record file, run several times per round (at least 21
-runs in all; 25 with 5 rounds). Every run writes into a new, empty folder, after a `sync` that is not
-timed, so that no run pays for the previous one's write-back. Peak resident
-memory comes from one more run of each under /usr/bin/time -v. It prints
-medians, the ratios kelvara/cp and ogr2ogr/kelvara, memory, vertices per
-second, the time of a one-record conversion, and whether the targets hold.
+runs in all; 25 with 5 rounds). Every run writes into a new, empty folder,
+after a `sync` that is not timed, so that no run pays for the previous
+one's write-back. Peak resident memory comes from one more run of each
+under /usr/bin/time -v. It prints medians, the ratios kelvara/cp and
+ogr2ogr/kelvara, memory, vertices per second, the time of a one-record
+conversion, and whether the targets hold:
 
---linear adds files of about 1 MB and 1.5 GB (kelvara and cp) and checks
-that kelvara's time per vertex is the same within +-25 % across all sizes,
-by wall-clock time and by processor time (user and system time of all of
-the run's threads). The time per vertex is taken net of the fixed cost of
-a run (starting the program, opening and closing the files), which is the
-one-record conversion's time; cp's time per vertex of the same files is
-printed beside it, as the machine's own cost of writing new files at each
-size.
+  810 MB polylines: kelvara at most 1.5 x cp, at least 20 x faster than ogr2ogr
+  10 million points: kelvara at most 2.5 x cp
+  peak RSS at most 16 MiB on both, and within 1 MiB between 1 and 10
+  million points
+  one-record conversion at most 2 ms
+  time per vertex (polylines) and per record (points), net of the
+  one-record conversion, not growing with size: no file more than 15 %
+  above the next smaller file of its kind
+
+--linear adds polyline files of about 1 MB and 1.5 GB (kelvara and cp).
 
 Usage (from the repository; builds into the build folder, build/ by default):
   python3 bench/mede.py [--compilacao DIR] [--kelvara CLI] [--pasta DIR]
-                        [--corridas N] [--tamanhos 10,100,810] [--linear]
-                        [--sem-ogr2ogr] [--manter]
+                        [--corridas N] [--tamanhos 10,100,810] [--pontos 1,10]
+                        [--linear] [--sem-ogr2ogr] [--manter]
 
 Everything the script writes goes under --pasta (default /tmp/kelvara-bench)
 and is removed at the end unless --manter is given.
@@ -85,10 +90,10 @@ def compila(pasta):
     return os.path.join(pasta, "kelvara-cli"), os.path.join(pasta, "kelvara-gera")
 
 
-def gera(gerador, pasta, registos):
-    base = os.path.join(pasta, f"linhas_{registos}")
+def gera(gerador, pasta, registos, pontos=False):
+    base = os.path.join(pasta, f"{'pontos' if pontos else 'linhas'}_{registos}")
     if not all(os.path.exists(base + e) for e in (".shp", ".shx", ".dbf")):
-        corre([gerador, base, str(registos)])
+        corre([gerador] + (["--pontos"] if pontos else []) + [base, str(registos)])
     return base
 
 
@@ -192,8 +197,9 @@ def main():
     ap.add_argument("--kelvara", help="time this kelvara-cli instead of the build's (an older one, say)")
     ap.add_argument("--pasta", default="/tmp/kelvara-bench")
     ap.add_argument("--corridas", type=int, default=5)
-    ap.add_argument("--tamanhos", default="10,100,810", help="sizes in MB, comma-separated")
-    ap.add_argument("--linear", action="store_true", help="add 1 MB and 1.5 GB and check linear cost")
+    ap.add_argument("--tamanhos", default="10,100,810", help="polyline files, sizes in MB, comma-separated")
+    ap.add_argument("--pontos", default="1,10", help="point files, millions of records, comma-separated")
+    ap.add_argument("--linear", action="store_true", help="add 1 MB and 1.5 GB polyline files")
     ap.add_argument("--sem-ogr2ogr", action="store_true")
     ap.add_argument("--manter", action="store_true", help="keep the generated files")
     a = ap.parse_args()
@@ -209,12 +215,10 @@ def main():
     if a.kelvara:
         cli = os.path.abspath(a.kelvara)
     os.makedirs(a.pasta, exist_ok=True)
-    for n in os.listdir(a.pasta):  # working files of an interrupted run
-        if re.fullmatch(r"linhas_\d+_\.(shp|shx|dbf)", n):
-            os.remove(os.path.join(a.pasta, n))
     f = ferramentas(cli, a.pasta)
     tamanhos = [int(x) for x in a.tamanhos.split(",") if x]
     extra = [1, 1500] if a.linear else []
+    milhoes = [int(x) for x in a.pontos.split(",") if x]
 
     print(f"# kelvara benchmark, {time.strftime('%Y-%m-%d %H:%M')}")
     print(f"machine: {maquina()}")
@@ -226,16 +230,27 @@ def main():
           f"seconds")
     print(f"ogr2ogr -ct '{AFIM}'\n")
 
-    # The files, and one warm-up run of each tool on each.
-    tamanhos_todos = sorted(set(tamanhos + extra))
+    # The files: (kind, size) -> base name, with what each is timed by and
+    # its units of work (vertices of the polylines, records of the points).
     base1 = gera(gerador, a.pasta, 1)
-    bases = {mb: gera(gerador, a.pasta, registos_para(mb)) for mb in tamanhos_todos}
-    quais = {mb: ["kelvara", "cp"] + (["ogr2ogr"] if usa_ogr and mb in tamanhos else [])
-             for mb in tamanhos_todos}
+    ficheiros = []
+    for mb in sorted(set(tamanhos + extra)):
+        registos = registos_para(mb)
+        ficheiros.append(dict(
+            tipo="linhas", nome=f"{mb} MB polylines", base=gera(gerador, a.pasta, registos),
+            registos=registos, unidades=registos * VERTICES_POR_REGISTO, unidade="vertex",
+            quais=["kelvara", "cp"] + (["ogr2ogr"] if usa_ogr and mb in tamanhos else []),
+            mb=mb, pequeno=mb <= 10))
+    for m in sorted(set(milhoes)):
+        registos = m * 1_000_000
+        ficheiros.append(dict(
+            tipo="pontos", nome=f"{m} M points", base=gera(gerador, a.pasta, registos, pontos=True),
+            registos=registos, unidades=registos, unidade="record", quais=["kelvara", "cp"],
+            mb=None, pequeno=False))
     f.tempo("kelvara", base1)
-    for mb in tamanhos_todos:
-        for q in quais[mb]:
-            f.tempo(q, bases[mb])
+    for x in ficheiros:
+        for q in x["quais"]:
+            f.tempo(q, x["base"])
 
     # Rounds: each round runs every tool on every file, the tools taking
     # turns, so that all sizes meet the machine in the same states; measured
@@ -244,97 +259,98 @@ def main():
     # one-record file, take milliseconds and get several runs per round
     # (POUCOS in all, at least).
     uns = []
-    tempos = {mb: {q: [] for q in quais[mb]} for mb in tamanhos_todos}
-    cpus = {mb: {q: [] for q in quais[mb]} for mb in tamanhos_todos}
+    for x in ficheiros:
+        x["tempos"] = {q: [] for q in x["quais"]}
+        x["cpus"] = {q: [] for q in x["quais"]}
     for _ in range(a.corridas):
         uns += [f.tempo("kelvara", base1) for _ in range(por_volta)]
-        for mb in tamanhos_todos:
-            for _ in range(por_volta if mb <= 10 else 1):
-                for q in quais[mb]:
-                    t, c = f.tempo(q, bases[mb])
-                    tempos[mb][q].append(t)
-                    cpus[mb][q].append(c)
+        for x in ficheiros:
+            for _ in range(por_volta if x["pequeno"] else 1):
+                for q in x["quais"]:
+                    t, c = f.tempo(q, x["base"])
+                    x["tempos"][q].append(t)
+                    x["cpus"][q].append(c)
     um = mediana(t for t, _ in uns)
     um_cpu = mediana(c for _, c in uns)
-    print(f"one-record conversion: {um * 1000:.1f} ms, processor {um_cpu * 1000:.1f} ms "
-          f"(target < 30 ms: {'holds' if um < 0.030 else 'FAILS'})\n")
+    print(f"one-record conversion: {um * 1000:.2f} ms, processor {um_cpu * 1000:.2f} ms\n")
 
-    linhas = []
-    print("| size | records | vertices | cp | kelvara | ogr2ogr | kelvara/cp | ogr2ogr/kelvara "
-          "| kelvara peak RSS | vertices/s |")
-    print("|---|---|---|---|---|---|---|---|---|---|")
-    for mb in tamanhos_todos:
-        registos = registos_para(mb)
-        base = bases[mb]
-        rss = f.memoria("kelvara", base)
-        med = {q: mediana(v) for q, v in tempos[mb].items()}
-        med_cpu = {q: mediana(v) for q, v in cpus[mb].items()}
-        vertices = registos * VERTICES_POR_REGISTO
-        r = dict(mb=tamanho(base) / 1e6, registos=registos, vertices=vertices, med=med, rss=rss,
-                 tempos=tempos[mb], med_cpu=med_cpu, principal=mb in tamanhos)
+    print("| file | records | cp | kelvara | ogr2ogr | kelvara/cp | ogr2ogr/kelvara "
+          "| kelvara peak RSS | vertices or records/s |")
+    print("|---|---|---|---|---|---|---|---|---|")
+    for x in ficheiros:
+        x["mbytes"] = tamanho(x["base"]) / 1e6
+        x["rss"] = f.memoria("kelvara", x["base"])
+        med = x["med"] = {q: mediana(v) for q, v in x["tempos"].items()}
+        x["med_cpu"] = {q: mediana(v) for q, v in x["cpus"].items()}
         if "ogr2ogr" in med:
-            r["rss_ogr"] = f.memoria("ogr2ogr", base)
-        linhas.append(r)
-        def celula(q, formato):
-            return formato.format(med[q]) if q in med else "-"
-        kc = f"{med['kelvara'] / med['cp']:.2f}" if "cp" in med else "-"
-        ok = f"{med['ogr2ogr'] / med['kelvara']:.1f}" if "ogr2ogr" in med else "-"
-        print(f"| {r['mb']:.1f} MB | {registos:,} | {vertices:,} | {celula('cp', '{:.3f}')} "
-              f"| {med['kelvara']:.3f} | {celula('ogr2ogr', '{:.2f}')} | {kc} | {ok} | {rss:.1f} MiB "
-              f"| {vertices / med['kelvara'] / 1e6:.1f} M |", flush=True)
+            x["rss_ogr"] = f.memoria("ogr2ogr", x["base"])
+        ogr = f"{med['ogr2ogr']:.2f}" if "ogr2ogr" in med else "-"
+        razao_ogr = f"{med['ogr2ogr'] / med['kelvara']:.1f}" if "ogr2ogr" in med else "-"
+        print(f"| {x['nome']} ({x['mbytes']:.1f} MB) | {x['registos']:,} | {med['cp']:.3f} "
+              f"| {med['kelvara']:.3f} | {ogr} | {med['kelvara'] / med['cp']:.2f} | {razao_ogr} "
+              f"| {x['rss']:.1f} MiB | {x['unidades'] / med['kelvara'] / 1e6:.1f} M |", flush=True)
 
     print("\nall runs (s):")
-    for r in linhas:
-        for q, v in r["tempos"].items():
-            print(f"  {r['mb']:.1f} MB {q}: " + " ".join(f"{x:.4f}" for x in v))
-    for r in linhas:
-        if "rss_ogr" in r:
-            print(f"  {r['mb']:.1f} MB ogr2ogr peak RSS: {r['rss_ogr']:.1f} MiB")
+    for x in ficheiros:
+        for q, v in x["tempos"].items():
+            print(f"  {x['nome']} {q}: " + " ".join(f"{t:.4f}" for t in v))
+    for x in ficheiros:
+        if "rss_ogr" in x:
+            print(f"  {x['nome']} ogr2ogr peak RSS: {x['rss_ogr']:.1f} MiB")
+
+    # Time per unit of work, net of the one-record conversion.
+    print("\ntime per vertex (polylines) or per record (points), ns, net of the one-record "
+          "conversion: kelvara's wall-clock and processor time (user and system, all threads), "
+          "and cp's wall-clock time of the same files:")
+    for x in ficheiros:
+        m = x["med"]
+        x["liquido"] = (m["kelvara"] - um) / x["unidades"] * 1e9
+        x["liquido_cpu"] = (x["med_cpu"]["kelvara"] - um_cpu) / x["unidades"] * 1e9
+        print(f"  {x['nome']:>18}: wall {x['liquido']:6.1f}, processor {x['liquido_cpu']:6.1f}, "
+              f"cp {m['cp'] / x['unidades'] * 1e9:5.1f} per {x['unidade']}")
 
     print("\ntargets:")
-    grande = [r for r in linhas if r["principal"]]
+    resultados = []
+
+    def alvo(texto, ok):
+        resultados.append(ok)
+        print(f"  {texto}: {'holds' if ok else 'FAILS'}")
+
+    linhas = [x for x in ficheiros if x["tipo"] == "linhas" and x["mb"] in tamanhos]
+    pontos = [x for x in ficheiros if x["tipo"] == "pontos"]
+    grande = max(linhas, key=lambda x: x["registos"]) if linhas else None
     if grande:
-        g = max(grande, key=lambda r: r["registos"])
-        m = g["med"]
-        if "cp" in m:
-            x = m["kelvara"] / m["cp"]
-            print(f"  {g['mb']:.0f} MB: kelvara {x:.2f} x cp (at most 4): {'holds' if x <= 4 else 'FAILS'}")
+        m = grande["med"]
+        r = m["kelvara"] / m["cp"]
+        alvo(f"{grande['nome']}: kelvara {r:.2f} x cp (at most 1.5)", r <= 1.5)
         if "ogr2ogr" in m:
-            x = m["ogr2ogr"] / m["kelvara"]
-            print(f"  {g['mb']:.0f} MB: ogr2ogr {x:.1f} x kelvara (at least 8): "
-                  f"{'holds' if x >= 8 else 'FAILS'}")
-    pior = max(r["rss"] for r in linhas)
-    print(f"  peak RSS at most 64 MiB for every size: largest {pior:.1f} MiB: "
-          f"{'holds' if pior <= 64 else 'FAILS'}")
-    print(f"  one-record conversion under 30 ms: {um * 1000:.1f} ms: {'holds' if um < 0.030 else 'FAILS'}")
-    if len(linhas) > 1:
-        print("\ntime per vertex (ns), net of the one-record conversion: kelvara's wall-clock time "
-              "(raw and net) and processor time (user and system, all threads, net); cp's "
-              "wall-clock time of the same files, for the machine's own cost of writing new "
-              "files at each size:")
-        liquidos, liquidos_cpu = [], []
-        for r in linhas:
-            t = r["med"]["kelvara"]
-            bruto = t / r["vertices"] * 1e9
-            liquido = (t - um) / r["vertices"] * 1e9
-            liquido_cpu = (r["med_cpu"]["kelvara"] - um_cpu) / r["vertices"] * 1e9
-            liquidos.append(liquido)
-            liquidos_cpu.append(liquido_cpu)
-            cp = r["med"]["cp"] / r["vertices"] * 1e9
-            print(f"  {r['mb']:9.1f} MB: wall {bruto:7.1f} raw, {liquido:6.1f} net; "
-                  f"processor {liquido_cpu:6.1f} net; cp {cp:5.1f}")
-        for nome, v in (("wall-clock", liquidos), ("processor", liquidos_cpu)):
-            c = mediana(v)
-            desvio = max(abs(x / c - 1) for x in v)
-            print(f"  kelvara {nome} time per vertex, largest deviation from the median "
-                  f"({c:.1f} ns): {desvio * 100:.0f} % (at most 25 %, {linhas[0]['mb']:.1f} MB to "
-                  f"{linhas[-1]['mb']:.0f} MB): {'holds' if desvio <= 0.25 else 'FAILS'}")
-    print(f"\nload average after: {carga()}")
+            r = m["ogr2ogr"] / m["kelvara"]
+            alvo(f"{grande['nome']}: ogr2ogr {r:.1f} x kelvara (at least 20)", r >= 20)
+    if pontos:
+        p = max(pontos, key=lambda x: x["registos"])
+        r = p["med"]["kelvara"] / p["med"]["cp"]
+        alvo(f"{p['nome']}: kelvara {r:.2f} x cp (at most 2.5)", r <= 2.5)
+    for x in ([grande] if grande else []) + pontos[-1:]:
+        alvo(f"{x['nome']}: peak RSS {x['rss']:.1f} MiB (at most 16)", x["rss"] <= 16)
+    if len(pontos) > 1:
+        rss = [x["rss"] for x in pontos]
+        alvo(f"points: peak RSS {' / '.join(f'{v:.1f}' for v in rss)} MiB "
+             f"(the same within 1 MiB)", max(rss) - min(rss) <= 1)
+    alvo(f"one-record conversion {um * 1000:.2f} ms (at most 2)", um <= 0.002)
+    for tipo in ("linhas", "pontos"):
+        serie = [x for x in ficheiros if x["tipo"] == tipo]
+        for menor, maior in zip(serie, serie[1:]):
+            for chave, nome in (("liquido", "wall"), ("liquido_cpu", "processor")):
+                r = maior[chave] / menor[chave]
+                alvo(f"{maior['nome']} against {menor['nome']}: {nome} time per "
+                     f"{maior['unidade']} x {r:.2f} (at most 1.15)", r <= 1.15)
+    print(f"\nall targets: {'hold' if all(resultados) else 'NOT ALL HOLD'}")
+    print(f"load average after: {carga()}")
 
     f.limpa()
     if not a.manter:
         for n in os.listdir(a.pasta):
-            if n.startswith("linhas_"):
+            if n.startswith(("linhas_", "pontos_")):
                 os.remove(os.path.join(a.pasta, n))
         try:
             os.rmdir(a.pasta)
