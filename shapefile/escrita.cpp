@@ -202,6 +202,7 @@ void ShapeFiles::copia_tabela(const ShapeFiles& entrada)
   long long falta = n * d.tabela_falta;
   const int primeiro = d.escritos - d.tabela_falta + 1;
   d.tabela_falta = 0;
+  e.tuplo = nullptr;  // the reads below may move the input table's window
   while (falta > 0) {
     const std::size_t bloco = static_cast<std::size_t>(std::min<long long>(falta, 16 * 1024));
     const unsigned char* p = e.dbf_e.le(pos, bloco);
