@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "blocos.h"
 
@@ -11,7 +14,24 @@ namespace kelvara::es {
 
 namespace {
 
-thread_local falha_es atual;
+// One record per thread, kept for the life of the program and reached
+// through a plain pointer: a thread_local object with a destructor is freed
+// before its destructor runs when a thread ends under mingw-w64's emulated
+// thread-local storage (a batch's threads ended in an access violation
+// under wine). A thread that ends leaves its record, a few hundred bytes.
+thread_local falha_es* este = nullptr;
+
+falha_es& registo_do_fio()
+{
+  if (este) return *este;
+  static std::mutex mx;
+  static auto* todos = new std::vector<std::unique_ptr<falha_es>>;  // never freed
+  auto novo = std::make_unique<falha_es>();
+  este = novo.get();
+  const std::lock_guard<std::mutex> l(mx);
+  todos->push_back(std::move(novo));
+  return *este;
+}
 
 }  // namespace
 
@@ -26,6 +46,7 @@ int g_remove(const char*) { return 0; }
 
 void g_erro(const char* mensagem)
 {
+  falha_es& atual = registo_do_fio();
   if (atual.shapelib.empty()) atual.shapelib = mensagem ? mensagem : "";
   algo_registado = true;
 }
@@ -73,16 +94,17 @@ const SAHooks& ganchos_em_uso()
 
 void usa_ganchos(const SAHooks* outros) { outros_ganchos.store(outros); }
 
-const falha_es& ultima_falha() { return atual; }
+const falha_es& ultima_falha() { return registo_do_fio(); }
 
 void limpa_falha_registada()
 {
-  atual = falha_es{};
+  registo_do_fio() = falha_es{};
   algo_registado = false;
 }
 
 void regista_abertura(const std::string& nome, int codigo)
 {
+  falha_es& atual = registo_do_fio();
   // A name that does not exist is shapelib trying another spelling: it
   // does not hide a cause that says more, nor does the other spelling.
   if (!atual.abertura.empty() && atual.causa_abertura != std::errc::no_such_file_or_directory)
@@ -94,6 +116,7 @@ void regista_abertura(const std::string& nome, int codigo)
 
 void regista(const std::string& nome, int codigo)
 {
+  falha_es& atual = registo_do_fio();
   algo_registado = true;
   if (atual.ficheiro.empty()) {
     atual.ficheiro = nome;
