@@ -64,16 +64,17 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
         std::memcpy(para + 16 * i + 8, &r.y, 8);
       }
     };
-    const funcao_xy por_registo{&xy, [](void* e, const unsigned char* de, unsigned char* para, int n) {
+    const funcao_xy por_vertices{&xy, [](void* e, const unsigned char* de, unsigned char* para, int n) {
                                   (*static_cast<decltype(xy)*>(e))(de, para, n);
                                 }};
-    for (k = 1; k <= registos; ++k) {
+    auto cada = [&](int r) {
+      k = r;
       verifica_paragem();
-      Shp1.go_to_record(k);
       antes(std::as_const(Shp1), k);
       if (!ponto && Shp1.part_count() > 32767) falha_partes(Shp1, k, Shp1.part_count());
-      Shp2.copia_registo(Shp1, por_registo);
-    }
+    };
+    const funcao_registo lido{&cada, [](void* e, int r) { (*static_cast<decltype(cada)*>(e))(r); }};
+    Shp2.copia_registos(Shp1, lido, por_vertices);
     Shp1.close_file();
     Shp2.close_file();
     return;

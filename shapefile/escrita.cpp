@@ -156,6 +156,18 @@ void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
   if (e.atual == e.registos || d.tabela_falta >= d.tabela_bloco) copia_tabela(entrada);
 }
 
+[[gnu::flatten]] void ShapeFiles::copia_registos(ShapeFiles& entrada, const funcao_registo& antes,
+                                                 const funcao_xy& f)
+{
+  const int n = entrada.record_count();
+  for (int k = 1; k <= n; ++k) {
+    if (const problema p = entrada.le_registo(k); p != problema::nenhum) [[unlikely]]
+      entrada.recusa_registo(k, p);
+    antes.chama(antes.estado, k);
+    copia_registo(entrada, f);
+  }
+}
+
 void ShapeFiles::nao_escreve(bool tabela) const
 {
   throw falha("Não foi possível escrever o registo " + std::to_string(d_->escritos + 1) +

@@ -292,51 +292,6 @@ void ShapeFiles::go_to_record(int k)
   }
 }
 
-// A record read in place: its index entry, its bytes, the same checks as
-// shapelib's reader and the ones above; its table record when asked for
-// (`tuplo`). What is wrong is said by `recusa_registo`, out of the way of
-// the records that are read.
-ShapeFiles::problema ShapeFiles::le_registo(int k)
-{
-  dados& d = *d_;
-  d.tuplo = nullptr;
-  d.atual = 0;
-  es::limpa_falha();
-  if (!d.shx_e.aberto() && !d.shx_e.abre(d.ganchos, d.nome_shx, "rb")) return problema::leitura;
-  const unsigned char* e = d.shx_e.le(100 + 8LL * (k - 1), 8);
-  if (!e) return problema::leitura;
-  const std::uint32_t tam = be32(e + 4) * 2;
-  const long long entidade = static_cast<long long>(tam) + 8;
-  const unsigned char* r = d.shp_e.le(static_cast<long long>(be32(e)) * 2, entidade);
-  if (!r) return problema::leitura;
-  registo_lido& o = d.reg;
-  switch (analisa(r, entidade, o)) {
-    case leitura::boa: break;
-    case leitura::formato: return problema::leitura;
-    case leitura::partes: return problema::partes;
-  }
-  if (2ull * be32(r + 4) != tam) return problema::comprimento;
-  if (o.tipo == SHPT_NULL) {
-    d.atual = k;
-    lido_ = lido{};
-    return problema::nenhum;
-  }
-  if (o.tipo != d.tipo) return problema::tipo;
-  if (o.partes > 0 && o.vertices > 0 && le32(o.inicios) != 0) return problema::primeira_parte;
-  if (o.partes == 0 && o.vertices > 0 && !tipo_ponto(o.tipo) && !tipo_multiponto(o.tipo))
-    return problema::sem_partes;
-  if (o.tipo == SHPT_MULTIPATCH && tam > 44 + 8LL * o.partes + 24LL * o.vertices + 16)
-    return problema::multipatch_m;
-  d.atual = k;
-  lido_.n = o.vertices;
-  lido_.passo = 16;
-  lido_.x = o.xy;
-  lido_.y = o.xy + 8;
-  lido_.z = o.z;
-  lido_.m = tipo_com_m(o.tipo) ? o.m : nullptr;
-  return problema::nenhum;
-}
-
 void ShapeFiles::recusa_registo(int k, problema p) const
 {
   const registo_lido& o = d_->reg;

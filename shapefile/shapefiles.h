@@ -59,6 +59,11 @@ struct funcao_xy {
   void* estado = nullptr;
   void (*chama)(void* estado, const unsigned char* de, unsigned char* para, int n) = nullptr;
 };
+// Called with the number of each record read (`copia_registos`).
+struct funcao_registo {
+  void* estado = nullptr;
+  void (*chama)(void* estado, int registo) = nullptr;
+};
 
 class exame_indice;
 
@@ -122,6 +127,10 @@ class ShapeFiles {
   // record path on both files (`copia_em_bytes`).
   bool copia_em_bytes(const ShapeFiles& entrada) const;
   void copia_registo(const ShapeFiles& entrada, const funcao_xy& f);
+  // Every record of `entrada`, in order: read as by `go_to_record`, shown
+  // to `antes` (which may stop the copy by throwing), then copied by
+  // `copia_registo`.
+  void copia_registos(ShapeFiles& entrada, const funcao_registo& antes, const funcao_xy& f);
 
   // Completes and closes the output; for an input, releases it.
   void close_file();
