@@ -40,6 +40,7 @@ struct janela_es {
   size_t capacidade = bytes_janela_inicial;  // of each buffer
   long long movidos = 0;  // bytes asked of the hooks, for `cresce`
   bool pode_crescer = true;
+  bool adianta = true;  // a file only read has the block after its window read ahead
   long long base = 0;
   size_t cheios = 0;
   size_t sujo_ini = 0, sujo_fim = 0;
@@ -228,7 +229,7 @@ struct janela_es {
   void le_adiante()
   {
     const long long seguinte = base + static_cast<long long>(cheios);
-    if (escrita || cheios < capacidade || seguinte >= fim) return;
+    if (!adianta || escrita || cheios < capacidade || seguinte >= fim) return;
     if (char* outro = outro_bloco()) pede_ajuda(false, outro, capacidade, seguinte);
   }
 
@@ -397,6 +398,8 @@ SAOffset janela_posicao(SAFile h) { return static_cast<SAOffset>(dj(h)->pos); }
 int janela_despeja(SAFile h) { return dj(h)->despeja() ? 0 : EOF; }
 
 trecho janela_trecho(SAFile h, long long pos, std::size_t n) { return dj(h)->ve(pos, n); }
+
+void janela_sem_adiantar(SAFile h) { dj(h)->adianta = false; }
 
 espaco janela_espaco(SAFile h, std::size_t n)
 {

@@ -70,6 +70,9 @@ struct espaco {
   std::size_t livres = 0;
 };
 trecho janela_trecho(SAFile h, long long pos, std::size_t n);
+// A file read on the caller's thread alone, without reading ahead on the
+// second one (see `ShapeFiles::open_file` for when).
+void janela_sem_adiantar(SAFile h);
 espaco janela_espaco(SAFile h, std::size_t n);
 void janela_ocupa(SAFile h, std::size_t n);
 

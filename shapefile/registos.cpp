@@ -28,6 +28,11 @@ void via_es::usa(const SAHooks& g, SAFile f)
   pos_ = -1;
 }
 
+void via_es::sem_adiantar()
+{
+  if (blocos_ && f_) es::janela_sem_adiantar(f_);
+}
+
 void via_es::entrega()
 {
   if (e_cur_ != e_ini_) es::janela_ocupa(f_, static_cast<std::size_t>(e_cur_ - e_ini_));

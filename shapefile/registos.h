@@ -89,6 +89,7 @@ class via_es {
   // hooks on the file, here or by shapelib (the .dbf's header).
   void entrega();
   bool fecha();  // false when the close (the last write-out) failed
+  void sem_adiantar();  // see es::janela_sem_adiantar
 
  private:
   SAHooks g_{};

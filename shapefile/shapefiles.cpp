@@ -203,6 +203,12 @@ std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path)
   // Like shapelib's reader, which holds only the .shp open once it has the
   // index: the .shx is opened again for the records.
   d.shx_e.fecha();
+  // Large records (lines, polygons) are read where they are transformed:
+  // the second processor has the writing of the output to do, and the
+  // bytes read are then in the first one's cache. Small ones (points) cost
+  // the record loop more per byte than the reading does, which then goes
+  // to the second processor. (Measurements in bench/RESULTS.md.)
+  if (n > 0 && (es::tamanho(path) - 100) / n >= 128) d.shp_e.sem_adiantar();
   return exame;
 }
 
