@@ -340,6 +340,47 @@ bool escritor_registos::escreve(const registo_novo& r)
   return true;
 }
 
+namespace {
+
+// The smallest and largest of n values `passo` bytes apart, as folding them
+// in order with `menor` and `maior` from the first gives them: two folds
+// side by side, each waiting on half the comparisons, then the fold in
+// order again wherever order can show in the result: a NaN among the
+// values (true is returned then), or a zero, which may be +0 or -0.
+bool extremos(const unsigned char* v, long long passo, long long n, double& lo, double& hi)
+{
+  double lo0 = le_real(v), hi0 = lo0, lo1 = lo0, hi1 = lo0;
+  bool nan = lo0 != lo0;
+  long long i = 1;
+  for (; i + 1 < n; i += 2) {
+    const double a = le_real(v + passo * i), b = le_real(v + passo * (i + 1));
+    lo0 = menor(lo0, a);
+    hi0 = maior(hi0, a);
+    lo1 = menor(lo1, b);
+    hi1 = maior(hi1, b);
+    nan |= (a != a) | (b != b);
+  }
+  if (i < n) {
+    const double a = le_real(v + passo * i);
+    lo0 = menor(lo0, a);
+    hi0 = maior(hi0, a);
+    nan |= a != a;
+  }
+  lo = menor(lo0, lo1);
+  hi = maior(hi0, hi1);
+  if (nan || lo == 0.0 || hi == 0.0) {
+    lo = hi = le_real(v);
+    for (long long k = 1; k < n; ++k) {
+      const double d = le_real(v + passo * k);
+      lo = menor(lo, d);
+      hi = maior(hi, d);
+    }
+  }
+  return nan;
+}
+
+}  // namespace
+
 bool escritor_registos::copia_forma(const registo_lido& l, bool com_m, const funcao_xy& f)
 {
   const int t = l.tipo;
@@ -371,32 +412,24 @@ bool escritor_registos::copia_forma(const registo_lido& l, bool com_m, const fun
   if (n > 0) f.chama(f.estado, l.xy, xy, static_cast<int>(n));
 
   // The record's box, then the file's, as `escreve` keeps them; where the
-  // record has no z or no measures, they count as zeros. x and y are
-  // finite, so the file's box takes in the record's box whole; z and m may
-  // hold NaN and are taken in vertex by vertex, in order.
+  // record has no z or no measures, they count as zeros. Without NaN among
+  // a record's values (x and y are finite) the file's box takes in the
+  // record's box whole, which comes to the same; with NaN, vertex by
+  // vertex, in order.
   const unsigned char* serie[4] = {xy, xy + 8, l.z, com_m ? l.m : nullptr};
   const long long passo[4] = {16, 16, 8, 8};
   double caixa_min[4] = {0, 0, 0, 0}, caixa_max[4] = {0, 0, 0, 0};
+  bool com_nan[4] = {false, false, false, false};
   if (n > 0)
-    for (int e = 0; e < 4; ++e) {
-      const unsigned char* v = serie[e];
-      if (!v) continue;
-      double lo = le_real(v), hi = lo;
-      for (long long i = 1; i < n; ++i) {
-        const double d = le_real(v + passo[e] * i);
-        lo = menor(lo, d);
-        hi = maior(hi, d);
-      }
-      caixa_min[e] = lo;
-      caixa_max[e] = hi;
-    }
+    for (int e = 0; e < 4; ++e)
+      if (serie[e]) com_nan[e] = extremos(serie[e], passo[e], n, caixa_min[e], caixa_max[e]);
   if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0)
     for (int e = 0; e < 4; ++e)
       min_[e] = max_[e] = (n == 0 || !serie[e]) ? 0.0 : le_real(serie[e]);
   if (n > 0)
     for (int e = 0; e < 4; ++e) {
       const unsigned char* v = serie[e];
-      if (e < 2 || !v) {
+      if (!com_nan[e]) {
         min_[e] = menor(min_[e], caixa_min[e]);
         max_[e] = maior(max_[e], caixa_max[e]);
         continue;

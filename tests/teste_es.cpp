@@ -201,8 +201,9 @@ TEST(es, ficheiros_feitos_iguais_pelas_duas_vias)
 }
 
 // Every shape type, with null records, z, m with no-data values (below
-// -1e38) and NaN, MultiPatch part types, a deleted record, and an empty
-// file of each type.
+// -1e38), NaN, +0 and -0 in one record (the boxes keep the last of equal
+// values), MultiPatch part types, a deleted record, and an empty file of
+// each type.
 TEST(es, todos_os_tipos_iguais_ao_shapelib)
 {
   const int tipos[] = {SHPT_POINT,      SHPT_ARC,       SHPT_POLYGON,    SHPT_MULTIPOINT,
@@ -231,8 +232,11 @@ TEST(es, todos_os_tipos_iguais_ao_shapelib)
             for (int v = 0; v < nv; ++v) {
               f.x.push_back(k == 0 ? 0.0 : -61234.5 + 2345.678 * k + 517.25 * v);
               f.y.push_back(k == 0 ? 0.0 : 103456.25 - 1987.5 * k + 733.0 * v);
-              f.z.push_back(v == 2 ? std::nan("") : 10.0 * v - 3.25 * k);
-              f.m.push_back(v == 1 ? -1e39 : 1.5 * k - v);
+              // Zeros of both signs at the bottom of z and the top of m.
+              const bool zero = v == 1 || v == 3;
+              f.z.push_back(v == 2 ? (k % 2 ? std::nan("") : -0.0)
+                                   : zero ? 0.0 : 100.0 + 10.0 * v - 3.25 * k);
+              f.m.push_back(v == 2 ? -0.0 : zero ? 0.0 : v == 4 ? -1e39 : -5.0 - 1.5 * k - v);
             }
           }
           f.com_m = com_m;
