@@ -416,7 +416,7 @@ bool escritor_registos::copia_forma(const registo_lido& l, bool com_m, const fun
   // a record's values (x and y are finite) the file's box takes in the
   // record's box whole, which comes to the same; with NaN, vertex by
   // vertex, in order.
-  const unsigned char* serie[4] = {xy, xy + 8, l.z, com_m ? l.m : nullptr};
+  const unsigned char* serie[4] = {xy, xy ? xy + 8 : nullptr, l.z, com_m ? l.m : nullptr};
   const long long passo[4] = {16, 16, 8, 8};
   double caixa_min[4] = {0, 0, 0, 0}, caixa_max[4] = {0, 0, 0, 0};
   bool com_nan[4] = {false, false, false, false};
