@@ -79,6 +79,9 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
     Shp2.close_file();
     return;
   }
+  // Vertex by vertex through the component's record operations: the way of
+  // the reference path (shapelib's reader and writer), which the tests hold
+  // the whole records above against.
   for (int k = 1; k <= registos; ++k) {
     verifica_paragem();
     Shp1.go_to_record(k);
