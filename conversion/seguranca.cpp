@@ -134,9 +134,9 @@ bool verifica_fonte(janela& j, const sistema& s, const std::string& fich1a)
   return !dentro(*c, s.area);
 }
 
-void vigia_registos::operator()(const ShapeFiles& entrada, int registo)
+void vigia_registos::examina(const ShapeFiles& entrada, int registo)
 {
-  if (!ativa_ || entrada.is_null()) return;
+  if (entrada.is_null()) return;
   const int n = entrada.vertex_count();
   if (n == 0) return;
   caixa c{INFINITY, INFINITY, -INFINITY, -INFINITY};

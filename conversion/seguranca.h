@@ -56,9 +56,13 @@ class vigia_registos {
       : j_(j), s_(s), shp_(std::move(shp)), ativa_(ativa)
   {
   }
-  void operator()(const ShapeFiles& entrada, int registo);
+  void operator()(const ShapeFiles& entrada, int registo)
+  {
+    if (ativa_) examina(entrada, registo);  // every record: no call while inactive
+  }
 
  private:
+  void examina(const ShapeFiles& entrada, int registo);
   janela& j_;
   const sistema& s_;
   std::string shp_;

@@ -19,7 +19,6 @@
 
 namespace kelvara {
 
-bool tipo_ponto(int t) { return t == SHPT_POINT || t == SHPT_POINTZ || t == SHPT_POINTM; }
 
 std::atomic<bool> com_shapelib{false};
 

@@ -51,7 +51,11 @@ struct valor {
   std::string_view bytes;
 };
 
-bool tipo_ponto(int shape_type);  // 1, 11, 21
+// Point (1), PointZ (11), PointM (21).
+inline bool tipo_ponto(int shape_type)
+{
+  return shape_type == 1 || shape_type == 11 || shape_type == 21;
+}
 
 // x and y of n vertices, little-endian doubles interleaved as a record holds
 // them, transformed from `de` into `para` (`copia_registo`); it may throw.
