@@ -58,7 +58,8 @@ inline bool tipo_ponto(int shape_type)
 }
 
 // x and y of n vertices, little-endian doubles interleaved as a record holds
-// them, transformed from `de` into `para` (`copia_registo`); it may throw.
+// them, transformed from `de` into `para` (`copia_registo`): finite results,
+// or it throws (the boxes are kept on that understanding).
 struct funcao_xy {
   void* estado = nullptr;
   void (*chama)(void* estado, const unsigned char* de, unsigned char* para, int n) = nullptr;
