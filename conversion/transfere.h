@@ -44,11 +44,6 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
 
   const bool ponto = tipo_ponto(Shp1.shape_type());
   const int registos = Shp1.record_count();
-  auto transforma = [&](int k, int v, const vertice& p) {
-    const par r = f(p.x, p.y);
-    if (!(std::isfinite(r.x) && std::isfinite(r.y))) falha_coordenada(Shp1, k, v, p.x, p.y, r);
-    return r;
-  };
   if (Shp2.copia_em_bytes(Shp1)) {
     // Whole records: x and y of each straight from the input's bytes into
     // the output's, the rest of the record copied as it is.
@@ -82,6 +77,11 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
   // Vertex by vertex through the component's record operations: the way of
   // the reference path (shapelib's reader and writer), which the tests hold
   // the whole records above against.
+  auto transforma = [&](int k, int v, const vertice& p) {
+    const par r = f(p.x, p.y);
+    if (!(std::isfinite(r.x) && std::isfinite(r.y))) falha_coordenada(Shp1, k, v, p.x, p.y, r);
+    return r;
+  };
   for (int k = 1; k <= registos; ++k) {
     verifica_paragem();
     Shp1.go_to_record(k);

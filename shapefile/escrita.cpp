@@ -210,23 +210,24 @@ void ShapeFiles::copia_tabela(const ShapeFiles& entrada)
   dados& d = *d_;
   dados& e = *entrada.d_;
   const long long n = e.dbf->nRecordLength;
-  long long pos = e.dbf->nHeaderLength + n * (d.tabela_de - 1);
+  const long long inicio = e.dbf->nHeaderLength + n * (d.tabela_de - 1);
+  long long pos = inicio;
   long long falta = n * d.tabela_falta;
-  const int primeiro = d.escritos - d.tabela_falta + 1;
+  const int primeiro = d.escritos - d.tabela_falta + 1;  // the first of them, in the output
   d.tabela_falta = 0;
   e.tuplo = nullptr;  // the reads below may move the input table's window
   while (falta > 0) {
     const std::size_t bloco = static_cast<std::size_t>(std::min<long long>(falta, 16 * 1024));
     const unsigned char* p = e.dbf_e.le(pos, bloco);
     if (!p) {
-      const long long k = d.tabela_de + (pos - e.dbf->nHeaderLength) / n;
+      const long long k = d.tabela_de + (pos - inicio) / n;
       throw falha("O registo " + std::to_string(k) + " da tabela de atributos de " +
                   entre_aspas(entrada.nome_) + " não pode ser lido: " + entrada.causa() + ".");
     }
     std::memcpy(d.dbf_s.escreve(bloco), p, bloco);
     if (!d.dbf_s.feito() || es::houve_falha())
       throw falha("Não foi possível escrever o registo " +
-                  std::to_string(primeiro + (pos - e.dbf->nHeaderLength) / n - (d.tabela_de - 1)) +
+                  std::to_string(primeiro + (pos - inicio) / n) +
                   " na tabela de atributos de " + entre_aspas(nome_) + ": " + causa() + ".");
     pos += static_cast<long long>(bloco);
     falta -= static_cast<long long>(bloco);

@@ -58,7 +58,7 @@ inline bool tipo_ponto(int shape_type)
 }
 
 // x and y of n vertices, little-endian doubles interleaved as a record holds
-// them, transformed from `de` into `para` (`copia_registo`): finite results,
+// them, transformed from `de` into `para` (`copia_registos`): finite results,
 // or it throws (the boxes are kept on that understanding).
 struct funcao_xy {
   void* estado = nullptr;
@@ -126,15 +126,12 @@ class ShapeFiles {
   // Starts part `part` of type `part_type` with no vertices (yet).
   void add_part(std::int16_t part, int part_type);
   void write_record();
-  // The whole current record of `entrada` written as the next record here,
-  // as the calls above would write it (its table record, null or not, part
-  // structure, z and m), x and y through `f`; for the component's own
-  // record path on both files (`copia_em_bytes`).
-  bool copia_em_bytes(const ShapeFiles& entrada) const;
-  void copia_registo(const ShapeFiles& entrada, const funcao_xy& f);
   // Every record of `entrada`, in order: read as by `go_to_record`, shown
-  // to `antes` (which may stop the copy by throwing), then copied by
-  // `copia_registo`.
+  // to `antes` (which may stop the copy by throwing), then written as the
+  // next record here as the calls above would write it (its table record,
+  // null or not, part structure, z and m), x and y through `f`. For the
+  // component's own record path on both files (`copia_em_bytes`).
+  bool copia_em_bytes(const ShapeFiles& entrada) const;
   void copia_registos(ShapeFiles& entrada, const funcao_registo& antes, const funcao_xy& f);
 
   // Completes and closes the output; for an input, releases it.
@@ -148,6 +145,7 @@ class ShapeFiles {
   std::string caminho_, nome_, alias_;
   std::string causa() const;
   const char* tuplo() const;
+  void copia_registo(const ShapeFiles& entrada, const funcao_xy& f);
   void copia_tabela(const ShapeFiles& entrada);
   bool tabela_igual(const ShapeFiles& entrada);
   void copia_campos(const ShapeFiles& entrada);
