@@ -98,7 +98,7 @@ int publicacao::limpa_restos()
   return removidos;
 }
 
-void publicacao::reserva(bool cadeia)
+void publicacao::reserva(bool cadeia, bool com_cpg, bool com_prj)
 {
   const std::string nota = texto(caminho(base_).filename());
   for (unsigned n = 1; n < 100000; ++n) {
@@ -111,11 +111,13 @@ void publicacao::reserva(bool cadeia)
     }
     trinco_nome_ = raiz;
     std::vector<std::string> nomes;
-    for (int i = 0; i < 5; ++i) nomes.push_back(raiz + extensoes[i]);
+    for (int i = 0; i < 5; ++i)
+      nomes.push_back((i == 3 && !com_cpg) || (i == 4 && !com_prj) ? "" : raiz + extensoes[i]);
     if (cadeia)
       for (int i = 0; i < 3; ++i) nomes.push_back(raiz + "i" + extensoes[i]);
     bool livres = true;
     for (const std::string& nome : nomes) {
+      if (nome.empty()) continue;
       if (es::cria_vazio(nome, ec)) {
         criados_.push_back(nome);
         continue;
@@ -140,7 +142,7 @@ void publicacao::reserva(bool cadeia)
               ": não há nomes livres para os ficheiros de trabalho.");
 }
 
-void publicacao::publica(bool com_cpg, bool com_prj)
+void publicacao::publica()
 {
   es::trinco vez;  // one publication at a time in this folder
   if (!vez.da_pasta(pasta_))
@@ -179,7 +181,7 @@ void publicacao::publica(bool com_cpg, bool com_prj)
     feitos.push_back({final, aparte + ext});
   }
   for (size_t i = 0; i < 5; ++i) {
-    if ((i == 3 && !com_cpg) || (i == 4 && !com_prj)) continue;
+    if (nomes_[i].empty()) continue;
     const std::string final = base_ + extensoes[i];
     if (const std::error_code ec = renomeia(nomes_[i], final)) desfaz_e_falha(final, ec);
     feitos.push_back({nomes_[i], final});

@@ -2,8 +2,8 @@
 //
 // Every file a run writes lies in the output's folder under a short hidden
 // name of its own: ".kelvaraN" (a lock the run holds while it lives, with
-// its process number in it), ".kelvaraN.shp", ".shx", ".dbf", ".cpg" and
-// ".prj" (the new output), ".kelvaraNi.shp", ".shx", ".dbf" (the
+// its process number in it), ".kelvaraN.shp", ".shx", ".dbf", and ".cpg"
+// and ".prj" where the run writes them (the new output), ".kelvaraNi.shp", ".shx", ".dbf" (the
 // intermediate of a chain of two routines) and ".kelvaraNv.*" (the older
 // output, moved aside while the new one moves in). N is the first number
 // whose names are all free; each name is created empty and exclusively, so
@@ -35,9 +35,11 @@ class publicacao {
   // live run's files are never touched). Returns how many files it removed.
   int limpa_restos();
 
-  // Reserves this run's names (the intermediate's too, for a chain). Throws
-  // falha when the output's folder cannot be written.
-  void reserva(bool cadeia);
+  // Reserves this run's names: the .shp, .shx and .dbf, the .cpg and the
+  // .prj where `com_cpg` and `com_prj` say the run writes them, and the
+  // intermediate's for a chain. Throws falha when the output's folder cannot
+  // be written.
+  void reserva(bool cadeia, bool com_cpg, bool com_prj);
   const std::string& shp() const { return nomes_[0]; }
   const std::string& cpg() const { return nomes_[3]; }
   const std::string& prj() const { return nomes_[4]; }
@@ -45,11 +47,11 @@ class publicacao {
   const std::string& pasta() const { return pasta_; }
 
   // Moves the new .shp, .shx and .dbf in place of the output, with the .cpg
-  // and the .prj where `com_cpg` and `com_prj` say so. Every file of the
+  // and the .prj where they were reserved. Every file of the
   // older output goes: .shp, .shx, .dbf, .cpg, .prj and its spatial indexes
   // (.sbn, .sbx, .qix), which would describe it and not the new one. Throws
   // falha, with the older output whole, when any step fails.
-  void publica(bool com_cpg, bool com_prj);
+  void publica();
 
   // Removes every file this run created and releases its lock; nothing of
   // the output's is touched. Called after a fault, and by the destructor.
@@ -59,7 +61,7 @@ class publicacao {
   std::string fich3a_, base_, pasta_;
   std::string trinco_nome_;
   es::trinco trinco_;
-  std::vector<std::string> nomes_;  // .shp .shx .dbf .cpg .prj of the new output
+  std::vector<std::string> nomes_;  // .shp .shx .dbf .cpg .prj of the new output ("": none)
   std::string intermedio_;          // .shp of the chain's intermediate
   std::vector<std::string> criados_;
 };

@@ -126,7 +126,7 @@ TEST(interrupcao, morte_a_meio_nao_estraga_nada)
   // so in one line, and converts.
   const processo s = corre_cli({"-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"});
   EXPECT_EQ(s.codigo, 0) << s.erros;
-  EXPECT_EQ(s.erros, "Foram apagados 6 ficheiros deixados em \"" + p.caminho().string() +
+  EXPECT_EQ(s.erros, "Foram apagados 5 ficheiros deixados em \"" + p.caminho().string() +
                          "\" por uma conversão interrompida.\n");
   EXPECT_EQ(p.ficheiros(), (std::vector<std::string>{"rios.dbf", "rios.shp", "rios.shx", "saida.dbf",
                                                      "saida.prj", "saida.shp", "saida.shx"}));
