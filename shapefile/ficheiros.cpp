@@ -118,10 +118,18 @@ bool escreve_ficheiro(const std::string& nome, std::string_view conteudo, std::e
   }
 #else
   int fd;
-  do fd = ::open(nome.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  do fd = ::open(nome.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     ec = std::error_code(errno, std::generic_category());
+    return false;
+  }
+  // Emptied only when it holds something: a reserved name is empty, and
+  // ext4 writes out at once on closing a file that was truncated.
+  struct stat e;
+  if (::fstat(fd, &e) != 0 || (e.st_size > 0 && ::ftruncate(fd, 0) != 0)) {
+    ec = std::error_code(errno, std::generic_category());
+    ::close(fd);
     return false;
   }
   const char* p = conteudo.data();
