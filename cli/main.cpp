@@ -15,7 +15,6 @@
 #include <charconv>
 #include <csignal>
 #include <cstdio>
-#include <iostream>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -25,7 +24,6 @@
 #include "caminhos.h"
 #include "conversao.h"
 #include "falha.h"
-#include "ficheiros.h"
 #include "lote.h"
 #include "paragem.h"
 #include "rotas.h"
@@ -321,7 +319,6 @@ int lote(const pedido& p, const std::vector<std::string>& entradas, const std::s
 int corre(const std::vector<std::string>& args)
 {
   pedido p;
-  p.pasta_grelhas = es::pasta_programa();
   std::vector<std::string> posicionais;
   bool recursivo = false;
   opcoes_saida o;

@@ -134,7 +134,7 @@ bool corrida::corre()
                           : "Foram apagados " + std::to_string(n) + " ficheiros deixados em ") +
                       entre_aspas(saida_.pasta()) + " por uma conversão interrompida.",
                   titulo_programa);
-    saida_.reserva(r_.passo2 != nullptr);
+    saida_.reserva(r_.passo2 != nullptr, !cpg_entrada.empty(), r_.escreve_prj());
 
     // Each routine writes under the run's own names; a chain's second one
     // reads the intermediate.
@@ -159,7 +159,7 @@ bool corrida::corre()
     if (r_.escreve_prj()) escreve_prj(p_.sistema2, fich_prj, saida_.prj());
     verifica_paragem(j_.pedido_de_paragem());
     // From here the run completes: the publication is not interrupted.
-    saida_.publica(!cpg_entrada.empty(), r_.escreve_prj());
+    saida_.publica();
 
     j_.ocupado(false);
     j_.mensagem(texto_criado + fich3a, titulo_ostrel);
@@ -244,7 +244,8 @@ void corrida::executa(const rotina& t)
     case tipo_rotina::grelha: {
       // Bilinear interpolation in the two grids of the direction.
       j_.ocupado(true);
-      const ficheiros_grelha f = ficheiros_de(t.direcao, p_.pasta_grelhas);
+      const ficheiros_grelha f = ficheiros_de(
+          t.direcao, p_.pasta_grelhas.empty() ? es::pasta_programa() : p_.pasta_grelhas);
       testa_presenca(f);
       const grelhas g = le_grelhas(f);
       transfere(

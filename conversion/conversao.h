@@ -29,7 +29,7 @@ struct pedido {
   std::string saida;
   std::string parametros_x;
   std::string parametros_y;
-  std::string pasta_grelhas;
+  std::string pasta_grelhas;  // "": the program's own folder
   bool forcar = false;
 };
 
