@@ -3,6 +3,10 @@
 #include <climits>
 #include <cstdio>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "blocos.h"
 
 namespace kelvara {
@@ -342,41 +346,48 @@ bool escritor_registos::escreve(const registo_novo& r)
 
 namespace {
 
-// The smallest and largest of n values `passo` bytes apart, as folding them
-// in order with `menor` and `maior` from the first gives them: two folds
-// side by side, each waiting on half the comparisons, then the fold in
-// order again wherever order can show in the result: a NaN among the
-// values (true is returned then), or a zero, which may be +0 or -0.
-bool extremos(const unsigned char* v, long long passo, long long n, double& lo, double& hi)
+// The smallest and largest of two series of n values each, `passo` bytes
+// from one value to the next, folded in order from the first with `menor`
+// and `maior`, as shapelib folds them; `nan[k]`: series k holds a NaN. The
+// two series go side by side in the two halves of one register: the
+// processor's packed minimum and maximum are `menor` and `maior` exactly,
+// NaN and the sign of zero included, so that the result is the fold's in
+// every case.
+void extremos(const unsigned char* a, const unsigned char* b, long long passo, long long n,
+              double lo[2], double hi[2], bool nan[2])
 {
-  double lo0 = le_real(v), hi0 = lo0, lo1 = lo0, hi1 = lo0;
-  bool nan = lo0 != lo0;
-  long long i = 1;
-  for (; i + 1 < n; i += 2) {
-    const double a = le_real(v + passo * i), b = le_real(v + passo * (i + 1));
-    lo0 = menor(lo0, a);
-    hi0 = maior(hi0, a);
-    lo1 = menor(lo1, b);
-    hi1 = maior(hi1, b);
-    nan |= (a != a) | (b != b);
+#if defined(__SSE2__)
+  const auto par = [&](long long i) {
+    return _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(a + passo * i)),
+                        reinterpret_cast<const double*>(b + passo * i));
+  };
+  __m128d menores = par(0), maiores = menores, nans = _mm_cmpunord_pd(menores, menores);
+  for (long long i = 1; i < n; ++i) {
+    const __m128d v = par(i);
+    menores = _mm_min_pd(menores, v);
+    maiores = _mm_max_pd(maiores, v);
+    nans = _mm_or_pd(nans, _mm_cmpunord_pd(v, v));
   }
-  if (i < n) {
-    const double a = le_real(v + passo * i);
-    lo0 = menor(lo0, a);
-    hi0 = maior(hi0, a);
-    nan |= a != a;
-  }
-  lo = menor(lo0, lo1);
-  hi = maior(hi0, hi1);
-  if (nan || lo == 0.0 || hi == 0.0) {
-    lo = hi = le_real(v);
-    for (long long k = 1; k < n; ++k) {
-      const double d = le_real(v + passo * k);
-      lo = menor(lo, d);
-      hi = maior(hi, d);
+  _mm_storel_pd(&lo[0], menores);
+  _mm_storeh_pd(&lo[1], menores);
+  _mm_storel_pd(&hi[0], maiores);
+  _mm_storeh_pd(&hi[1], maiores);
+  const int m = _mm_movemask_pd(nans);
+  nan[0] = (m & 1) != 0;
+  nan[1] = (m & 2) != 0;
+#else
+  const unsigned char* s[2] = {a, b};
+  for (int k = 0; k < 2; ++k) {
+    lo[k] = hi[k] = le_real(s[k]);
+    nan[k] = false;
+    for (long long i = 0; i < n; ++i) {
+      const double d = le_real(s[k] + passo * i);
+      lo[k] = menor(lo[k], d);
+      hi[k] = maior(hi[k], d);
+      nan[k] = nan[k] || d != d;
     }
   }
-  return nan;
+#endif
 }
 
 }  // namespace
@@ -417,12 +428,17 @@ bool escritor_registos::copia_forma(const registo_lido& l, bool com_m, const fun
   // record's box whole, which comes to the same; with NaN, vertex by
   // vertex, in order.
   const unsigned char* serie[4] = {xy, xy ? xy + 8 : nullptr, l.z, com_m ? l.m : nullptr};
-  const long long passo[4] = {16, 16, 8, 8};
   double caixa_min[4] = {0, 0, 0, 0}, caixa_max[4] = {0, 0, 0, 0};
   bool com_nan[4] = {false, false, false, false};
-  if (n > 0)
-    for (int e = 0; e < 4; ++e)
-      if (serie[e]) com_nan[e] = extremos(serie[e], passo[e], n, caixa_min[e], caixa_max[e]);
+  if (n > 0) {
+    extremos(serie[0], serie[1], 16, n, caixa_min, caixa_max, com_nan);
+    // z beside m; a series alone beside itself.
+    if (serie[2] || serie[3])
+      extremos(serie[2] ? serie[2] : serie[3], serie[3] ? serie[3] : serie[2], 8, n, caixa_min + 2,
+               caixa_max + 2, com_nan + 2);
+    if (!serie[2]) caixa_min[2] = caixa_max[2] = 0, com_nan[2] = false;
+    if (!serie[3]) caixa_min[3] = caixa_max[3] = 0, com_nan[3] = false;
+  }
   if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0)
     for (int e = 0; e < 4; ++e)
       min_[e] = max_[e] = (n == 0 || !serie[e]) ? 0.0 : le_real(serie[e]);
