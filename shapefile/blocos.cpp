@@ -51,6 +51,7 @@ struct janela_es {
   // A block read ahead: where it begins and how many bytes it has.
   long long adiante_onde = -1;
   size_t adiante_cheios = 0;
+  long long reservado = 0;  // disk space set aside up to here (`janela_preve`)
 
   char* bloco() { return blocos[atual].get(); }
 
@@ -306,6 +307,9 @@ struct janela_es {
   {
     bool ok = despeja();
     ajuda.reset();
+    // Space set aside and not filled goes back (where that fails, the file
+    // is whole all the same).
+    if (ok && reservado > fim) encurta_so(m, fim);
     if (fecha_so(m) != 0) {
       regista(nome, errno);
       ok = false;
@@ -400,6 +404,15 @@ int janela_despeja(SAFile h) { return dj(h)->despeja() ? 0 : EOF; }
 trecho janela_trecho(SAFile h, long long pos, std::size_t n) { return dj(h)->ve(pos, n); }
 
 void janela_sem_adiantar(SAFile h) { dj(h)->adianta = false; }
+
+long long janela_tamanho(SAFile h) { return dj(h)->fim; }
+
+void janela_preve(SAFile h, long long bytes)
+{
+  janela_es* x = dj(h);
+  if (!x->escrita || bytes < bytes_ate_ajuda || bytes <= x->fim) return;
+  if (reserva_so(x->m, bytes)) x->reservado = std::max(x->reservado, bytes);
+}
 
 espaco janela_espaco(SAFile h, std::size_t n)
 {

@@ -75,5 +75,12 @@ trecho janela_trecho(SAFile h, long long pos, std::size_t n);
 void janela_sem_adiantar(SAFile h);
 espaco janela_espaco(SAFile h, std::size_t n);
 void janela_ocupa(SAFile h, std::size_t n);
+// The file's size, the window's bytes included.
+long long janela_tamanho(SAFile h);
+// A file being written will hold about `bytes`: where it is large, the disk
+// space is set aside now, which spares the file system the allocation of
+// each block as it is written (ext4: a quarter of the time of writing a
+// large file here); what is not filled goes back at the close.
+void janela_preve(SAFile h, long long bytes);
 
 }  // namespace kelvara::es

@@ -160,6 +160,11 @@ void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
                                                  const funcao_xy& f)
 {
   const int n = entrada.record_count();
+  // The output comes out as large as the input, as a rule: its space is
+  // set aside at once.
+  const dados& e = *entrada.d_;
+  d_->esc.preve(e.shp_e.tamanho(), 100 + 8LL * n);
+  d_->dbf_s.preve(e.dbf_e.tamanho());
   for (int k = 1; k <= n; ++k) {
     if (const problema p = entrada.le_registo(k); p != problema::nenhum) [[unlikely]]
       entrada.recusa_registo(k, p);

@@ -37,6 +37,13 @@ void via_es::sem_adiantar()
   if (blocos_ && f_) es::janela_sem_adiantar(f_);
 }
 
+long long via_es::tamanho() const { return blocos_ && f_ ? es::janela_tamanho(f_) : -1; }
+
+void via_es::preve(long long bytes)
+{
+  if (blocos_ && f_) es::janela_preve(f_, bytes);
+}
+
 void via_es::entrega()
 {
   if (e_cur_ != e_ini_) es::janela_ocupa(f_, static_cast<std::size_t>(e_cur_ - e_ini_));

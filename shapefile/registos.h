@@ -90,6 +90,9 @@ class via_es {
   void entrega();
   bool fecha();  // false when the close (the last write-out) failed
   void sem_adiantar();  // see es::janela_sem_adiantar
+  // The file's size; -1 when its hooks are not the block windows'.
+  long long tamanho() const;
+  void preve(long long bytes);  // see es::janela_preve
 
  private:
   SAHooks g_{};
@@ -184,6 +187,12 @@ class escritor_registos {
                                                                  : copia_forma(l, com_m, f);
   }
   bool cheio() const { return cheio_; }
+  // The .shp and .shx will hold about that many bytes.
+  void preve(long long shp, long long shx)
+  {
+    shp_.preve(shp);
+    shx_.preve(shx);
+  }
   bool fecha();
   void abandona() noexcept;
 

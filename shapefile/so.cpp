@@ -150,6 +150,10 @@ long long tamanho_so(descritor m)
   return -1;
 }
 
+bool reserva_so(descritor, long long) { return false; }
+
+bool encurta_so(descritor, long long) { return true; }
+
 int fecha_so(descritor m)
 {
   if (CloseHandle(m)) return 0;
@@ -272,6 +276,25 @@ long long tamanho_so(descritor m)
 {
   struct stat e;
   return ::fstat(m, &e) == 0 ? static_cast<long long>(e.st_size) : -1;
+}
+
+bool reserva_so(descritor m, long long bytes)
+{
+#ifdef __linux__
+  return ::fallocate(m, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0;
+#else
+  (void)m;
+  (void)bytes;
+  return false;
+#endif
+}
+
+bool encurta_so(descritor m, long long bytes)
+{
+  int r;
+  do r = ::ftruncate(m, static_cast<off_t>(bytes));
+  while (r != 0 && errno == EINTR);
+  return r == 0;
 }
 
 int fecha_so(descritor m) { return ::close(m); }

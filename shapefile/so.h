@@ -24,6 +24,13 @@ bool abre_so(const std::string& nome, bool leitura, bool escrita, bool cria, des
 long long le_so(descritor m, char* p, std::size_t n, long long pos);
 long long escreve_so(descritor m, const char* p, std::size_t n, long long pos);
 long long tamanho_so(descritor m);
+// Sets disk space aside for a file that will grow to about `bytes`, its
+// size unchanged: the writes that follow skip the file system's
+// allocation of each block. A hint: true when the space was set aside,
+// false when the system does not (or cannot now) do it.
+bool reserva_so(descritor m, long long bytes);
+// Gives back the space set aside beyond the file's `bytes`.
+bool encurta_so(descritor m, long long bytes);
 int fecha_so(descritor m);
 
 // Opens a file by its UTF-8 name with a C `fopen` mode ("x" after "w":
