@@ -3,10 +3,6 @@
 #include <climits>
 #include <cstdio>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "blocos.h"
 
 namespace kelvara {

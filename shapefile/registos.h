@@ -15,6 +15,10 @@
 
 #include <shapefil.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "shapefiles.h"
 
 namespace kelvara {
@@ -158,6 +162,23 @@ inline leitura analisa(const unsigned char* r, long long tamanho, registo_lido& 
 inline double menor(double a, double b) { return a < b ? a : b; }
 inline double maior(double a, double b) { return a > b ? a : b; }
 
+// lo[k] = menor(lo[k], v[k]) and hi[k] = maior(hi[k], v[k]) for k = 0 and
+// 1, in the two halves of one register where the processor has them (its
+// packed minimum and maximum are `menor` and `maior` exactly).
+inline void dobra_par(double lo[2], double hi[2], const double v[2])
+{
+#if defined(__SSE2__)
+  const __m128d x = _mm_loadu_pd(v);
+  _mm_storeu_pd(lo, _mm_min_pd(_mm_loadu_pd(lo), x));
+  _mm_storeu_pd(hi, _mm_max_pd(_mm_loadu_pd(hi), x));
+#else
+  for (int k = 0; k < 2; ++k) {
+    lo[k] = menor(lo[k], v[k]);
+    hi[k] = maior(hi[k], v[k]);
+  }
+#endif
+}
+
 // A record to write: its shape in arrays, as the component gathers it.
 struct registo_novo {
   int tipo = 0;  // 0 for a null record
@@ -233,10 +254,10 @@ inline bool escritor_registos::copia_ponto(const registo_lido& l, bool com_m, co
   const double v[4] = {le_real(b + 12), le_real(b + 20), l.z ? le_real(l.z) : 0.0, m ? le_real(m) : 0.0};
   if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0)
     for (int e = 0; e < 4; ++e) min_[e] = max_[e] = v[e];
-  for (int e = 0; e < 4; ++e) {
-    min_[e] = menor(min_[e], v[e]);
-    max_[e] = maior(max_[e], v[e]);
-  }
+  dobra_par(min_, max_, v);
+  // A file of 2D points has z and m all +0, which the fold leaves as they
+  // are.
+  if (tipo_ != SHPT_POINT) dobra_par(min_ + 2, max_ + 2, v + 2);
   if (!shp_.feito()) return false;
   return indice(bytes);
 }
