@@ -234,8 +234,7 @@ void corrida::executa(const rotina& t)
   };
   switch (t.tipo) {
     case tipo_rotina::polinomio:
-      transfere(j_, Shp1, Shp2, fich1a, fich2a,
-                [c = *t.conjunto](double x, double y) { return polinomio(c, x, y); }, antes);
+      transfere(j_, Shp1, Shp2, fich1a, fich2a, por_polinomio{*t.conjunto}, antes);
       break;
     case tipo_rotina::ilha:
       transfere(j_, Shp1, Shp2, fich1a, fich2a,
@@ -261,8 +260,7 @@ void corrida::executa(const rotina& t)
     case tipo_rotina::parametros: {
       j_.ocupado(true);
       const coeficientes c = le_parametros(fich_par_m, fich_par_p);
-      transfere(j_, Shp1, Shp2, fich1a, fich2a,
-                [&c](double x, double y) { return polinomio(c, x, y); }, antes);
+      transfere(j_, Shp1, Shp2, fich1a, fich2a, por_polinomio{c}, antes);
       j_.ocupado(false);
       break;
     }

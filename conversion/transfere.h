@@ -49,7 +49,20 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
     // the output's, the rest of the record copied as it is.
     int k = 0;
     auto xy = [&](const unsigned char* de, unsigned char* para, int n) {
-      for (int i = 0; i < n; ++i) {
+      int i = 0;
+      if constexpr (requires { f.dois(de, para); }) {
+        // Two vertices at once where the function can; it throws nothing,
+        // so that which of the two is looked at first makes no difference.
+        for (; i + 1 < n; i += 2) {
+          f.dois(de + 16 * i, para + 16 * i);
+          double r[4];
+          std::memcpy(r, para + 16 * i, sizeof r);
+          if (!(std::isfinite(r[0]) && std::isfinite(r[1]) && std::isfinite(r[2]) &&
+                std::isfinite(r[3]))) [[unlikely]]
+            break;  // the vertex at fault, below
+        }
+      }
+      for (; i < n; ++i) {
         double x, y;
         std::memcpy(&x, de + 16 * i, 8);
         std::memcpy(&y, de + 16 * i + 8, 8);

@@ -10,6 +10,11 @@
 #pragma once
 
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kelvara {
 
@@ -46,6 +51,53 @@ inline par polinomio(const coeficientes& c, double x, double y)
   const double Y = PY + c.Y0;
   return {X, Y};
 }
+
+#if defined(__SSE2__)
+// soma_polinomio for two points, one in each half of the registers.
+inline __m128d soma_polinomio_dois(const double (&C)[6], __m128d u, __m128d v)
+{
+  const __m128d u2 = _mm_mul_pd(u, u);
+  const __m128d v2 = _mm_mul_pd(v, v);
+  __m128d s = _mm_add_pd(_mm_set1_pd(C[0]), _mm_mul_pd(_mm_set1_pd(C[1]), u));
+  s = _mm_add_pd(s, _mm_mul_pd(_mm_set1_pd(C[2]), v));
+  s = _mm_add_pd(s, _mm_mul_pd(_mm_set1_pd(C[3]), u2));
+  s = _mm_add_pd(s, _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(C[4]), u), v));
+  return _mm_add_pd(s, _mm_mul_pd(_mm_set1_pd(C[5]), v2));
+}
+#endif
+
+// `polinomio` of two points, x0 y0 x1 y1 as doubles in a record's order,
+// into `para` in the same order. The same operations in the same order,
+// each point in one half of the processor's registers, so that each result
+// is `polinomio`'s to the bit: pow(u, 2.0) is u·u rounded once, as the
+// compiler also makes it there.
+inline void polinomio_dois(const coeficientes& c, const void* de, void* para)
+{
+#if defined(__SSE2__)
+  const __m128d p0 = _mm_loadu_pd(static_cast<const double*>(de));
+  const __m128d p1 = _mm_loadu_pd(static_cast<const double*>(de) + 2);
+  const __m128d x = _mm_unpacklo_pd(p0, p1), y = _mm_unpackhi_pd(p0, p1);
+  const __m128d u = _mm_div_pd(_mm_sub_pd(x, _mm_set1_pd(c.x0)), _mm_set1_pd(c.kx));
+  const __m128d v = _mm_div_pd(_mm_sub_pd(y, _mm_set1_pd(c.y0)), _mm_set1_pd(c.ky));
+  const __m128d X = _mm_add_pd(soma_polinomio_dois(c.A, u, v), _mm_set1_pd(c.X0));
+  const __m128d Y = _mm_add_pd(soma_polinomio_dois(c.B, u, v), _mm_set1_pd(c.Y0));
+  _mm_storeu_pd(static_cast<double*>(para), _mm_unpacklo_pd(X, Y));
+  _mm_storeu_pd(static_cast<double*>(para) + 2, _mm_unpackhi_pd(X, Y));
+#else
+  double v[4];
+  std::memcpy(v, de, sizeof v);
+  const par a = polinomio(c, v[0], v[1]), b = polinomio(c, v[2], v[3]);
+  const double r[4] = {a.x, a.y, b.x, b.y};
+  std::memcpy(para, r, sizeof r);
+#endif
+}
+
+// A coordinate function of the transfer loop: one point, or two at once.
+struct por_polinomio {
+  coeficientes c;
+  par operator()(double x, double y) const { return polinomio(c, x, y); }
+  void dois(const void* de, void* para) const { polinomio_dois(c, de, para); }
+};
 
 // ETRS89 TM06 to Datum 73.
 inline constexpr coeficientes conjunto_01{
