@@ -83,8 +83,7 @@ bool fuzz_shapefile(const std::uint8_t* d, std::size_t n)
   janela_muda j;
   ShapeFiles Shp1, Shp2;
   try {
-    transfere(j, Shp1, Shp2, texto(base) + ".shp", saida,
-              [](double x, double y) { return polinomio(conjunto_10, x, y); });
+    transfere(j, Shp1, Shp2, texto(base) + ".shp", saida, por_polinomio{conjunto_10});
   } catch (const falha&) {
     return true;
   }
