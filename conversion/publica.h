@@ -3,12 +3,12 @@
 // Every file a run writes lies in the output's folder under a short hidden
 // name of its own: ".kelvaraN" (a lock the run holds while it lives, with
 // its process number in it), ".kelvaraN.shp", ".shx", ".dbf", and ".cpg"
-// and ".prj" where the run writes them (the new output), ".kelvaraNi.shp", ".shx", ".dbf" (the
-// intermediate of a chain of two routines) and ".kelvaraNv.*" (the older
-// output, moved aside while the new one moves in). N is the first number
-// whose names are all free; each name is created empty and exclusively, so
-// that two runs never share a file and no link is ever followed. The
-// input's folder is never written.
+// and ".prj" where the run writes them (the new output), ".kelvaraNi.shp",
+// ".shx", ".dbf" (the intermediate of a chain of two routines) and
+// ".kelvaraNv.*" (the older output, moved aside while the new one moves
+// in). N is the first number whose names are all free; each name is created
+// empty and exclusively, so that two runs never share a file and no link is
+// ever followed. The input's folder is never written.
 //
 // Publication is all-or-nothing and one run at a time per folder: the older
 // output's files are moved aside, the new ones moved in, and the older ones
