@@ -360,7 +360,9 @@ void extremos(const unsigned char* a, const unsigned char* b, long long passo, l
               double lo[2], double hi[2], bool nan[2])
 {
 #if defined(__SSE2__)
-  const auto par = [&](long long i) { return _mm_set_pd(le_real(b + passo * i), le_real(a + passo * i)); };
+  const auto par = [&](long long i) {
+    return _mm_set_pd(le_real(b + passo * i), le_real(a + passo * i));
+  };
   __m128d menores = par(0), maiores = menores, nans = _mm_cmpunord_pd(menores, menores);
   for (long long i = 1; i < n; ++i) {
     const __m128d v = par(i);
