@@ -124,10 +124,7 @@ bool escreve_ficheiro(const std::string& nome, std::string_view conteudo, std::e
     ec = std::error_code(errno, std::generic_category());
     return false;
   }
-  // Emptied only when it holds something: a reserved name is empty, and
-  // ext4 writes out at once on closing a file that was truncated.
-  struct stat e;
-  if (::fstat(fd, &e) != 0 || (e.st_size > 0 && ::ftruncate(fd, 0) != 0)) {
+  if (!esvazia_so(fd)) {
     ec = std::error_code(errno, std::generic_category());
     ::close(fd);
     return false;

@@ -244,10 +244,7 @@ bool abre_so(const std::string& nome, bool leitura, bool escrita, bool cria, des
   do m = ::open(nome.c_str(), modo | O_CLOEXEC, 0666);
   while (m < 0 && errno == EINTR);
   if (m < 0) return false;
-  // Emptied only when it holds something: a reserved name is empty, and
-  // ext4 writes out at once on closing a file that was truncated.
-  struct stat e;
-  if (cria && (::fstat(m, &e) != 0 || (e.st_size > 0 && ::ftruncate(m, 0) != 0))) {
+  if (cria && !esvazia_so(m)) {
     const int erro = errno;
     ::close(m);
     errno = erro;
@@ -287,6 +284,12 @@ bool reserva_so(descritor m, long long bytes)
   (void)bytes;
   return false;
 #endif
+}
+
+bool esvazia_so(descritor m)
+{
+  struct stat e;
+  return ::fstat(m, &e) == 0 && (e.st_size == 0 || ::ftruncate(m, 0) == 0);
 }
 
 bool encurta_so(descritor m, long long bytes)

@@ -32,6 +32,11 @@ bool reserva_so(descritor m, long long bytes);
 // Gives back the space set aside beyond the file's `bytes`.
 bool encurta_so(descritor m, long long bytes);
 int fecha_so(descritor m);
+#ifndef _WIN32
+// Empties a file, only when it holds something: a reserved name is empty,
+// and ext4 writes out at once on closing a file that was truncated.
+bool esvazia_so(descritor m);
+#endif
 
 // Opens a file by its UTF-8 name with a C `fopen` mode ("x" after "w":
 // only a file that does not exist yet).
