@@ -171,7 +171,7 @@ void Form1::poe(QWidget* w, int esquerda, int topo, int largura, int altura)
 
 void Form1::Form_Load()
 {
-  for (const sistema* s : fontes_da_janela()) Combo1->addItem(texto_qt(s->nome));
+  for (const sistema* s : fontes()) Combo1->addItem(texto_qt(s->nome));
   Combo1->setCurrentIndex(-1);
   Combo1->setEditText(QString());
   disposicao(false);
@@ -202,15 +202,18 @@ void Form1::disposicao(bool alargada)
 // parameter-file rows for a source that needs them.
 void Form1::Combo1_Click()
 {
-  const sistema* fonte = sistema_de(utf8(Combo1->currentText()));
-  if (!fonte || fonte->na_janela == 0) return;
-  const std::vector<const rota*> destinos = destinos_da_janela(*fonte);
+  const std::string nome = utf8(Combo1->currentText());
+  const std::vector<const rota*> todos = destinos_de(nome);
+  if (todos.empty()) return;
+  std::vector<const rota*> destinos;
+  for (const rota* r : todos)
+    if (r->na_janela) destinos.push_back(r);
   Combo2->clear();
   Combo2->setEditText(QString());
   for (const rota* r : destinos) Combo2->addItem(texto_qt(r->sistema2->nome));
   if (destinos.size() == 1) Combo2->setCurrentText(texto_qt(destinos[0]->sistema2->nome));
   else Combo2->setCurrentIndex(-1);
-  disposicao(fonte->parametros);
+  disposicao(todos.front()->sistema1->parametros);
 }
 
 void Form1::Command2_Click() { close(); }

@@ -28,11 +28,15 @@
 #include <optional>
 
 #include "conversao.h"
-#include "janela.h"
 
 namespace kelvara {
 
-class Form1 : public QWidget, public janela {
+// Titles of the message boxes: the program's, for those without a title of
+// their own, and that of the completion and parameter-file messages.
+inline const std::string titulo_programa = "kelvara";
+inline const std::string titulo_ostrel = "Ostrel - Kelvara";
+
+class Form1 : public QWidget {
  public:
   explicit Form1(const std::string& pasta_grelhas);
 
@@ -78,12 +82,15 @@ class Form1 : public QWidget, public janela {
   void Command6_Click() { procura(Text3, false, false); }
   void Command7_Click() { procura(Text4, false, false); }
 
-  // janela
-  void mensagem(const std::string& texto, const std::string& titulo) override;
-  void ocupado(bool sim) override;
-  void fecha() override;
-  bool pergunta(const std::string& texto, const std::string& titulo) override;
-  bool substitui(const std::string& texto) override { return pergunta(texto, "kelvara"); }
+  // A modal message box; the busy pointer; closing the window, which ends
+  // the program; a question with "Sim" and "Não", true for "Sim".
+  void mensagem(const std::string& texto, const std::string& titulo);
+  void ocupado(bool sim);
+  void fecha();
+  bool pergunta(const std::string& texto, const std::string& titulo);
+  // The messages of a conversion, each under its title; the note of a
+  // rejected vertex is the command line's.
+  void mostra(const std::vector<kelvara::mensagem>& m);
 
   // Outer height the program last set, in twips.
   int altura_exterior() const { return altura_; }

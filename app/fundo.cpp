@@ -13,15 +13,11 @@
 #include <QThread>
 #include <QTimer>
 
-#include <memory>
 #include <mutex>
 #include <thread>
 
-#include "falha.h"
 #include "lote.h"
-#include "paragem.h"
 #include "qt_texto.h"
-#include "rotas.h"
 
 namespace kelvara {
 
@@ -29,31 +25,22 @@ namespace {
 
 // The window as the conversion sees it from its own thread: messages and
 // questions wait for the window's thread, progress and the stop request
-// are shared values, and closing waits until the conversion has returned.
+// are shared values.
 class janela_de_fundo : public janela {
  public:
   explicit janela_de_fundo(Form1& f) : f_(f) {}
-  bool fechar = false;
-  void mensagem(const std::string& texto, const std::string& titulo) override
+  void mensagem(const std::string& texto) override
   {
-    // Cancelled by the user: back to the window without a word.
-    if (f_.cancelar_ && texto == interrompida().what()) return;
-    f_.na_janela([&] { f_.mensagem(texto, titulo); });
+    f_.na_janela([&] { f_.mensagem(texto, titulo_programa); });
   }
-  bool pergunta(const std::string& texto, const std::string& titulo) override
+  bool pergunta(const std::string& texto) override
   {
     bool sim = false;
-    f_.na_janela([&] { sim = f_.pergunta(texto, titulo); });
+    f_.na_janela([&] { sim = f_.pergunta(texto, titulo_programa); });
     return sim;
   }
-  bool substitui(const std::string& texto) override
-  {
-    bool sim = false;
-    f_.na_janela([&] { sim = f_.substitui(texto); });
-    return sim;
-  }
+  bool substitui(const std::string& texto) override { return pergunta(texto); }
   void ocupado(bool) override {}  // the window is busy for the whole run
-  void fecha() override { fechar = true; }
   void progresso(long long feitos, long long total) override
   {
     f_.feitos_ = feitos;
@@ -65,18 +52,20 @@ class janela_de_fundo : public janela {
   Form1& f_;
 };
 
-// The same for the conversions of several files: the faults are told at
-// the end, all at once; questions one at a time.
+// The same for the conversions of several files: the question about the
+// outputs that exist before they start, on the window's thread; the
+// safeguards' questions one at a time; the faults told at the end, all at
+// once.
 class lote_de_fundo : public janela_lote {
  public:
   explicit lote_de_fundo(Form1& f) : f_(f) {}
-  void mensagem(std::size_t, const std::string&, const std::string&) override {}
-  bool pergunta(std::size_t, const std::string& texto, const std::string& titulo) override
+  bool substitui(const std::string& texto) override { return f_.pergunta(texto, titulo_programa); }
+  bool pergunta(std::size_t, const std::string& texto) override
   {
     std::lock_guard<std::mutex> l(m_);
     if (f_.cancelar_) return false;
     bool sim = false;
-    f_.na_janela([&] { sim = f_.pergunta(texto, titulo); });
+    f_.na_janela([&] { sim = f_.pergunta(texto, titulo_programa); });
     return sim;
   }
   void progresso(double fracao, std::size_t atual) override
@@ -91,6 +80,13 @@ class lote_de_fundo : public janela_lote {
 };
 
 }  // namespace
+
+void Form1::mostra(const std::vector<kelvara::mensagem>& m)
+{
+  for (const kelvara::mensagem& x : m)
+    if (x.tipo != tipo_mensagem::nota)
+      mensagem(x.texto, x.tipo == tipo_mensagem::aviso ? titulo_programa : titulo_ostrel);
+}
 
 void Form1::Command1_Click()
 {
@@ -109,14 +105,18 @@ void Form1::Command1_Click()
   feitos_ = 0;
   total_ = 0;
   const QString nome = QFileInfo(texto_qt(p.entrada)).fileName();
-  em_fundo([&] { converte(p, ponte); },
+  resultado r;
+  em_fundo([&] { r = converte(p, ponte); },
            [&](QProgressDialog& d) {
              const long long feitos = feitos_, total = total_;
              d.setLabelText(nome + "\n" +
                             QString::fromUtf8("%L1 de %L2 registos").arg(feitos).arg(total));
              d.setValue(total > 0 ? static_cast<int>(feitos * 1000 / total) : 0);
            });
-  if (ponte.fechar) fecha();
+  // Cancelled by the user: back to the window without a word. A completed
+  // conversion, and one stopped off the Datum Lisboa grid, end the program.
+  if (!(r.como == desfecho::interrompido && cancelar_)) mostra(r.mensagens);
+  if (r.como == desfecho::criado || r.fora_da_grelha) fecha();
 }
 
 // Several files into the output folder: the entries checked once, one
@@ -124,67 +124,27 @@ void Form1::Command1_Click()
 // message at the end. All created: the program ends as after one file.
 void Form1::converte_varios(const QStringList& entradas, const pedido& modelo)
 {
-  auto mostra = [this](const std::string& texto) { mensagem(texto, titulo_programa); };
-  if (modelo.sistema1.empty() || !modelo.saida.empty()) {
-    if (!verifica_entradas(modelo, mostra)) return;
-  } else {
-    mostra("Definir a pasta de saída no Sistema 2!!");
-    return;
-  }
   std::vector<std::string> nomes;
   for (const QString& n : entradas) nomes.push_back(utf8(n));
-  std::vector<par_lote> pares;
-  try {
-    pares = expande(nomes, modelo.saida, false);
-    const std::vector<std::string> existem = saidas_existentes(pares);
-    if (!existem.empty()) {
-      std::string lista;
-      for (size_t i = 0; i < existem.size() && i < 10; ++i)
-        lista += (i ? ", " : "") + kelvara::entre_aspas(existem[i]);
-      if (existem.size() > 10) lista += " e mais " + std::to_string(existem.size() - 10);
-      const std::string pergunta =
-          existem.size() == 1 ? "O ficheiro " + lista + " já existe. Substituir?"
-                              : "Já existem " + std::to_string(existem.size()) +
-                                    " dos ficheiros de saída: " + lista + ". Substituir todos?";
-      if (!substitui(pergunta)) return;
-    }
-    cria_pastas(pares, modelo.saida);
-  } catch (const falha& f) {
-    mostra(f.what());
+  const int simultaneas = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  lote l({modelo, nomes, false, simultaneas});
+  lote_de_fundo ponte(*this);
+  if (!l.prepara(ponte)) {
+    mostra(l.mensagens());
     return;
   }
-
-  lote_de_fundo ponte(*this);
   fracao_ = 0;
   atual_ = 0;
-  std::vector<resultado_lote> r;
-  const int simultaneas = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  em_fundo([&] { r = converte_lote(modelo, pares, simultaneas, ponte, cancelar_); },
+  const std::vector<par_lote>& pares = l.pares();
+  em_fundo([&] { l.converte(ponte, cancelar_); },
            [&](QProgressDialog& d) {
              const size_t i = std::min<size_t>(atual_, pares.size() - 1);
              d.setLabelText(QString::fromUtf8("%L1 ficheiros\n").arg(pares.size()) +
                             QFileInfo(texto_qt(pares[i].entrada)).fileName());
              d.setValue(static_cast<int>(fracao_ * 1000));
            });
-
-  size_t criados = 0;
-  std::string falharam, por_converter;
-  for (size_t i = 0; i < r.size(); ++i) {
-    const std::string nome = kelvara::entre_aspas(pares[i].entrada);
-    if (r[i].estado == estado_lote::convertido) ++criados;
-    else if (r[i].estado == estado_lote::por_converter) por_converter += "\n" + nome;
-    else {
-      falharam += "\n\n" + nome + ":";
-      for (const std::string& c : r[i].causas) falharam += "\n" + c;
-    }
-  }
-  std::string texto = std::string(criados == 1 ? "Criado " : "Criados ") + std::to_string(criados) +
-                      " de " + std::to_string(pares.size()) + " ficheiros em " +
-                      kelvara::entre_aspas(modelo.saida) + ".";
-  if (!falharam.empty()) texto += "\n\nFalharam:" + falharam;
-  if (!por_converter.empty()) texto += "\n\nNão convertidos (conversão cancelada):" + por_converter;
-  const bool todos = criados == pares.size();
-  mensagem(texto, todos ? titulo_ostrel : titulo_programa);
+  const bool todos = l.como() == desfecho::criado;
+  mensagem(l.resumo(lote::forma::caixa), todos ? titulo_ostrel : titulo_programa);
   if (todos) fecha();
 }
 

@@ -63,7 +63,7 @@ int main(int argc, char** argv)
     const bool ok = janela.grab().save(pasta.filePath("form1.png")) &&
                     info.grab().save(pasta.filePath("form2.png"));
     // The extended layout: the source that takes parameter files.
-    const auto fontes = kelvara::fontes_da_janela();
+    const auto fontes = kelvara::fontes();
     for (size_t k = 0; k < fontes.size(); ++k)
       if (fontes[k]->parametros) janela.Combo1->setCurrentIndex(static_cast<int>(k));
     janela.Combo1_Click();

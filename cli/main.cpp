@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "caminhos.h"
@@ -42,7 +43,7 @@ constexpr const char* ajuda =
     R"(Utilização:
   kelvara-cli -s SISTEMA1 -t SISTEMA2 [-x PARAM_X] [-y PARAM_Y] [--grelhas PASTA] [--forcar]
               [-r] [-j N] [--progresso] [-q] ENTRADA... SAIDA
-  kelvara-cli --lista
+  kelvara-cli --lista [--tsv]
   kelvara-cli --versao
   kelvara-cli -h | --help
 
@@ -70,7 +71,12 @@ transformados. É escrito um ficheiro .prj com o sistema de destino (excepto par
                     pelos registos, com um ficheiro; pelos ficheiros, pesados pelo
                     tamanho, com vários
   -q                só mostra os erros
-  --lista           mostra os quinze sistemas e as conversões possíveis
+  --lista           mostra os sistemas e as conversões possíveis
+  --tsv             com --lista, uma linha por sistema ("sistema", o nome e o papel:
+                    fonte, destino ou ambos) e uma por conversão ("rota", o sistema de
+                    origem, o de destino, vazio se qualquer texto serve, as rotinas
+                    separadas por vírgulas e o texto do .prj, vazio se não há), com os
+                    campos separados por tabulações
   --versao          mostra a versão do programa
   -h, --help        mostra esta ajuda
 
@@ -107,7 +113,7 @@ Outros ficheiros de grelha com a mesma disposição (por exemplo, os que a
 autoridade cartográfica nacional distribuiu) podem ser usados com --grelhas
 PASTA, ou postos na pasta do programa em lugar destes.
 
-Mensagens: a de conclusão ("Criado o ficheiro: ...") vai para a saída padrão; todas
+Mensagens: a de conclusão ("{criado}...") vai para a saída padrão; todas
 as outras para a saída de erros (com vários ficheiros, precedidas do nome da
 entrada).
 Estado de saída: 0 todas as conversões concluídas; 1 alguma conversão recusada ou
@@ -118,11 +124,11 @@ entradas e as saídas anteriores intactas, e as já concluídas ficam.
 Exemplos:
 )";
 
-// The example of the help: the window's first source and its target.
+// The example of the help: the window's first source and its first target.
 void exemplo()
 {
-  const sistema* s1 = fontes_da_janela().front();
-  const rota* r = destinos_da_janela(*s1).front();
+  const sistema* s1 = fontes().front();
+  const rota* r = destinos_de(s1->nome).front();
   const std::string a(s1->nome), b(r->sistema2->nome);
   std::printf("  kelvara-cli -s \"%s\" -t \"%s\" rios.shp rios_etrs.shp\n", a.c_str(), b.c_str());
   std::printf("  kelvara-cli -s \"%s\" -t \"%s\" -r --progresso dados/ etrs/\n", a.c_str(),
@@ -168,44 +174,47 @@ struct opcoes_saida {
   bool silencio = false;  // -q: only errors
 };
 
-bool conclusao(const std::string& texto, const std::string& titulo)
-{
-  return titulo == titulo_ostrel && texto.rfind(texto_criado, 0) == 0;
-}
-
 void imprime(std::FILE* f, const std::string& texto)
 {
   std::fprintf(f, "%s\n", texto.c_str());
   std::fflush(f);
 }
 
+// The messages of a conversion: the completion message on standard output
+// (none with -q), every other one on standard error, a ticker half-way
+// ended first; `antes` precedes each of the others (a batch's input).
+void imprime(const std::vector<mensagem>& m, opcoes_saida o, contador& c,
+             const std::string& antes = {})
+{
+  for (const mensagem& x : m) {
+    if (x.tipo == tipo_mensagem::conclusao) {
+      if (!o.silencio) imprime(stdout, x.texto);
+      continue;
+    }
+    if (o.progresso) c.interrompe();
+    imprime(stderr, antes + x.texto);
+  }
+}
+
 class janela_texto : public janela {
  public:
   explicit janela_texto(opcoes_saida o) : o_(o) {}
-  int mensagens = 0;
-  void mensagem(const std::string& texto, const std::string& titulo) override
+  void mensagem(const std::string& texto) override
   {
-    ++mensagens;
-    if (conclusao(texto, titulo)) {
-      if (!o_.silencio) imprime(stdout, texto);
-      return;
-    }
-    if (o_.progresso) contador_.interrompe();
-    imprime(stderr, texto);
+    imprime({{texto, tipo_mensagem::aviso}}, o_, contador_);
   }
   void ocupado(bool) override {}
-  void fecha() override {}
   // Without --forcar the answer is "Não": the refusal is printed.
-  bool pergunta(const std::string&, const std::string&) override
+  bool pergunta(const std::string&) override
   {
     recusou = true;
     return false;
   }
-  void nota(const std::string& texto) override { mensagem(texto, titulo_programa); }
   void progresso(long long feitos, long long total) override
   {
     if (o_.progresso && total > 0) contador_.ate(static_cast<double>(feitos) / total);
   }
+  void acabou(const resultado& r) { imprime(r.mensagens, o_, contador_); }
   bool recusou = false;
 
  private:
@@ -216,23 +225,22 @@ class janela_texto : public janela {
 // A batch: each message is printed whole, the fault's preceded by the input.
 class lote_texto : public janela_lote {
  public:
-  lote_texto(const std::vector<par_lote>& pares, opcoes_saida o) : pares_(pares), o_(o) {}
-  void mensagem(std::size_t i, const std::string& texto, const std::string& titulo) override
+  lote_texto(const kelvara::lote& l, opcoes_saida o) : l_(l), o_(o) {}
+  void mensagem(std::size_t i, const std::string& texto) override
   {
     std::lock_guard<std::mutex> l(saida_partilhada);
-    if (conclusao(texto, titulo)) {
-      if (!o_.silencio) imprime(stdout, texto);
-      return;
-    }
-    if (o_.progresso) contador_.interrompe();
-    imprime(stderr, pares_[i].entrada + ": " + texto);
+    imprime({{texto, tipo_mensagem::aviso}}, o_, contador_, l_.pares()[i].entrada + ": ");
   }
-  bool pergunta(std::size_t, const std::string&, const std::string&) override
+  bool pergunta(std::size_t, const std::string&) override
   {
     recusou = true;
     return false;
   }
-  void nota(std::size_t i, const std::string& texto) override { mensagem(i, texto, titulo_programa); }
+  void acabou(std::size_t i, const resultado& r) override
+  {
+    std::lock_guard<std::mutex> l(saida_partilhada);
+    imprime(r.mensagens, o_, contador_, l_.pares()[i].entrada + ": ");
+  }
   void progresso(double fracao, std::size_t) override
   {
     if (!o_.progresso) return;
@@ -242,7 +250,7 @@ class lote_texto : public janela_lote {
   std::atomic<bool> recusou{false};
 
  private:
-  const std::vector<par_lote>& pares_;
+  const kelvara::lote& l_;
   opcoes_saida o_;
   contador contador_;
 };
@@ -253,62 +261,65 @@ int uso(const std::string& porque)
   return 2;
 }
 
-void lista()
+// The catalogue: for the user, or with --tsv one line per system (its
+// name and role) and one per route (source, target, empty for any text,
+// its steps separated by commas, and its projection text, empty for none),
+// fields separated by tabs.
+void lista(bool tsv)
 {
+  if (tsv) {
+    for (const sistema& s : sistemas())
+      std::printf("sistema\t%s\t%s\n", std::string(s.nome).c_str(), std::string(papel(s)).c_str());
+    for (const rota& r : rotas()) {
+      std::string etapas;
+      for (const etapa& e : r.etapas) etapas += (etapas.empty() ? "" : ",") + std::string(e.nome);
+      std::printf("rota\t%s\t%s\t%s\t%s\n", std::string(r.sistema1->nome).c_str(),
+                  r.qualquer_destino ? "" : std::string(r.sistema2->nome).c_str(), etapas.c_str(),
+                  std::string(r.prj).c_str());
+    }
+    return;
+  }
   std::printf("Sistemas:\n");
   for (const sistema& s : sistemas()) std::printf("  %s\n", std::string(s.nome).c_str());
   std::printf("\nConversões (Sistema 1 -> Sistema 2: rotinas):\n");
   for (const rota& r : rotas()) {
-    const std::string s1(r.sistema1->nome), s2(r.sistema2->nome), n1(r.passo1->nome);
-    const std::string n2 = r.passo2 ? std::string(r.passo2->nome) : "";
-    std::printf("  %s -> %s: %s%s%s%s\n", s1.c_str(),
-                r.qualquer_destino ? "(qualquer texto)" : s2.c_str(), n1.c_str(),
-                r.passo2 ? ", depois " : "", n2.c_str(), r.escreve_prj() ? " (escreve .prj)" : "");
+    std::string etapas;
+    for (const etapa& e : r.etapas) etapas += (etapas.empty() ? "" : ", depois ") + std::string(e.nome);
+    std::printf("  %s -> %s: %s%s\n", std::string(r.sistema1->nome).c_str(),
+                r.qualquer_destino ? "(qualquer texto)" : std::string(r.sistema2->nome).c_str(),
+                etapas.c_str(), r.prj.empty() ? "" : " (escreve .prj)");
   }
 }
 
+// The window says nothing of a pair without a route, since its lists offer
+// none; here the user typed it and is told.
 void sem_rota(const std::string& s1, const std::string& s2)
 {
-  std::vector<std::string> destinos;
-  for (const rota& r : rotas())
-    if (r.sistema1->nome == s1) destinos.push_back("\"" + std::string(r.sistema2->nome) + "\"");
+  const std::vector<const rota*> destinos = destinos_de(s1);
   std::string lista;
   for (size_t i = 0; i < destinos.size(); ++i)
-    lista += (i == 0 ? "" : i + 1 == destinos.size() ? " e " : ", ") + destinos[i];
+    lista += (i == 0 ? "" : i + 1 == destinos.size() ? " e " : ", ") +
+             entre_aspas(std::string(destinos[i]->sistema2->nome));
   std::fprintf(stderr, "Não há conversão de \"%s\" para \"%s\". De \"%s\" pode converter-se para %s.\n",
                s1.c_str(), s2.c_str(), s1.c_str(), lista.c_str());
 }
 
-int lote(const pedido& p, const std::vector<std::string>& entradas, const std::string& saida,
-         bool recursivo, int simultaneas, opcoes_saida o)
+int converte_varios(const pedido_lote& p, opcoes_saida o)
 {
-  bool disse = false;
-  if (!verifica_entradas(p, [&](const std::string& texto) {
-        std::fprintf(stderr, "%s\n", texto.c_str());
-        disse = true;
-      })) {
-    if (!disse) sem_rota(p.sistema1, p.sistema2);
+  kelvara::lote l(p);
+  lote_texto j(l, o);
+  if (!l.prepara(j)) {
+    for (const mensagem& x : l.mensagens()) imprime(stderr, x.texto);
+    if (l.como() == desfecho::sem_rota) sem_rota(p.modelo.sistema1, p.modelo.sistema2);
     return 1;
   }
-  std::vector<par_lote> pares;
-  try {
-    pares = expande(entradas, saida, recursivo);
-    if (pares.empty())
-      throw falha("Não há ficheiros .shp para converter em " + entre_aspas(entradas.front()) +
-                  (entradas.size() > 1 ? " nem nas outras entradas." : "."));
-    cria_pastas(pares, saida);
-  } catch (const falha& f) {
-    std::fprintf(stderr, "%s\n", f.what());
-    return 1;
-  }
-  lote_texto j(pares, o);
   std::atomic<bool> parar{false};  // the signals stop every run through paragem
-  const std::vector<resultado_lote> r = converte_lote(p, pares, simultaneas, j, parar);
-  bool todos = true;
-  for (const resultado_lote& x : r) todos = todos && x.estado == estado_lote::convertido;
+  l.converte(j, parar);
+  const bool todos = l.como() == desfecho::criado;
   {
-    std::lock_guard<std::mutex> l(saida_partilhada);
-    if (pares.size() > 1 && !(todos && o.silencio)) std::fprintf(stderr, "%s\n", resumo(pares, r).c_str());
+    std::lock_guard<std::mutex> t(saida_partilhada);
+    if (l.pares().size() > 1 && !(todos && o.silencio))
+      std::fprintf(stderr, "%s\n", l.resumo(kelvara::lote::forma::linha).c_str());
     if (j.recusou && paragem.load() == 0)
       std::fprintf(stderr, "Para converter mesmo assim, repita com a opção --forcar.\n");
   }
@@ -332,19 +343,26 @@ int corre(const std::vector<std::string>& args)
     };
     if (a == "-h" || a == "--help") {
       // The system converted with the user's parameter files, by its name
-      // in the route catalogue.
+      // in the route catalogue, and the completion message.
       std::string texto = ajuda;
       std::string nome;
       for (const sistema& s : sistemas())
-        if (s.parametros) nome = "\"" + std::string(s.nome) + "\"";
-      for (size_t i; (i = texto.find("{parametros}")) != std::string::npos;) texto.replace(i, 12, nome);
+        if (s.parametros) nome = entre_aspas(std::string(s.nome));
+      for (const auto& [de, por] : {std::pair{std::string("{parametros}"), nome},
+                                    {"{criado}", texto_criado}})
+        for (size_t i; (i = texto.find(de)) != std::string::npos;) texto.replace(i, de.size(), por);
       std::fputs(texto.c_str(), stdout);
       exemplo();
       return 0;
     }
     if (a == "--lista") {
-      lista();
+      lista(std::find(args.begin(), args.end(), "--tsv") != args.end());
       return 0;
+    }
+    if (a == "--tsv") {
+      if (std::find(args.begin(), args.end(), "--lista") == args.end())
+        return uso("a opção --tsv só serve com --lista.");
+      continue;
     }
     if (a == "--versao") {
       std::printf("kelvara-cli %s\n", KELVARA_VERSAO);
@@ -385,18 +403,21 @@ int corre(const std::vector<std::string>& args)
   const std::string saida = posicionais.back();
   posicionais.pop_back();
   if (o.silencio) o.progresso = false;
-  if (e_lote(posicionais, saida)) return lote(p, posicionais, saida, recursivo, simultaneas, o);
+  if (e_lote(posicionais, saida)) {
+    p.saida = saida;
+    return converte_varios({p, posicionais, recursivo, simultaneas}, o);
+  }
 
   p.entrada = posicionais[0];
   p.saida = saida;
   janela_texto j(o);
-  if (converte(p, j)) return 0;
+  const resultado r = converte(p, j);
+  j.acabou(r);
+  if (r.como == desfecho::criado) return 0;
   if (const int sinal = paragem.load()) return 128 + sinal;
   if (j.recusou)
     std::fprintf(stderr, "Para converter mesmo assim, repita com a opção --forcar.\n");
-  // The window says nothing of a pair without a route, since its lists
-  // offer none; here the user typed it and is told.
-  else if (j.mensagens == 0)
+  else if (r.como == desfecho::sem_rota)
     sem_rota(p.sistema1, p.sistema2);
   return 1;
 }

@@ -1,6 +1,6 @@
 // The fault that every layer of kelvara throws: a message in Portuguese, fit
 // to show the user as it stands, naming the file and the cause. The
-// conversion catches it once, at the top, and shows it.
+// conversion catches it once, at the top, and hands it on in its result.
 #pragma once
 
 #include <cstddef>
@@ -13,16 +13,15 @@ namespace kelvara {
 
 class falha : public std::runtime_error {
  public:
-  // `titulo` is the title of the box that shows the message, where it has
-  // one of its own; empty for the program's title.
-  explicit falha(const std::string& mensagem, std::string titulo = {})
-      : std::runtime_error(mensagem), titulo_(std::move(titulo))
-  {
-  }
-  const std::string& titulo() const { return titulo_; }
+  explicit falha(const std::string& mensagem) : std::runtime_error(mensagem) {}
+};
 
- private:
-  std::string titulo_;
+// A refusal: nothing failed, but the request is not carried out as it
+// stands (a name that cannot be a shapefile's, an output that is the input,
+// an input that does not look like the source system chosen).
+class recusa : public falha {
+ public:
+  using falha::falha;
 };
 
 // A file name as it appears inside a message.

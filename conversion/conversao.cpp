@@ -37,22 +37,21 @@ class corrida {
   {
   }
 
-  // True when the conversion completed.
-  bool corre();
+  resultado corre();
 
  private:
   void verifica_nomes() const;
   void deriva_nomes();
   void verifica_entrada_e_saida();
-  void executa(const rotina& t);
+  void executa(std::size_t i);
   void limpa() noexcept;
 
   const pedido& p_;
   janela& j_;
   const rota& r_;
 
-  std::string fich1a, fich1b, fich1c;  // input of the current routine
-  std::string fich2a;                  // output of the current routine
+  std::string fich1a, fich1b, fich1c;  // input of the current step
+  std::string fich2a;                  // output of the current step
   std::string fich3a, fich3b, fich3c;  // final output
   std::string fich_par_m, fich_par_p;  // X and Y parameter files
   std::string fich_prj;                // projection file
@@ -69,7 +68,7 @@ void corrida::verifica_nomes() const
 {
   for (const bool saida : {false, true})
     if (const std::string r = recusa_nome(saida ? p_.saida : p_.entrada, saida); !r.empty())
-      throw falha(r);
+      throw recusa(r);
 }
 
 void corrida::deriva_nomes()
@@ -105,7 +104,7 @@ void corrida::verifica_entrada_e_saida()
   for (const std::string* s : {&fich3a, &fich3b, &fich3c})
     for (const std::string* i : {&fich1a, &fich1b, &fich1c})
       if (es::mesmo_ficheiro(*s, *i))
-        throw falha("O ficheiro de saída " + entre_aspas(*s) + " é o próprio ficheiro de entrada " +
+        throw recusa("O ficheiro de saída " + entre_aspas(*s) + " é o próprio ficheiro de entrada " +
                     entre_aspas(*i) + ". Escolha outro nome para o shapefile do Sistema 2.");
   const es::tipo c = es::tipo_de(cpg_entrada);
   if (c == es::tipo::nenhum) cpg_entrada.clear();
@@ -116,8 +115,11 @@ void corrida::verifica_entrada_e_saida()
                                         "socket)."));
 }
 
-bool corrida::corre()
+resultado corrida::corre()
 {
+  auto com = [](desfecho d, std::string texto, tipo_mensagem t = tipo_mensagem::aviso) {
+    return resultado{d, {{std::move(texto), t}}};
+  };
   try {
     verifica_nomes();
     deriva_nomes();
@@ -126,24 +128,22 @@ bool corrida::corre()
     // window, converted only on "Sim"); "Qualquer" is never checked.
     if (!r_.sistema1->parametros && !p_.forcar)
       vigia_ = verifica_fonte(j_, *r_.sistema1, fich1a);
-    if (es::existe(fich3a) &&
-        !j_.substitui("O ficheiro " + entre_aspas(fich3a) + " já existe. Substituir?"))
-      return false;
+    if (es::existe(fich3a) && !j_.substitui(pergunta_substitui(fich3a)))
+      return {desfecho::recusado, {}};
     if (const int n = saida_.limpa_restos(); n > 0)
       j_.mensagem((n == 1 ? std::string("Foi apagado 1 ficheiro deixado em ")
                           : "Foram apagados " + std::to_string(n) + " ficheiros deixados em ") +
-                      entre_aspas(saida_.pasta()) + " por uma conversão interrompida.",
-                  titulo_programa);
-    saida_.reserva(r_.passo2 != nullptr, !cpg_entrada.empty(), r_.escreve_prj());
+                  entre_aspas(saida_.pasta()) + " por uma conversão interrompida.");
+    const std::size_t etapas = r_.etapas.size();
+    saida_.reserva(static_cast<int>(std::min<std::size_t>(etapas - 1, 2)), !cpg_entrada.empty(),
+                   !r_.prj.empty());
 
-    // Each routine writes under the run's own names; a chain's second one
-    // reads the intermediate.
-    fich2a = r_.passo2 ? saida_.intermedio() : saida_.shp();
-    executa(*r_.passo1);
-    if (r_.passo2) {
+    // Each step writes under the run's own names and reads what the step
+    // before wrote: the intermediates in turn, the last step the output.
+    for (std::size_t i = 0; i < etapas; ++i) {
+      fich2a = i + 1 == etapas ? saida_.shp() : saida_.intermedio(static_cast<int>(i % 2));
+      executa(i);
       fich1a = fich2a;
-      fich2a = saida_.shp();
-      executa(*r_.passo2);
     }
     std::error_code ec;
     if (!cpg_entrada.empty()) {
@@ -156,38 +156,44 @@ bool corrida::corre()
         throw falha("Não foi possível escrever o shapefile de saída " + entre_aspas(fich3a) + ": " +
                     descreve(ec) + ".");
     }
-    if (r_.escreve_prj()) escreve_prj(p_.sistema2, fich_prj, saida_.prj());
+    if (!r_.prj.empty()) escreve_prj(r_.prj, fich_prj, saida_.prj());
     verifica_paragem(j_.pedido_de_paragem());
     // From here the run completes: the publication is not interrupted.
     saida_.publica();
 
     j_.ocupado(false);
-    j_.mensagem(texto_criado + fich3a, titulo_ostrel);
-    j_.fecha();
-    return true;
+    return com(desfecho::criado, texto_criado + fich3a, tipo_mensagem::conclusao);
   } catch (const fora_da_grelha& x) {
     // A vertex off the Datum Lisboa grid ends the program after its
     // message; nothing of this run stays on disk, and an older output at
     // the output path is still whole.
-    Shp1.abandon();
-    Shp2.abandon();
-    j_.mensagem(x.what(), titulo_programa);
-    j_.nota("No shapefile " + entre_aspas(entrada_) + ", registo " + std::to_string(registo_) +
-            ".");
     limpa();
-    j_.fecha();
+    resultado r = com(desfecho::falhou, x.what());
+    r.mensagens.push_back({"No shapefile " + entre_aspas(entrada_) + ", registo " +
+                               std::to_string(registo_) + ".",
+                           tipo_mensagem::nota});
+    r.fora_da_grelha = true;
+    return r;
+  } catch (const interrompida& x) {
+    limpa();
+    return com(desfecho::interrompido, x.what());
+  } catch (const recusa& x) {
+    limpa();
+    return com(desfecho::recusado, x.what());
+  } catch (const letra_errada& x) {
+    limpa();
+    return com(desfecho::falhou, x.what(), tipo_mensagem::parametros);
   } catch (const falha& f) {
     limpa();
-    j_.mensagem(f.what(), f.titulo().empty() ? titulo_programa : f.titulo());
+    return com(desfecho::falhou, f.what());
   } catch (const std::bad_alloc&) {
     limpa();
-    j_.mensagem("Não há memória suficiente para esta conversão. Nenhum ficheiro foi alterado.",
-                titulo_programa);
+    return com(desfecho::falhou,
+               "Não há memória suficiente para esta conversão. Nenhum ficheiro foi alterado.");
   } catch (const std::exception& x) {
     limpa();
-    j_.mensagem(std::string("A conversão falhou: ") + x.what(), titulo_programa);
+    return com(desfecho::falhou, std::string("A conversão falhou: ") + x.what());
   }
-  return false;
 }
 
 // After a fault: release every file and remove what this run created. The
@@ -199,24 +205,25 @@ void corrida::limpa() noexcept
   saida_.abandona();
 }
 
-// One transformation routine: fich1a into fich2a over the transfer loop,
-// with the coordinate function of its kind. The grid and parameter
-// routines restore the pointer themselves.
-void corrida::executa(const rotina& t)
+// Step `i` of the route: fich1a into fich2a over the transfer loop, with
+// the coordinate function of its kind. The grid and parameter steps
+// restore the pointer themselves.
+void corrida::executa(std::size_t i)
 {
+  const etapa& t = r_.etapas[i];
   verifica_paragem(j_.pedido_de_paragem());
   // The run's own files are named in messages as the output they become.
-  Shp1.mostra_como(fich1a == saida_.intermedio() ? fich3a : std::string());
+  Shp1.mostra_como(i > 0 ? fich3a : std::string());
   Shp2.mostra_como(fich3a);
   // The first step reads the user's input: its records are checked against
-  // the area, and counted for the message of a rejected vertex (a second
-  // step reads the same records from the working files).
-  vigia_registos v(j_, *r_.sistema1, fich1a, vigia_ && fich1a == entrada_);
-  // Progress counts the records of every routine of the route; it is told
+  // the area, and counted for the message of a rejected vertex (a later
+  // step reads the same records from the run's own files).
+  vigia_registos v(j_, *r_.sistema1, fich1a, vigia_ && i == 0);
+  // Progress counts the records of every step of the route; it is told
   // once per percent (at most every 4096 records), so that it costs the
   // loop nothing.
-  const long long passos = r_.passo2 ? 2 : 1;
-  const long long feitos_antes = fich1a == saida_.intermedio() ? 1 : 0;
+  const long long passos = static_cast<long long>(r_.etapas.size());
+  const long long feitos_antes = static_cast<long long>(i);
   const std::atomic<bool>* parar = j_.pedido_de_paragem();
   long long total = 0, passo = 1, falta = 0;
   auto antes = [&](const ShapeFiles& e, int k) {
@@ -233,14 +240,18 @@ void corrida::executa(const rotina& t)
     v(e, k);
   };
   switch (t.tipo) {
-    case tipo_rotina::polinomio:
+    case tipo_etapa::polinomio:
       transfere(j_, Shp1, Shp2, fich1a, fich2a, por_polinomio{*t.conjunto}, antes);
       break;
-    case tipo_rotina::ilha:
+    case tipo_etapa::ilha:
       transfere(j_, Shp1, Shp2, fich1a, fich2a,
                 [c = *t.ilha](double x, double y) { return polinomio_ilha(c, x, y); }, antes);
       break;
-    case tipo_rotina::grelha: {
+    case tipo_etapa::translacao:
+      transfere(j_, Shp1, Shp2, fich1a, fich2a,
+                [d = t.desvio](double x, double y) { return translada(d, x, y); }, antes);
+      break;
+    case tipo_etapa::grelha: {
       // Bilinear interpolation in the two grids of the direction.
       j_.ocupado(true);
       const ficheiros_grelha f = ficheiros_de(
@@ -257,7 +268,7 @@ void corrida::executa(const rotina& t)
       j_.ocupado(false);
       break;
     }
-    case tipo_rotina::parametros: {
+    case tipo_etapa::parametros: {
       j_.ocupado(true);
       const coeficientes c = le_parametros(fich_par_m, fich_par_p);
       transfere(j_, Shp1, Shp2, fich1a, fich2a, por_polinomio{c}, antes);
@@ -270,41 +281,54 @@ void corrida::executa(const rotina& t)
 
 }  // namespace
 
-bool converte(const pedido& p, janela& j)
+std::string pergunta_substitui(const std::string& shp)
 {
-  auto mostra = [&](const std::string& texto) { j.mensagem(texto, titulo_programa); };
+  return "O ficheiro " + entre_aspas(shp) + " já existe. Substituir?";
+}
+
+const rota* encaminha(const pedido& p, bool lote, resultado& recusado)
+{
+  std::vector<mensagem>& m = recusado.mensagens;
+  auto testa = [&](bool condicao, const char* texto) {
+    if (condicao) m.push_back({texto, tipo_mensagem::aviso});
+  };
   const sistema* s1 = sistema_de(p.sistema1);
   const bool parametros = s1 && s1->parametros;
+  recusado.como = desfecho::recusado;
 
   // Entry checks: all four, in this order; each that fails is reported.
-  bool falta = false;
-  auto testa = [&](bool condicao, const char* texto) {
-    if (condicao) {
-      mostra(texto);
-      falta = true;
-    }
-  };
-  testa(!p.sistema1.empty() && p.entrada.empty(), "Escolher o ficheiro Shapefile no Sistema 1!!");
-  testa(!p.sistema1.empty() && p.saida.empty(), "Definir o ficheiro Shapefile no Sistema 2!!");
+  testa(!lote && !p.sistema1.empty() && p.entrada.empty(),
+        "Escolher o ficheiro Shapefile no Sistema 1!!");
+  testa(!p.sistema1.empty() && p.saida.empty(), lote
+                                                    ? "Definir a pasta de saída no Sistema 2!!"
+                                                    : "Definir o ficheiro Shapefile no Sistema 2!!");
   testa(parametros && p.parametros_x.empty(), "Definir o ficheiro de parâmetros em X!!");
   testa(parametros && p.parametros_y.empty(), "Definir o ficheiro de parâmetros em Y!!");
+  if (!m.empty()) return nullptr;
 
-  if (!falta) {
-    // Route by exact, case-sensitive comparison of the texts.
-    bool fonte = false;
-    for (const rota& r : rotas()) {
-      if (p.sistema1 != r.sistema1->nome) continue;
-      fonte = true;
-      if (!r.qualquer_destino && p.sistema2 != r.sistema2->nome) continue;
-      if (corrida(p, j, r).corre()) return true;
-      j.ocupado(false);
-      return false;
-    }
-    if (!fonte) mostra("Definir o Sistema 1 !!");
-    if (p.sistema2.empty()) mostra("Definir o Sistema 2 !!");
-  }
+  // Route by exact, case-sensitive comparison of the texts.
+  if (const rota* r = rota_de(p.sistema1, p.sistema2)) return r;
+  testa(destinos_de(p.sistema1).empty(), "Definir o Sistema 1 !!");
+  testa(p.sistema2.empty(), "Definir o Sistema 2 !!");
+  // A known source and a known target without a route: nothing to say in
+  // the window, whose lists offer no such pair.
+  if (m.empty()) recusado.como = desfecho::sem_rota;
+  return nullptr;
+}
+
+resultado converte(const pedido& p, const rota& r, janela& j)
+{
+  resultado x = corrida(p, j, r).corre();
+  if (x.como != desfecho::criado) j.ocupado(false);
+  return x;
+}
+
+resultado converte(const pedido& p, janela& j)
+{
+  resultado recusado;
+  if (const rota* r = encaminha(p, false, recusado)) return converte(p, *r, j);
   j.ocupado(false);
-  return false;
+  return recusado;
 }
 
 }  // namespace kelvara

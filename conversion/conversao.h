@@ -1,19 +1,22 @@
 // The conversion command: what "OK" runs. It checks the user's entries,
 // finds the route for the pair of systems, derives every file name, runs the
-// route's transformation routines over the record transfer loop, puts the
-// result in place of the output the user named, writes the projection file
-// and reports the output path.
+// route's steps over the record transfer loop, puts the result in place of
+// the output the user named, writes the projection file and reports the
+// output path.
 //
 // Faults and refusals (a file that cannot be read or written, a damaged
 // shapefile, missing grid files, a parameter file of the wrong axis) are
-// caught here, once: the user sees one message naming the file and the
-// cause, this run's files are removed, the input is never touched, and an
-// output that existed before is replaced only by a complete one.
+// caught here, once, and come back as the result: what the run came to and
+// the messages that say so, one naming the file and the cause. This run's
+// files are then removed, the input is never touched, and an output that
+// existed before is replaced only by a complete one.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "janela.h"
+#include "rotas.h"
 
 namespace kelvara {
 
@@ -33,8 +36,52 @@ struct pedido {
   bool forcar = false;
 };
 
-// Runs the conversion. True when it completed: the completion message was
-// shown and the window closed.
-bool converte(const pedido& p, janela& j);
+// What a conversion came to.
+enum class desfecho {
+  criado,        // the output is in place
+  recusado,      // an entry missing or refused, or the user said "Não"
+  interrompido,  // stopped at the user's request (or a signal's)
+  falhou,        // a file could not be read or written, or held something wrong
+  sem_rota,      // both names known, but no route between them
+};
+
+// The completion message is this text followed by the output path.
+inline constexpr const char* texto_criado = "Criado o ficheiro: ";
+
+// What each message is, for the front end to give it its place: its title
+// in the window, its stream on the command line.
+enum class tipo_mensagem {
+  conclusao,   // texto_criado and the output
+  aviso,       // an entry missing, a refusal, a fault
+  parametros,  // a parameter file of the wrong axis
+  nota,        // where a rejected vertex lies, beside its message
+};
+
+struct mensagem {
+  std::string texto;
+  tipo_mensagem tipo;
+  bool operator==(const mensagem&) const = default;
+};
+
+struct resultado {
+  desfecho como = desfecho::falhou;
+  std::vector<mensagem> mensagens;  // in the order the user is told them
+  // Stopped at a vertex off the Datum Lisboa grid: the window then ends
+  // the program after its message.
+  bool fora_da_grelha = false;
+};
+
+// The question asked before an existing output `shp` is replaced.
+std::string pergunta_substitui(const std::string& shp);
+
+// The entry checks, and the route of the request: the route, or null with
+// the refusal (or desfecho::sem_rota) in `recusado`. With `lote`, `saida`
+// names the output folder of several inputs, and the input is not checked.
+const rota* encaminha(const pedido& p, bool lote, resultado& recusado);
+
+// Runs the conversion: checks, routes and converts.
+resultado converte(const pedido& p, janela& j);
+// Converts by the route given, whatever the names of the request say.
+resultado converte(const pedido& p, const rota& r, janela& j);
 
 }  // namespace kelvara

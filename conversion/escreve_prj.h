@@ -1,5 +1,5 @@
 // The projection file (".prj") beside a converted shapefile: one line of
-// well-known text for the targets that have one, nothing for the others.
+// well-known text for the routes that have one, nothing for the others.
 #pragma once
 
 #include <string>
@@ -7,12 +7,9 @@
 
 namespace kelvara {
 
-// The projection text of a target system, or empty where it has none.
-std::string_view texto_prj(const std::string& sistema);
-
-// Writes the projection text of `sistema`, ended by CR LF, into `destino`,
-// the run's own file that the publication then moves to `fich_prj`. Throws
-// `falha`, naming `fich_prj`, when it cannot be written.
-void escreve_prj(const std::string& sistema, const std::string& fich_prj, const std::string& destino);
+// Writes the projection text `texto` (a route's), ended by CR LF, into
+// `destino`, the run's own file that the publication then moves to
+// `fich_prj`. Throws `falha`, naming `fich_prj`, when it cannot be written.
+void escreve_prj(std::string_view texto, const std::string& fich_prj, const std::string& destino);
 
 }  // namespace kelvara

@@ -18,11 +18,6 @@ namespace kelvara {
 // holds fewer numbers, or when a field is not a number.
 grelha le_grelha(const std::string& nome);
 
-enum class sentido {
-  de_73_para_lisboa,  // nodes in Datum 73, values in Datum Lisboa
-  de_lisboa_para_73,  // nodes in Datum Lisboa, values in Datum 73
-};
-
 // The grid file pair of one direction and the message shown when it is
 // missing. Paths are UTF-8.
 struct ficheiros_grelha {

@@ -152,9 +152,9 @@ coeficientes le_parametros(const std::string& fich_par_m, const std::string& fic
   // Each letter is tested only once its file has been read in full and
   // closed; a wrong X file leaves the Y file unopened.
   const ficheiro_parametros m = le_ficheiro_parametros(fich_par_m);
-  if (!letra_e(m.letra, 'X')) throw falha(erro_letra_x, titulo_parametros);
+  if (!letra_e(m.letra, 'X')) throw letra_errada(erro_letra_x);
   const ficheiro_parametros p = le_ficheiro_parametros(fich_par_p);
-  if (!letra_e(p.letra, 'Y')) throw falha(erro_letra_y, titulo_parametros);
+  if (!letra_e(p.letra, 'Y')) throw letra_errada(erro_letra_y);
 
   // Origins and divisors are shared by both axes; the Y file's replace the
   // X file's, so only the Y file's divisors can divide by zero.

@@ -16,24 +16,28 @@
 
 #include <string>
 
-#include "janela.h"
+#include "falha.h"
 #include "polinomio.h"
 
 namespace kelvara {
 
-// Title of the boxes that show the axis-letter messages.
-inline const std::string& titulo_parametros = titulo_ostrel;
 inline constexpr const char* erro_letra_x = "Erro! Esperado 'X' no ficheiro de parâmetros -X";
 inline constexpr const char* erro_letra_y = "Erro! Esperado 'Y' no ficheiro de parâmetros -Y";
 
+// A parameter file of the wrong axis: its message has a title of its own in
+// the window.
+class letra_errada : public falha {
+ public:
+  using falha::falha;
+};
+
 // Reads the X file `fich_par_m` (UTF-8 path), tests its letter, then reads
 // the Y file `fich_par_p` and tests its letter. Only the first fifteen fields
-// of a file are read. A wrong letter throws falha with its message under
-// titulo_parametros; a wrong letter in the X file ends the reading before
-// the Y file is opened. Throws falha, naming the file and the field, when a
-// file cannot be opened, ends before its fifteenth field, holds something
-// other than a number in fields 4 to 15, or gives a divisor in effect (the
-// Y file's) of 0.
+// of a file are read. A wrong letter throws letra_errada with its message; a
+// wrong letter in the X file ends the reading before the Y file is opened.
+// Throws falha, naming the file and the field, when a file cannot be opened,
+// ends before its fifteenth field, holds something other than a number in
+// fields 4 to 15, or gives a divisor in effect (the Y file's) of 0.
 coeficientes le_parametros(const std::string& fich_par_m, const std::string& fich_par_p);
 
 }  // namespace kelvara

@@ -75,38 +75,13 @@ std::string sem_separador_final(std::string s)
   return s;
 }
 
-}  // namespace
-
-bool e_lote(const std::vector<std::string>& entradas, const std::string& saida)
-{
-  return entradas.size() != 1 || pasta(caminho(entradas[0])) ||
-         (!saida.empty() && separador(saida.back())) || pasta(caminho(saida));
-}
-
-bool verifica_entradas(const pedido& p, const std::function<void(const std::string&)>& mostra)
-{
-  const sistema* s1 = sistema_de(p.sistema1);
-  bool falta = false;
-  if (s1 && s1->parametros)
-    for (const auto& [valor, texto] :
-         {std::pair{&p.parametros_x, "Definir o ficheiro de parâmetros em X!!"},
-          std::pair{&p.parametros_y, "Definir o ficheiro de parâmetros em Y!!"}})
-      if (valor->empty()) {
-        mostra(texto);
-        falta = true;
-      }
-  if (falta) return false;
-  bool fonte = false;
-  for (const rota& r : rotas()) {
-    if (p.sistema1 != r.sistema1->nome) continue;
-    fonte = true;
-    if (r.qualquer_destino || p.sistema2 == r.sistema2->nome) return true;
-  }
-  if (!fonte) mostra("Definir o Sistema 1 !!");
-  if (p.sistema2.empty()) mostra("Definir o Sistema 2 !!");
-  return false;
-}
-
+// The pairs of a batch. An input file converts into `pasta_saida` under its
+// own name; an input folder gives each of its *.shp files (the extension in
+// any case), sorted by name, and with `recursivo` those of its subfolders
+// too, mirrored under `pasta_saida`, which is itself never walked. Throws,
+// before anything is written, when the output folder is a file or neither
+// it nor its parent exists, when an input folder cannot be read, and when
+// two inputs would write the same output (naming both).
 std::vector<par_lote> expande(const std::vector<std::string>& entradas,
                               const std::string& pasta_saida, bool recursivo)
 {
@@ -114,13 +89,13 @@ std::vector<par_lote> expande(const std::vector<std::string>& entradas,
   std::error_code ec;
   const fs::file_status s = fs::status(saida, ec);
   if (fs::exists(s) && !fs::is_directory(s))
-    throw falha("A saída " + entre_aspas(pasta_saida) +
+    throw recusa("A saída " + entre_aspas(pasta_saida) +
                 " é um ficheiro, não uma pasta: com vários ficheiros de entrada, ou uma pasta, a "
                 "saída é a pasta onde os ficheiros convertidos são escritos.");
   if (!fs::exists(s)) {
     const fs::path pai = saida.has_parent_path() ? saida.parent_path() : fs::path(".");
     if (!pasta(pai))
-      throw falha("A pasta de saída " + entre_aspas(pasta_saida) + " não existe, nem a pasta " +
+      throw recusa("A pasta de saída " + entre_aspas(pasta_saida) + " não existe, nem a pasta " +
                   entre_aspas(texto(pai)) + " onde seria criada.");
   }
 
@@ -141,7 +116,7 @@ std::vector<par_lote> expande(const std::vector<std::string>& entradas,
   for (const par_lote& par : pares) {
     const auto [i, novo] = vistos.emplace(sem_ultimos_quatro(par.saida), &par.entrada);
     if (!novo)
-      throw falha("Os ficheiros de entrada " + entre_aspas(*i->second) + " e " +
+      throw recusa("Os ficheiros de entrada " + entre_aspas(*i->second) + " e " +
                   entre_aspas(par.entrada) + " seriam convertidos no mesmo ficheiro de saída " +
                   entre_aspas(sem_ultimos_quatro(par.saida) + ".shp") +
                   ". Nenhum ficheiro foi convertido.");
@@ -149,6 +124,7 @@ std::vector<par_lote> expande(const std::vector<std::string>& entradas,
   return pares;
 }
 
+// Creates the output folder and the subfolders that the pairs write into.
 void cria_pastas(const std::vector<par_lote>& pares, const std::string& pasta_saida)
 {
   auto cria = [](const fs::path& p) {
@@ -165,6 +141,7 @@ void cria_pastas(const std::vector<par_lote>& pares, const std::string& pasta_sa
   }
 }
 
+// The outputs (.shp, as derived) of the pairs that exist already.
 std::vector<std::string> saidas_existentes(const std::vector<par_lote>& pares)
 {
   std::vector<std::string> r;
@@ -172,8 +149,6 @@ std::vector<std::string> saidas_existentes(const std::vector<par_lote>& pares)
     if (const std::string s = sem_ultimos_quatro(p.saida) + ".shp"; es::existe(s)) r.push_back(s);
   return r;
 }
-
-namespace {
 
 // The progress of a batch: each pair's share of its records, weighted by
 // the size of its input.
@@ -209,33 +184,24 @@ class progresso_lote {
   std::size_t completos_ = 0;
 };
 
-// The window of one conversion of a batch: its messages go to the batch's,
-// its completion closes nothing, the outputs that exist were asked about
-// before, and the batch's stop request is its own.
+// The window of one conversion of a batch: its messages go to the batch's
+// and are kept, the outputs that exist were asked about before, and the
+// batch's stop request is its own.
 class janela_de_um : public janela {
  public:
   janela_de_um(std::size_t i, janela_lote& j, progresso_lote& p, const std::atomic<bool>& parar,
-               resultado_lote& r)
-      : i_(i), j_(j), p_(p), parar_(parar), r_(r)
+               std::vector<std::string>& avisos)
+      : i_(i), j_(j), p_(p), parar_(parar), avisos_(avisos)
   {
   }
-  void mensagem(const std::string& texto, const std::string& titulo) override
+  void mensagem(const std::string& texto) override
   {
-    if (!(titulo == titulo_ostrel && texto.rfind(texto_criado, 0) == 0)) r_.causas.push_back(texto);
-    j_.mensagem(i_, texto, titulo);
+    avisos_.push_back(texto);
+    j_.mensagem(i_, texto);
   }
   void ocupado(bool) override {}
-  void fecha() override {}
-  bool pergunta(const std::string& texto, const std::string& titulo) override
-  {
-    return j_.pergunta(i_, texto, titulo);
-  }
+  bool pergunta(const std::string& texto) override { return j_.pergunta(i_, texto); }
   bool substitui(const std::string&) override { return true; }
-  void nota(const std::string& texto) override
-  {
-    r_.causas.push_back(texto);
-    j_.nota(i_, texto);
-  }
   void progresso(long long feitos, long long total) override
   {
     p_.parte(i_, total > 0 ? static_cast<double>(feitos) / static_cast<double>(total) : 0.0);
@@ -247,41 +213,80 @@ class janela_de_um : public janela {
   janela_lote& j_;
   progresso_lote& p_;
   const std::atomic<bool>& parar_;
-  resultado_lote& r_;
+  std::vector<std::string>& avisos_;
 };
 
 }  // namespace
 
-std::vector<resultado_lote> converte_lote(const pedido& modelo, const std::vector<par_lote>& pares,
-                                          int simultaneas, janela_lote& j,
-                                          const std::atomic<bool>& parar)
+bool e_lote(const std::vector<std::string>& entradas, const std::string& saida)
 {
-  std::vector<resultado_lote> r(pares.size());
-  progresso_lote p(pares, j);
+  return entradas.size() != 1 || pasta(caminho(entradas[0])) ||
+         (!saida.empty() && separador(saida.back())) || pasta(caminho(saida));
+}
+
+bool lote::prepara(janela_lote& j)
+{
+  resultado recusado;
+  rota_ = encaminha(p_.modelo, true, recusado);
+  como_ = recusado.como;
+  mensagens_ = std::move(recusado.mensagens);
+  if (!rota_) return false;
+  const std::string& saida = p_.modelo.saida;
+  try {
+    pares_ = expande(p_.entradas, saida, p_.recursivo);
+    if (pares_.empty())
+      throw recusa("Não há ficheiros .shp para converter em " + entre_aspas(p_.entradas.front()) +
+                   (p_.entradas.size() > 1 ? " nem nas outras entradas." : "."));
+    // One question for all the outputs that exist.
+    if (const std::vector<std::string> existem = saidas_existentes(pares_); !existem.empty()) {
+      std::string lista;
+      for (size_t i = 0; i < existem.size() && i < 10; ++i)
+        lista += (i ? ", " : "") + entre_aspas(existem[i]);
+      if (existem.size() > 10) lista += " e mais " + std::to_string(existem.size() - 10);
+      if (!j.substitui(existem.size() == 1 ? pergunta_substitui(existem[0])
+                                           : "Já existem " + std::to_string(existem.size()) +
+                                                 " dos ficheiros de saída: " + lista +
+                                                 ". Substituir todos?")) {
+        como_ = desfecho::recusado;
+        return false;
+      }
+    }
+    cria_pastas(pares_, saida);
+  } catch (const recusa& x) {
+    como_ = desfecho::recusado;
+    mensagens_ = {{x.what(), tipo_mensagem::aviso}};
+    return false;
+  } catch (const falha& x) {
+    como_ = desfecho::falhou;
+    mensagens_ = {{x.what(), tipo_mensagem::aviso}};
+    return false;
+  }
+  ficheiros_.assign(pares_.size(), {});
+  return true;
+}
+
+void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
+{
+  progresso_lote p(pares_, j);
   std::atomic<std::size_t> proximo{0};
   auto trabalha = [&] {
-    for (std::size_t i; (i = proximo++) < pares.size();) {
+    for (std::size_t i; (i = proximo++) < pares_.size();) {
       if (paragem.load() != 0 || parar.load()) return;
-      pedido um = modelo;
-      um.entrada = pares[i].entrada;
-      um.saida = pares[i].saida;
-      janela_de_um jj(i, j, p, parar, r[i]);
-      bool feito = false;
+      pedido um = p_.modelo;
+      um.entrada = pares_[i].entrada;
+      um.saida = pares_[i].saida;
+      ficheiro_lote& f = ficheiros_[i];
+      janela_de_um jj(i, j, p, parar, f.avisos);
       try {
-        feito = converte(um, jj);
+        f.r = kelvara::converte(um, *rota_, jj);
       } catch (const std::exception& x) {  // the command catches its own; this is a message's
-        r[i].causas.push_back(x.what());
+        f.r = {desfecho::falhou, {{x.what(), tipo_mensagem::aviso}}};
       }
-      // A conversion stopped is not a failure of its file: it was not converted.
-      const bool parada = std::find(r[i].causas.begin(), r[i].causas.end(),
-                                    interrompida().what()) != r[i].causas.end();
-      r[i].estado = feito    ? estado_lote::convertido
-                    : parada ? estado_lote::por_converter
-                             : estado_lote::falhou;
+      j.acabou(i, f.r);
       p.parte(i, 1.0);
     }
   };
-  const std::size_t n = std::min<std::size_t>(pares.size(), std::max(1, simultaneas));
+  const std::size_t n = std::min<std::size_t>(pares_.size(), std::max(1, p_.simultaneas));
   std::vector<std::thread> outras;
   for (std::size_t t = 1; t < n; ++t) {
     try {
@@ -292,24 +297,46 @@ std::vector<resultado_lote> converte_lote(const pedido& modelo, const std::vecto
   }
   trabalha();
   for (std::thread& t : outras) t.join();
-  return r;
+
+  como_ = desfecho::criado;
+  for (const ficheiro_lote& f : ficheiros_)
+    if (f.r.como == desfecho::interrompido) como_ = desfecho::interrompido;
+    else if (f.r.como != desfecho::criado && como_ == desfecho::criado) como_ = desfecho::falhou;
 }
 
-std::string resumo(const std::vector<par_lote>& pares, const std::vector<resultado_lote>& r)
+std::string lote::resumo(forma f) const
 {
+  const bool caixa = f == forma::caixa;
+  // A file stopped before it was converted is not a failure of its file:
+  // it was not converted.
   std::size_t convertidos = 0;
   std::string falharam, por_converter;
-  for (std::size_t i = 0; i < r.size(); ++i) {
-    std::string& l = r[i].estado == estado_lote::falhou ? falharam : por_converter;
-    if (r[i].estado == estado_lote::convertido) {
+  for (std::size_t i = 0; i < ficheiros_.size(); ++i) {
+    const resultado& r = ficheiros_[i].r;
+    const std::string nome = entre_aspas(pares_[i].entrada);
+    if (r.como == desfecho::criado) {
       ++convertidos;
-      continue;
+    } else if (r.como == desfecho::interrompido) {
+      por_converter += (caixa ? "\n" : por_converter.empty() ? "" : ", ") + nome;
+    } else if (!caixa) {
+      falharam += (falharam.empty() ? "" : ", ") + nome;
+    } else {
+      falharam += "\n\n" + nome + ":";
+      for (const std::string& a : ficheiros_[i].avisos) falharam += "\n" + a;
+      for (const mensagem& m : r.mensagens) falharam += "\n" + m.texto;
     }
-    l += (l.empty() ? "" : ", ") + entre_aspas(pares[i].entrada);
   }
-  std::string s = std::string(convertidos == 1 ? "Convertido " : "Convertidos ") +
-                  std::to_string(convertidos) + " de " + std::to_string(pares.size()) +
-                  (pares.size() == 1 ? " ficheiro." : " ficheiros.");
+  const std::size_t n = pares_.size();
+  std::string s;
+  if (caixa) {
+    s = std::string(convertidos == 1 ? "Criado " : "Criados ") + std::to_string(convertidos) +
+        " de " + std::to_string(n) + " ficheiros em " + entre_aspas(p_.modelo.saida) + ".";
+    if (!falharam.empty()) s += "\n\nFalharam:" + falharam;
+    if (!por_converter.empty()) s += "\n\nNão convertidos (conversão cancelada):" + por_converter;
+    return s;
+  }
+  s = std::string(convertidos == 1 ? "Convertido " : "Convertidos ") + std::to_string(convertidos) +
+      " de " + std::to_string(n) + (n == 1 ? " ficheiro." : " ficheiros.");
   if (!falharam.empty()) s += " Falharam: " + falharam + ".";
   if (!por_converter.empty()) s += " Não convertidos: " + por_converter + ".";
   return s;

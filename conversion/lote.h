@@ -1,15 +1,12 @@
 // Many files in one go: the inputs (files and folders) turned into pairs
 // of an input and an output in one output folder, checked before anything
-// starts, and converted a few at a time, each by the conversion command
-// with every guarantee of a single conversion (its own files beside the
-// output, all-or-nothing publication, a clean stop). The window and
-// kelvara-cli both run their batches here.
+// starts, and converted a few at a time.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
-#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversao.h"
@@ -27,65 +24,85 @@ struct par_lote {
 // in a separator.
 bool e_lote(const std::vector<std::string>& entradas, const std::string& saida);
 
-// The entry checks of a batch, made once before it starts as each of its
-// conversions would make them: the parameter files of "Qualquer", the
-// source system and the route. False when they refuse, each message given
-// to `mostra`; a pair of known systems without a route is refused without
-// one, as a single conversion does.
-bool verifica_entradas(const pedido& p, const std::function<void(const std::string&)>& mostra);
+// A batch: the systems, parameter files, grid folder and `forcar` of
+// `modelo` for every file, its `saida` the output folder; the inputs, files
+// and folders; with `recursivo`, the subfolders of the input folders too;
+// at most `simultaneas` conversions at once.
+struct pedido_lote {
+  pedido modelo;
+  std::vector<std::string> entradas;
+  bool recursivo = false;
+  int simultaneas = 1;
+};
 
-// The pairs of a batch. An input file converts into `pasta_saida` under its
-// own name; an input folder gives each of its *.shp files (the extension in
-// any case), sorted by name, and with `recursivo` those of its subfolders
-// too, mirrored under `pasta_saida`, which is itself never walked. Throws
-// falha, before anything is written, when the output folder is a file or
-// neither it nor its parent exists, when an input folder cannot be read,
-// and when two inputs would write the same output (naming both).
-std::vector<par_lote> expande(const std::vector<std::string>& entradas,
-                              const std::string& pasta_saida, bool recursivo);
-
-// Creates the output folder and the subfolders that the pairs write into.
-// Throws falha.
-void cria_pastas(const std::vector<par_lote>& pares, const std::string& pasta_saida);
-
-// The outputs (.shp, as derived) of the pairs that exist already.
-std::vector<std::string> saidas_existentes(const std::vector<par_lote>& pares);
-
-// What a batch needs of whoever runs it. Every call may come from any of
-// the batch's threads, several at once: implementations serialise them.
+// What a batch needs of whoever runs it. Every call but `substitui` may
+// come from any of the batch's threads, several at once: implementations
+// serialise them.
 class janela_lote {
  public:
   virtual ~janela_lote() = default;
-  // A message of the conversion of pair `i`: its completion message or one
-  // naming its fault.
-  virtual void mensagem(std::size_t i, const std::string& texto, const std::string& titulo) = 0;
+  // Before any file is converted, when outputs exist: true to replace
+  // them. The command line replaces.
+  virtual bool substitui(const std::string&) { return true; }
+  // A message while pair `i` converts (janela::mensagem).
+  virtual void mensagem(std::size_t, const std::string&) {}
   // The question of the safeguards about pair `i`'s input; "Não" by default.
-  virtual bool pergunta(std::size_t, const std::string&, const std::string&) { return false; }
-  // Where a rejected vertex lies (the command line prints it).
-  virtual void nota(std::size_t, const std::string&) {}
+  virtual bool pergunta(std::size_t, const std::string&) { return false; }
+  // Pair `i` is done: what it came to.
+  virtual void acabou(std::size_t, const resultado&) {}
   // The batch's progress from 0 to 1, each pair weighted by the size of its
   // input; `atual` is the pair that last reported. Called in order.
   virtual void progresso(double /*fracao*/, std::size_t /*atual*/) {}
 };
 
-enum class estado_lote { por_converter, convertido, falhou };
-
-struct resultado_lote {
-  estado_lote estado = estado_lote::por_converter;
-  std::vector<std::string> causas;  // the messages of a failed conversion
+// One file of a batch, once the batch has run.
+struct ficheiro_lote {
+  // What its conversion came to; desfecho::interrompido, with no message,
+  // for a file that the batch stopped before converting it.
+  resultado r{desfecho::interrompido, {}};
+  std::vector<std::string> avisos;  // the messages while it converted
 };
 
-// Converts every pair with the systems, parameter files, grid folder and
-// `forcar` of `modelo`, at most `simultaneas` at once; an existing output
-// is replaced (the caller asked before). When `parar` or the program-wide
-// stop request is set, the running conversions stop at their next record
-// and no other starts. One result per pair.
-std::vector<resultado_lote> converte_lote(const pedido& modelo, const std::vector<par_lote>& pares,
-                                          int simultaneas, janela_lote& j,
-                                          const std::atomic<bool>& parar);
+// The batch runner: the entry checks and the route, the pairs, the one
+// question about the outputs that exist, the output folders, and then the
+// conversions, each by the conversion command with every guarantee of a
+// single conversion (its own files beside the output, all-or-nothing
+// publication, a clean stop); an existing output is replaced. The window
+// and kelvara-cli both run their batches here.
+class lote {
+ public:
+  explicit lote(pedido_lote p) : p_(std::move(p)) {}
 
-// One line: how many were converted of how many, which failed and which
-// were not converted.
-std::string resumo(const std::vector<par_lote>& pares, const std::vector<resultado_lote>& r);
+  // Everything before the first conversion. False when the batch goes no
+  // further: como() and mensagens() say why (sem_rota and recusado without
+  // a message where the user said "Não").
+  bool prepara(janela_lote& j);
+  // Converts every pair. When `parar` or the program-wide stop request is
+  // set, the running conversions stop at their next record and no other
+  // starts.
+  void converte(janela_lote& j, const std::atomic<bool>& parar);
+
+  const std::vector<par_lote>& pares() const { return pares_; }
+  const std::vector<ficheiro_lote>& ficheiros() const { return ficheiros_; }
+  // criado when every file was created; interrompido when the batch was
+  // stopped before all were; falhou when one failed or was refused.
+  desfecho como() const { return como_; }
+  const std::vector<mensagem>& mensagens() const { return mensagens_; }
+
+  // What the batch came to in one text: the window's message ("Criados 2
+  // de 3 ficheiros em ...", each failed file with its messages, the files
+  // not converted) or kelvara-cli's line ("Convertidos 2 de 3 ficheiros.
+  // Falharam: ...").
+  enum class forma { caixa, linha };
+  std::string resumo(forma f) const;
+
+ private:
+  pedido_lote p_;
+  const rota* rota_ = nullptr;
+  std::vector<par_lote> pares_;
+  std::vector<ficheiro_lote> ficheiros_;
+  desfecho como_ = desfecho::falhou;
+  std::vector<mensagem> mensagens_;
+};
 
 }  // namespace kelvara

@@ -90,7 +90,7 @@ int publicacao::limpa_restos()
       if (!vez.preso()) vez.da_pasta(pasta_);
       if (!ocupado(base_dela + ext)) renomeia(aparte, base_dela + ext);
     }
-    for (const char* meio : {".", "i."})
+    for (const char* meio : {".", "i.", "j."})
       for (const char* ext : extensoes)
         if (fs::remove(caminho(pasta_ + "/" + n + meio + (ext + 1)), ec)) ++removidos;
     if (fs::remove(caminho(t), ec)) ++removidos;
@@ -98,7 +98,7 @@ int publicacao::limpa_restos()
   return removidos;
 }
 
-void publicacao::reserva(bool cadeia, bool com_cpg, bool com_prj)
+void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj)
 {
   const std::string nota = texto(caminho(base_).filename());
   for (unsigned n = 1; n < 100000; ++n) {
@@ -113,8 +113,8 @@ void publicacao::reserva(bool cadeia, bool com_cpg, bool com_prj)
     std::vector<std::string> nomes;
     for (int i = 0; i < 5; ++i)
       nomes.push_back((i == 3 && !com_cpg) || (i == 4 && !com_prj) ? "" : raiz + extensoes[i]);
-    if (cadeia)
-      for (int i = 0; i < 3; ++i) nomes.push_back(raiz + "i" + extensoes[i]);
+    for (int k = 0; k < intermedios; ++k)
+      for (int i = 0; i < 3; ++i) nomes.push_back(raiz + "ij"[k] + extensoes[i]);
     bool livres = true;
     for (const std::string& nome : nomes) {
       if (nome.empty()) continue;
@@ -135,7 +135,7 @@ void publicacao::reserva(bool cadeia, bool com_cpg, bool com_prj)
       continue;
     }
     nomes_.assign(nomes.begin(), nomes.begin() + 5);
-    if (cadeia) intermedio_ = nomes[5];
+    for (int k = 0; k < intermedios; ++k) intermedios_[k] = nomes[5 + 3 * k];
     return;
   }
   throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) +

@@ -4,7 +4,8 @@
 // name of its own: ".kelvaraN" (a lock the run holds while it lives, with
 // its process number in it), ".kelvaraN.shp", ".shx", ".dbf", and ".cpg"
 // and ".prj" where the run writes them (the new output), ".kelvaraNi.shp",
-// ".shx", ".dbf" (the intermediate of a chain of two routines) and
+// ".shx", ".dbf" and ".kelvaraNj.*" (the intermediates of a route of
+// several steps, each step reading the one the step before wrote) and
 // ".kelvaraNv.*" (the older output, moved aside while the new one moves
 // in). N is the first number whose names are all free; each name is created
 // empty and exclusively, so that two runs never share a file and no link is
@@ -36,14 +37,16 @@ class publicacao {
   int limpa_restos();
 
   // Reserves this run's names: the .shp, .shx and .dbf, the .cpg and the
-  // .prj where `com_cpg` and `com_prj` say the run writes them, and the
-  // intermediate's for a chain. Throws falha when the output's folder cannot
-  // be written.
-  void reserva(bool cadeia, bool com_cpg, bool com_prj);
+  // .prj where `com_cpg` and `com_prj` say the run writes them, and those
+  // of `intermedios` intermediates (0, 1 or 2: two are enough for any
+  // number of steps, taken in turn). Throws falha when the output's folder
+  // cannot be written.
+  void reserva(int intermedios, bool com_cpg, bool com_prj);
   const std::string& shp() const { return nomes_[0]; }
   const std::string& cpg() const { return nomes_[3]; }
   const std::string& prj() const { return nomes_[4]; }
-  const std::string& intermedio() const { return intermedio_; }
+  // The .shp of intermediate `i` (0 or 1).
+  const std::string& intermedio(int i) const { return intermedios_[i]; }
   const std::string& pasta() const { return pasta_; }
 
   // Moves the new .shp, .shx and .dbf in place of the output, with the .cpg
@@ -62,7 +65,7 @@ class publicacao {
   std::string trinco_nome_;
   es::trinco trinco_;
   std::vector<std::string> nomes_;  // .shp .shx .dbf .cpg .prj of the new output ("": none)
-  std::string intermedio_;          // .shp of the chain's intermediate
+  std::string intermedios_[2];      // .shp of the intermediates
   std::vector<std::string> criados_;
 };
 

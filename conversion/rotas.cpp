@@ -1,7 +1,8 @@
 #include "rotas.h"
 
-#include <algorithm>
 #include <array>
+#include <stdexcept>
+#include <utility>
 
 namespace kelvara {
 
@@ -69,64 +70,61 @@ constexpr area area_utm25{265262, 3900767, 772962, 4772958, ilhas};
 constexpr area area_utm26{221357, 3708936, 778643, 4760741, ilhas};
 constexpr area area_utm28{208407, 3234576, 744921, 4039156, ilhas};
 
-using enum papel;
-
 // EPSG codes: the local datums' UTM systems of both families (the island
 // sets match the 1995 readjustments and Azores Occidental 1939 to within
 // 0.6 m, the older 1940, 1948 and 1936 datums to within 2.8 m, so either
 // family's projection file names the same system here). Datum Lisboa with
 // the central point as origin is EPSG:5018, and EPSG:20791 with longitudes
 // from the Lisbon meridian.
-constexpr sistema etrs89{"ETRS89 TM06", ambos, prj_etrs89, 11, false, {3763}, tm06, area_tm06};
-constexpr sistema datum73{"Hayford-Gauss Datum 73", ambos, prj_datum73, 1, false, {27493}, hg73,
-                          area_73};
-constexpr sistema lisboa{"Hayford-Gauss Datum Lisboa-Ponto Central", ambos, prj_lisboa, 2, false,
-                         {5018, 20791}, hg_lisboa, area_lisboa};
-constexpr sistema g_oriental{"Açores - G.Oriental - UTM 26 S. Bráz", fonte, {}, 3, false,
-                             {2190, 3062}, utm(hayford_a, hayford_f, 26), area_oriental};
-constexpr sistema faial{"Açores - Faial - UTM 26 Base SW", fonte, {}, 4, false, {2189, 3063},
-                        utm(hayford_a, hayford_f, 26), area_central};
-constexpr sistema graciosa{"Açores - Graciosa - UTM 26 Base SW", fonte, {}, 5, false,
-                           {2189, 3063}, utm(hayford_a, hayford_f, 26), area_central};
-constexpr sistema pico{"Açores - Pico - UTM 26 Base SW", fonte, {}, 6, false, {2189, 3063},
-                       utm(hayford_a, hayford_f, 26), area_central};
-constexpr sistema sao_jorge{"Açores - São Jorge - UTM 26 Base SW", fonte, {}, 7, false,
-                            {2189, 3063}, utm(hayford_a, hayford_f, 26), area_central};
-constexpr sistema terceira{"Açores - Terceira - UTM 26 Base SW", fonte, {}, 8, false,
-                           {2189, 3063}, utm(hayford_a, hayford_f, 26), area_central};
-constexpr sistema g_ocidental{"Açores - G.Ocidental - UTM 25 Observatório", fonte, {}, 9, false,
-                              {2188}, utm(hayford_a, hayford_f, 25), area_ocidental};
-constexpr sistema madeira{"Madeira - UTM 28 Base SE", fonte, {}, 10, false, {2942, 3061},
-                          utm(hayford_a, hayford_f, 28), area_madeira};
-constexpr sistema utm26{"UTM 26 ITRF93", destino, prj_utm26, 0, false, {5015},
-                        utm(grs80_a, grs80_f, 26), area_utm26};
-constexpr sistema utm25{"UTM 25 ITRF93", destino, prj_utm25, 0, false, {5014},
-                        utm(grs80_a, grs80_f, 25), area_utm25};
-constexpr sistema utm28{"UTM 28 ITRF93", destino, prj_utm28, 0, false, {5016},
-                        utm(grs80_a, grs80_f, 28), area_utm28};
-constexpr sistema qualquer{"Qualquer", fonte, {}, 12, true};
+//
+// In this order in the window's source list and in kelvara-cli's listing.
+constexpr auto todos = std::to_array<sistema>({
+    {"Hayford-Gauss Datum 73", prj_datum73, false, {27493}, hg73, area_73},
+    {"Hayford-Gauss Datum Lisboa-Ponto Central", prj_lisboa, false, {5018, 20791}, hg_lisboa,
+     area_lisboa},
+    {"Açores - G.Oriental - UTM 26 S. Bráz", {}, false, {2190, 3062},
+     utm(hayford_a, hayford_f, 26), area_oriental},
+    {"Açores - Faial - UTM 26 Base SW", {}, false, {2189, 3063}, utm(hayford_a, hayford_f, 26),
+     area_central},
+    {"Açores - Graciosa - UTM 26 Base SW", {}, false, {2189, 3063}, utm(hayford_a, hayford_f, 26),
+     area_central},
+    {"Açores - Pico - UTM 26 Base SW", {}, false, {2189, 3063}, utm(hayford_a, hayford_f, 26),
+     area_central},
+    {"Açores - São Jorge - UTM 26 Base SW", {}, false, {2189, 3063},
+     utm(hayford_a, hayford_f, 26), area_central},
+    {"Açores - Terceira - UTM 26 Base SW", {}, false, {2189, 3063}, utm(hayford_a, hayford_f, 26),
+     area_central},
+    {"Açores - G.Ocidental - UTM 25 Observatório", {}, false, {2188},
+     utm(hayford_a, hayford_f, 25), area_ocidental},
+    {"Madeira - UTM 28 Base SE", {}, false, {2942, 3061}, utm(hayford_a, hayford_f, 28),
+     area_madeira},
+    {"ETRS89 TM06", prj_etrs89, false, {3763}, tm06, area_tm06},
+    {"UTM 26 ITRF93", prj_utm26, false, {5015}, utm(grs80_a, grs80_f, 26), area_utm26},
+    {"UTM 25 ITRF93", prj_utm25, false, {5014}, utm(grs80_a, grs80_f, 25), area_utm25},
+    {"UTM 28 ITRF93", prj_utm28, false, {5016}, utm(grs80_a, grs80_f, 28), area_utm28},
+    {"Qualquer", {}, true},
+});
 
-// In this order in the listing of kelvara-cli.
-constexpr std::array<sistema, 15> todos{etrs89,   datum73,     lisboa,  g_oriental, faial,
-                                        graciosa, pico,        sao_jorge, terceira, g_ocidental,
-                                        madeira,  utm26,       utm25,   utm28,      qualquer};
+// The steps that more than one route takes.
+constexpr etapa transf_01{"transf_01", tipo_etapa::polinomio, &conjunto_01};
+constexpr etapa transf_10{"transf_10", tipo_etapa::polinomio, &conjunto_10};
+constexpr etapa transf_12{"transf_12", tipo_etapa::grelha, nullptr, nullptr,
+                          sentido::de_73_para_lisboa};
+constexpr etapa transf_21{"transf_21", tipo_etapa::grelha, nullptr, nullptr,
+                          sentido::de_lisboa_para_73};
 
-const sistema* de(const sistema& s) { return sistema_de(s.nome); }
+constexpr etapa ilha(std::string_view nome, const coeficientes_ilha& c)
+{
+  return {nome, tipo_etapa::ilha, nullptr, &c};
+}
 
-using t = tipo_rotina;
-constexpr rotina transf_01{"transf_01", t::polinomio, &conjunto_01};
-constexpr rotina transf_10{"transf_10", t::polinomio, &conjunto_10};
-constexpr rotina transf_12{"transf_12", t::grelha, nullptr, nullptr, sentido::de_73_para_lisboa};
-constexpr rotina transf_21{"transf_21", t::grelha, nullptr, nullptr, sentido::de_lisboa_para_73};
-constexpr rotina transf_54{"transf_54", t::ilha, nullptr, &conjunto_54};
-constexpr rotina transf_64{"transf_64", t::ilha, nullptr, &conjunto_64};
-constexpr rotina transf_74{"transf_74", t::ilha, nullptr, &conjunto_74};
-constexpr rotina transf_84{"transf_84", t::ilha, nullptr, &conjunto_84};
-constexpr rotina transf_94{"transf_94", t::ilha, nullptr, &conjunto_94};
-constexpr rotina transf_104{"transf_104", t::ilha, nullptr, &conjunto_104};
-constexpr rotina transf_114{"transf_114", t::ilha, nullptr, &conjunto_114};
-constexpr rotina transf_124{"transf_124", t::ilha, nullptr, &conjunto_124};
-constexpr rotina parametros{"qualquer", t::parametros};
+// A route row; the projection text is the target's.
+rota de(std::string_view s1, std::string_view s2, std::vector<etapa> etapas, bool na_janela = true)
+{
+  const sistema *a = sistema_de(s1), *b = sistema_de(s2);
+  if (!a || !b) throw std::logic_error("rota entre sistemas que não existem");
+  return {a, b, false, std::move(etapas), b->prj, na_janela};
+}
 
 }  // namespace
 
@@ -141,43 +139,64 @@ const sistema* sistema_de(std::string_view nome)
 
 std::span<const rota> rotas()
 {
-  // Routed in this order: the first row whose source and target match.
-  static const std::array<rota, 15> tabela{{
-      {de(etrs89), de(datum73), false, &transf_01, nullptr, true},
-      {de(etrs89), de(lisboa), false, &transf_01, &transf_12, true},
-      {de(datum73), de(etrs89), false, &transf_10, nullptr, true},
-      {de(datum73), de(lisboa), false, &transf_12, nullptr, false},
-      {de(lisboa), de(etrs89), false, &transf_21, &transf_10, true},
-      {de(lisboa), de(datum73), false, &transf_21, nullptr, false},
-      {de(g_oriental), de(utm26), false, &transf_54, nullptr, true},
-      {de(faial), de(utm26), false, &transf_64, nullptr, true},
-      {de(graciosa), de(utm26), false, &transf_74, nullptr, true},
-      {de(pico), de(utm26), false, &transf_84, nullptr, true},
-      {de(sao_jorge), de(utm26), false, &transf_94, nullptr, true},
-      {de(terceira), de(utm26), false, &transf_104, nullptr, true},
-      {de(g_ocidental), de(utm25), false, &transf_114, nullptr, true},
-      {de(madeira), de(utm28), false, &transf_124, nullptr, true},
-      {de(qualquer), de(qualquer), true, &parametros, nullptr, true},
-  }};
+  const std::string_view etrs = "ETRS89 TM06", d73 = "Hayford-Gauss Datum 73",
+                         lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
+  static const std::vector<rota> tabela{
+      de(etrs, d73, {transf_01}),
+      de(etrs, lisboa, {transf_01, transf_12}),
+      de(d73, etrs, {transf_10}),
+      de(d73, lisboa, {transf_12}, false),
+      de(lisboa, etrs, {transf_21, transf_10}),
+      de(lisboa, d73, {transf_21}, false),
+      de("Açores - G.Oriental - UTM 26 S. Bráz", "UTM 26 ITRF93", {ilha("transf_54", conjunto_54)}),
+      de("Açores - Faial - UTM 26 Base SW", "UTM 26 ITRF93", {ilha("transf_64", conjunto_64)}),
+      de("Açores - Graciosa - UTM 26 Base SW", "UTM 26 ITRF93", {ilha("transf_74", conjunto_74)}),
+      de("Açores - Pico - UTM 26 Base SW", "UTM 26 ITRF93", {ilha("transf_84", conjunto_84)}),
+      de("Açores - São Jorge - UTM 26 Base SW", "UTM 26 ITRF93",
+         {ilha("transf_94", conjunto_94)}),
+      de("Açores - Terceira - UTM 26 Base SW", "UTM 26 ITRF93",
+         {ilha("transf_104", conjunto_104)}),
+      de("Açores - G.Ocidental - UTM 25 Observatório", "UTM 25 ITRF93",
+         {ilha("transf_114", conjunto_114)}),
+      de("Madeira - UTM 28 Base SE", "UTM 28 ITRF93", {ilha("transf_124", conjunto_124)}),
+      // Any text of "Sistema 2"; no projection file.
+      {sistema_de("Qualquer"), sistema_de("Qualquer"), true,
+       {{"qualquer", tipo_etapa::parametros}}, {}, true},
+  };
   return tabela;
 }
 
-std::vector<const sistema*> fontes_da_janela()
+const rota* rota_de(std::string_view s1, std::string_view s2)
 {
-  std::vector<const sistema*> r;
-  for (const sistema& s : todos)
-    if (s.na_janela > 0) r.push_back(&s);
-  std::sort(r.begin(), r.end(),
-            [](const sistema* a, const sistema* b) { return a->na_janela < b->na_janela; });
-  return r;
+  for (const rota& r : rotas())
+    if (r.sistema1->nome == s1 && (r.qualquer_destino || r.sistema2->nome == s2)) return &r;
+  return nullptr;
 }
 
-std::vector<const rota*> destinos_da_janela(const sistema& s)
+std::vector<const rota*> destinos_de(std::string_view s1)
 {
   std::vector<const rota*> r;
   for (const rota& x : rotas())
-    if (x.sistema1 == &s && x.na_janela) r.push_back(&x);
+    if (x.sistema1->nome == s1) r.push_back(&x);
   return r;
+}
+
+std::vector<const sistema*> fontes()
+{
+  std::vector<const sistema*> r;
+  for (const sistema& s : todos)
+    if (!destinos_de(s.nome).empty()) r.push_back(&s);
+  return r;
+}
+
+std::string_view papel(const sistema& s)
+{
+  bool fonte = false, destino = false;
+  for (const rota& r : rotas()) {
+    fonte = fonte || r.sistema1 == &s;
+    destino = destino || (!r.qualquer_destino && r.sistema2 == &s);
+  }
+  return fonte && destino ? "ambos" : fonte ? "fonte" : "destino";
 }
 
 }  // namespace kelvara

@@ -1,8 +1,9 @@
-// The route catalogue: the fifteen reference systems and the conversions
-// between them, as data. The conversion command routes a pair of names
-// here, the projection writer takes its text from here, kelvara-cli lists
-// it, and the window fills its lists and applies its selection rules from
-// it. A system or a route is added in one row.
+// The route catalogue: the reference systems and the conversions between
+// them, as data. The conversion command routes a pair of names here, the
+// projection writer takes its text from here, kelvara-cli lists it, and the
+// window fills its lists and applies its selection rules from it. A system
+// is one row of facts; a route is one row naming its two systems, its steps
+// (any number, run in order) and the projection text it writes.
 #pragma once
 
 #include <array>
@@ -10,13 +11,12 @@
 #include <string_view>
 #include <vector>
 
-#include "ficheiros_grelha.h"
+#include "translacao.h"
+#include "grelha.h"
 #include "ilhas.h"
 #include "polinomio.h"
 
 namespace kelvara {
-
-enum class papel { fonte, destino, ambos };
 
 // A transverse Mercator projection as a projection file defines it: the
 // ellipsoid, the origin in degrees from Greenwich, the scale factor and the
@@ -38,13 +38,9 @@ struct area {
 
 struct sistema {
   std::string_view nome;  // matched exactly, case included
-  kelvara::papel papel;
-  // The projection file's text for an output in this system; empty where
-  // no projection file is written.
+  // The projection file's text for a file in this system; empty where it
+  // has none.
   std::string_view prj;
-  // Place in the window's source list (from 1); 0 where it is not offered
-  // there.
-  int na_janela = 0;
   // Converts with the user's parameter files (the window's extended layout).
   bool parametros = false;
   // The EPSG systems it is (0 where fewer), its projection, its area.
@@ -53,15 +49,16 @@ struct sistema {
   kelvara::area area{};
 };
 
-// One transformation routine of a route.
-enum class tipo_rotina { polinomio, ilha, grelha, parametros };
+// One step of a route: a transformation of one kind, with its parameters.
+enum class tipo_etapa { polinomio, ilha, grelha, parametros, translacao };
 
-struct rotina {
+struct etapa {
   std::string_view nome;  // "transf_01"
-  tipo_rotina tipo;
-  const coeficientes* conjunto = nullptr;      // polinomio
-  const coeficientes_ilha* ilha = nullptr;     // ilha
+  tipo_etapa tipo;
+  const coeficientes* conjunto = nullptr;        // polinomio
+  const coeficientes_ilha* ilha = nullptr;       // ilha
   sentido direcao = sentido::de_73_para_lisboa;  // grelha
+  kelvara::translacao desvio{};                  // translacao
 };
 
 struct rota {
@@ -70,22 +67,32 @@ struct rota {
   // while any text of "Sistema 2" will do.
   const sistema* sistema2;
   bool qualquer_destino;
-  const rotina* passo1;
-  const rotina* passo2;  // null for a route of one step
-  bool na_janela;       // the window's target list offers it
-  // A projection file is written for the target.
-  bool escreve_prj() const { return !qualquer_destino && !sistema2->prj.empty(); }
+  std::vector<etapa> etapas;  // in the order they run
+  // Written beside the output as its projection file; empty: none.
+  std::string_view prj;
+  bool na_janela;  // the window's target list offers it
 };
 
+// The systems, in the order of the window's source list (which offers
+// those that are the source of a route), and the routes, in the order of
+// the window's target lists.
 std::span<const sistema> sistemas();
 std::span<const rota> rotas();
 
 // The system of that exact name; null when there is none.
 const sistema* sistema_de(std::string_view nome);
 
-// The window's source list, in its order.
-std::vector<const sistema*> fontes_da_janela();
-// The routes from `s` that the window's target list offers, in order.
-std::vector<const rota*> destinos_da_janela(const sistema& s);
+// The route from the system named `s1` to the one named `s2` (any text for
+// a route of `qualquer_destino`); null when there is none.
+const rota* rota_de(std::string_view s1, std::string_view s2);
+// Every route from the system named `s1`, in order; none when it is no
+// route's source.
+std::vector<const rota*> destinos_de(std::string_view s1);
+
+// The systems that are the source of a route, in order.
+std::vector<const sistema*> fontes();
+
+// What a system is in the routes: "fonte", "destino" or "ambos".
+std::string_view papel(const sistema& s);
 
 }  // namespace kelvara

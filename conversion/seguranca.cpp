@@ -115,9 +115,9 @@ std::string recusa_area(const std::string& shp, const caixa& c, const sistema& s
          "): não podem estar neste sistema.";
 }
 
-void confirma(janela& j, const std::string& recusa)
+void confirma(janela& j, const std::string& porque)
 {
-  if (!j.pergunta(recusa + "\n\nConverter mesmo assim?", titulo_programa)) throw falha(recusa);
+  if (!j.pergunta(porque + "\n\nConverter mesmo assim?")) throw recusa(porque);
 }
 
 bool verifica_fonte(janela& j, const sistema& s, const std::string& fich1a)

@@ -40,9 +40,9 @@ std::string recusa_prj(const std::string& prj, const sistema& s);
 std::string recusa_area(const std::string& shp, const caixa& c, const sistema& s,
                         int registo = 0);
 
-// Asks whether to convert despite `recusa`; throws it as a fault when the
+// Asks whether to convert despite `porque`; throws it as a refusal when the
 // answer is "Não".
-void confirma(janela& j, const std::string& recusa);
+void confirma(janela& j, const std::string& porque);
 
 // The checks before the conversion, on the input `fich1a` of a route from
 // `s`. True when its records must be checked one by one as they are read

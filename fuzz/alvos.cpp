@@ -60,9 +60,8 @@ std::uint32_t tamanho(const std::uint8_t* d)
 }
 
 struct janela_muda : janela {
-  void mensagem(const std::string&, const std::string&) override {}
+  void mensagem(const std::string&) override {}
   void ocupado(bool) override {}
-  void fecha() override {}
 };
 
 }  // namespace

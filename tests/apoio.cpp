@@ -20,6 +20,7 @@
 #include "caminhos.h"
 #include "conversao.h"
 #include "falha.h"
+#include "rotas.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -86,17 +87,25 @@ std::vector<std::string> pasta_temporaria::ficheiros() const
 std::vector<std::string> janela_teste::textos() const
 {
   std::vector<std::string> r;
-  for (const auto& m : mensagens) r.push_back(m.first);
+  for (const auto& m : mensagens) r.push_back(m.texto);
   return r;
 }
 
-bool converte(janela& j, const std::string& s1, const std::string& s2,
+bool converte(janela_teste& j, const std::string& s1, const std::string& s2,
               const std::string& entrada, const std::string& saida,
               const std::string& parametros_x, const std::string& parametros_y,
               const std::string& grelhas, bool forcar)
 {
-  return kelvara::converte(
+  j.fim = kelvara::converte(
       pedido{s1, s2, entrada, saida, parametros_x, parametros_y, grelhas, forcar}, j);
+  j.mensagens.insert(j.mensagens.end(), j.fim.mensagens.begin(), j.fim.mensagens.end());
+  return j.fim.como == desfecho::criado;
+}
+
+std::string texto_prj(const std::string& sistema)
+{
+  const kelvara::sistema* s = sistema_de(sistema);
+  return s ? std::string(s->prj) : std::string();
 }
 
 std::string falha_de(const std::function<void()>& f)

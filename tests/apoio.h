@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "caminhos.h"
-#include "janela.h"
+#include "conversao.h"
 #include "polinomio.h"
 
 namespace kelvara::teste {
@@ -44,34 +44,38 @@ class pasta_temporaria {
   fs::path p_;
 };
 
-// A window that keeps every message, question, busy state and closing, and
-// answers every question with `resposta`.
+// A window that keeps every message, question and busy state, and answers
+// every question with `resposta`.
 struct janela_teste : janela {
-  std::vector<std::pair<std::string, std::string>> mensagens;  // text, title
+  // The messages while the run went on (as avisos) and those of its result.
+  std::vector<kelvara::mensagem> mensagens;
   std::vector<std::string> perguntas;
   bool resposta = false;
   std::vector<bool> ocupados;
-  int fechos = 0;
-  bool pergunta(const std::string& texto, const std::string&) override
+  resultado fim;  // what the last conversion came to
+  bool pergunta(const std::string& texto) override
   {
     perguntas.push_back(texto);
     return resposta;
   }
-  void mensagem(const std::string& texto, const std::string& titulo) override
+  void mensagem(const std::string& texto) override
   {
-    mensagens.emplace_back(texto, titulo);
+    mensagens.push_back({texto, tipo_mensagem::aviso});
   }
   void ocupado(bool sim) override { ocupados.push_back(sim); }
-  void fecha() override { ++fechos; }
   std::vector<std::string> textos() const;
 };
 
 // Runs the conversion as "OK" would, with the grid files in `grelhas`;
-// with `forcar`, as kelvara-cli --forcar. True when it completed.
-bool converte(janela& j, const std::string& s1, const std::string& s2,
+// with `forcar`, as kelvara-cli --forcar. True when it created the output.
+bool converte(janela_teste& j, const std::string& s1, const std::string& s2,
               const std::string& entrada, const std::string& saida,
               const std::string& parametros_x = "", const std::string& parametros_y = "",
               const std::string& grelhas = "", bool forcar = false);
+
+// The projection text of the system of that name in the catalogue; empty
+// where it has none, or there is no such system.
+std::string texto_prj(const std::string& sistema);
 
 // The message of the fault (falha) that `f` throws; "(sem falha)" when it
 // throws none.

@@ -12,7 +12,6 @@
 
 #include "apoio.h"
 #include "conversao.h"
-#include "escreve_prj.h"
 #include "nomes.h"
 #include "paragem.h"
 #include "polinomio.h"
@@ -58,7 +57,7 @@ TEST(conversao, mensagens_das_entradas_em_ordem)
 {
   struct caso {
     pedido e;
-    textos esperadas;
+    textos esperadas;  // none: no route
   };
   const std::string f = "/nao/existe/a.shp";
   const caso casos[] = {
@@ -82,11 +81,15 @@ TEST(conversao, mensagens_das_entradas_em_ordem)
   };
   for (const caso& k : casos) {
     janela_teste j;
-    EXPECT_FALSE(kelvara::converte(k.e, j));
-    EXPECT_EQ(j.textos(), k.esperadas) << k.e.sistema1 << " / " << k.e.sistema2;
-    for (const auto& m : j.mensagens) EXPECT_EQ(m.second, "kelvara");
+    const resultado r = kelvara::converte(k.e, j);
+    EXPECT_EQ(r.como, k.esperadas.empty() ? desfecho::sem_rota : desfecho::recusado);
+    textos vistas;
+    for (const auto& m : r.mensagens) {
+      vistas.push_back(m.texto);
+      EXPECT_EQ(m.tipo, tipo_mensagem::aviso);
+    }
+    EXPECT_EQ(vistas, k.esperadas) << k.e.sistema1 << " / " << k.e.sistema2;
     EXPECT_EQ(j.ocupados, std::vector<bool>{false});
-    EXPECT_EQ(j.fechos, 0);
   }
 }
 
@@ -96,11 +99,9 @@ TEST(conversao, datum73_para_etrs89_de_ponta_a_ponta)
   rios(t.p / "rios");
   const std::string antes = bytes(t.p / "rios.shp") + bytes(t.p / "rios.dbf");
   ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "rios_etrs.shp"));
-  EXPECT_EQ(t.j.mensagens,
-            (std::vector<std::pair<std::string, std::string>>{
-                {"Criado o ficheiro: " + (t.p / "rios_etrs.shp"), "Ostrel - Kelvara"}}));
+  EXPECT_EQ(t.j.mensagens, (std::vector<mensagem>{{"Criado o ficheiro: " + (t.p / "rios_etrs.shp"),
+                                                    tipo_mensagem::conclusao}}));
   EXPECT_EQ(t.j.ocupados, (std::vector<bool>{true, false}));
-  EXPECT_EQ(t.j.fechos, 1);
   // Input untouched, working files gone, output, its code page and projection.
   EXPECT_EQ(bytes(t.p / "rios.shp") + bytes(t.p / "rios.dbf"), antes);
   EXPECT_EQ(t.p.ficheiros(), (textos{"rios.cpg", "rios.dbf", "rios.shp", "rios.shx", "rios_etrs.cpg",
@@ -174,12 +175,12 @@ TEST(conversao, nomes_sem_extensao_ou_que_sao_pastas_sao_recusados)
     janela_teste j;
     EXPECT_FALSE(converte(j, d73, etrs, t.p / k.entrada, t.p / k.saida));
     ASSERT_EQ(j.mensagens.size(), 1u);
-    const std::string& m = j.mensagens[0].first;
+    const std::string& m = j.mensagens[0].texto;
     EXPECT_NE(m.find(k.esperado), std::string::npos) << m;
     EXPECT_NE(m.find(k.da_saida ? "Sistema 2" : "Sistema 1"), std::string::npos) << m;
+    EXPECT_EQ(j.fim.como, desfecho::recusado);
     EXPECT_EQ(t.p.ficheiros(), antes);
     EXPECT_EQ(std::distance(fs::directory_iterator(t.p / "tm06"), {}), em_tm06);
-    EXPECT_EQ(j.fechos, 0);
   }
 }
 
@@ -201,10 +202,10 @@ TEST(conversao, saida_que_e_a_entrada_e_recusada)
     const auto antes = conteudo(t.p);
     EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / saida));
     ASSERT_EQ(t.j.mensagens.size(), 1u);
-    EXPECT_NE(t.j.mensagens[0].first.find("Escolha outro nome"), std::string::npos)
-        << t.j.mensagens[0].first;
+    EXPECT_NE(t.j.mensagens[0].texto.find("Escolha outro nome"), std::string::npos)
+        << t.j.mensagens[0].texto;
+    EXPECT_EQ(t.j.fim.como, desfecho::recusado);
     EXPECT_EQ(conteudo(t.p), antes);
-    EXPECT_EQ(t.j.fechos, 0);
   }
 }
 
@@ -342,10 +343,12 @@ TEST(conversao, falha_a_meio_nao_deixa_nada_e_saida_antiga_fica)
     const auto antes = conteudo(t.p);
     EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / k.saida));
     ASSERT_EQ(t.j.mensagens.size(), 1u);
-    EXPECT_NE(t.j.mensagens[0].first.find(k.esperado), std::string::npos) << t.j.mensagens[0].first;
-    EXPECT_EQ(t.j.mensagens[0].second, "kelvara");
+    EXPECT_NE(t.j.mensagens[0].texto.find(k.esperado), std::string::npos) << t.j.mensagens[0].texto;
+    EXPECT_EQ(t.j.fim.mensagens, t.j.mensagens);
+    EXPECT_EQ(t.j.fim.como, desfecho::falhou);
+    EXPECT_EQ(t.j.mensagens[0].tipo, tipo_mensagem::aviso);
+    EXPECT_FALSE(t.j.fim.fora_da_grelha);
     EXPECT_EQ(conteudo(t.p), antes);
-    EXPECT_EQ(t.j.fechos, 0);
     EXPECT_FALSE(t.j.ocupados.back());
   }
 }
@@ -399,7 +402,7 @@ TEST(conversao, saida_antiga_aberta_noutro_programa_fica_inteira)
                         "aberto pode ser substituído";
       EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp"));
       ASSERT_EQ(t.j.mensagens.size(), 1u);
-      const std::string m = t.j.mensagens[0].first;
+      const std::string m = t.j.mensagens[0].texto;
       const std::string preso_nomeado = "está aberto noutro programa (" + t.p / "saida" + ext + ")";
       EXPECT_NE(m.find(preso_nomeado), std::string::npos) << m;
       EXPECT_NE(m.find("O shapefile anterior ficou como estava."), std::string::npos) << m;
@@ -442,10 +445,12 @@ TEST(conversao, nenhum_ficheiro_fica_aberto)
 }
 #endif
 
-// Progress goes from 0 to every record of every routine of the route, in
+// Progress goes from 0 to every record of every step of the route, in
 // order, a few hundred times at most; a run's own stop request stops it
-// part-way, with nothing of it left.
-TEST(conversao, progresso_e_paragem_da_propria_conversao)
+// part-way, with nothing of it left. A route of four steps (as no row of
+// the catalogue has yet) reads in each step what the one before wrote, the
+// two intermediates in turn, and gives the steps' functions in order.
+TEST(conversao, progresso_e_paragem_em_rotas_de_varias_etapas)
 {
   struct janela_progresso : janela_teste {
     std::vector<std::pair<long long, long long>> vistos;
@@ -458,65 +463,55 @@ TEST(conversao, progresso_e_paragem_da_propria_conversao)
     }
     const std::atomic<bool>* pedido_de_paragem() const override { return &parar; }
   };
+  const etapa ida{"ida", tipo_etapa::translacao, nullptr, nullptr, {}, {200000, 300000}};
+  const etapa volta{"volta", tipo_etapa::translacao, nullptr, nullptr, {}, {-200000, -300000}};
+  const etapa meio{"meio", tipo_etapa::translacao, nullptr, nullptr, {}, {0.5, -0.25}};
+  const etapa t10{"transf_10", tipo_etapa::polinomio, &conjunto_10};
+  const rota quatro{sistema_de(d73), sistema_de(etrs), false, {ida, volta, t10, meio}, "PRJ", true};
   pasta_temporaria p;
   polilinhas(p / "rios", 3000);
-  struct caso {
-    std::string s1, s2;
-    long long passos;
-  };
-  for (const caso& k : {caso{d73, etrs, 1}, caso{etrs, lisboa, 2}}) {
-    SCOPED_TRACE(k.s2);
+  const pedido pd{d73, etrs, p / "rios.shp", p / "saida.shp", "", "", KELVARA_GRELHAS, true};
+  for (const rota* r : {rota_de(d73, etrs), rota_de(etrs, lisboa), &quatro}) {
+    const long long passos = static_cast<long long>(r->etapas.size());
+    SCOPED_TRACE(passos);
     janela_progresso j;
-    ASSERT_TRUE(converte(j, k.s1, k.s2, p / "rios.shp", p / "saida.shp", "", "", KELVARA_GRELHAS,
-                         true))
-        << j.textos().front();
+    const resultado x = kelvara::converte(pd, *r, j);
+    ASSERT_EQ(x.como, desfecho::criado) << x.mensagens.front().texto;
     ASSERT_FALSE(j.vistos.empty());
-    EXPECT_EQ(j.vistos.front(), std::make_pair(0LL, 3000 * k.passos));
-    EXPECT_EQ(j.vistos.back(), std::make_pair(3000 * k.passos, 3000 * k.passos));
-    EXPECT_LE(j.vistos.size(), 110u * k.passos);
+    EXPECT_EQ(j.vistos.front(), std::make_pair(0LL, 3000 * passos));
+    EXPECT_EQ(j.vistos.back(), std::make_pair(3000 * passos, 3000 * passos));
+    EXPECT_LE(j.vistos.size(), 110u * passos);
     for (size_t i = 1; i < j.vistos.size(); ++i) EXPECT_LE(j.vistos[i - 1].first, j.vistos[i].first);
+    if (r == &quatro) {
+      EXPECT_EQ(bytes(p / "saida.prj"), "PRJ\r\n");
+      const lido a = le(p / "rios.shp"), b = le(p / "saida.shp");
+      ASSERT_NO_FATAL_FAILURE(espera_mesmo_resto(a, b));
+      for (size_t k = 0; k < a.formas.size(); ++k)
+        for (size_t v = 0; v < a.formas[k].x.size(); ++v) {
+          par e = translada(ida.desvio, a.formas[k].x[v], a.formas[k].y[v]);
+          e = translada(volta.desvio, e.x, e.y);
+          e = polinomio(conjunto_10, e.x, e.y);
+          e = translada(meio.desvio, e.x, e.y);
+          EXPECT_EQ(b.formas[k].x[v], e.x);
+          EXPECT_EQ(b.formas[k].y[v], e.y);
+        }
+    }
 
     janela_progresso parada;
-    parada.parar_em = 1500;
+    parada.parar_em = 3000 * passos - 1500;
     grava(p / "saida.shp", "velho");
-    EXPECT_FALSE(converte(parada, k.s1, k.s2, p / "rios.shp", p / "saida.shp", "", "",
-                          KELVARA_GRELHAS, true));
-    EXPECT_EQ(parada.textos(), textos{interrompida().what()});
-    EXPECT_LT(parada.vistos.back().first, 1600);
+    const resultado y = kelvara::converte(pd, *r, parada);
+    EXPECT_EQ(y.como, desfecho::interrompido);
+    EXPECT_EQ(y.mensagens, (std::vector<mensagem>{{interrompida().what(), tipo_mensagem::aviso}}));
+    EXPECT_LT(parada.vistos.back().first, 3000 * passos - 1400);
     EXPECT_EQ(p.ficheiros(), (textos{"rios.dbf", "rios.shp", "rios.shx", "saida.dbf", "saida.prj",
                                      "saida.shp", "saida.shx"}));
     EXPECT_EQ(bytes(p / "saida.shp"), "velho");
   }
-}
-
-TEST(conversao, tabela_de_rotas_completa)
-{
-  const auto r = rotas();
-  ASSERT_EQ(r.size(), 15u);
-  int com_dois_passos = 0, com_prj = 0;
-  for (const auto& x : r) {
-    com_dois_passos += x.passo2 != nullptr;
-    com_prj += x.escreve_prj();
-  }
-  EXPECT_EQ(com_dois_passos, 2);
-  EXPECT_EQ(com_prj, 14);  // all but "Qualquer"
-  EXPECT_EQ(sistemas().size(), 15u);
-
-  // Every pair the window offers is routed, by its names, to the route
-  // that offers it (an earlier row with the same names would take it).
-  int pares = 0;
-  for (const sistema* s : fontes_da_janela())
-    for (const rota* d : destinos_da_janela(*s)) {
-      SCOPED_TRACE(std::string(s->nome) + " -> " + std::string(d->sistema2->nome));
-      const rota* achada = nullptr;
-      for (const rota& x : r)
-        if (!achada && x.sistema1->nome == s->nome &&
-            (x.qualquer_destino || x.sistema2->nome == d->sistema2->nome))
-          achada = &x;
-      EXPECT_EQ(achada, d);
-      ++pares;
-    }
-  EXPECT_EQ(pares, 13);
+  // Each route is the one its names find: no earlier row with the same
+  // names takes it.
+  for (const rota& r : rotas())
+    EXPECT_EQ(rota_de(r.sistema1->nome, r.qualquer_destino ? "" : r.sistema2->nome), &r);
 }
 
 }  // namespace

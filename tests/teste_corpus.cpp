@@ -35,7 +35,7 @@ bool converte(const std::string& s1, const std::string& s2, const std::string& a
 {
   janela_teste j;
   const bool ok = teste::converte(j, s1, s2, a, b, "", "", "", true);
-  mensagem = j.mensagens.empty() ? "" : j.mensagens.back().first;
+  mensagem = j.mensagens.empty() ? "" : j.mensagens.back().texto;
   return ok;
 }
 

@@ -59,7 +59,7 @@ bool converte(via v, const std::string& entrada, const std::string& saida, std::
   const com_via escolha(v);
   janela_teste j;
   const bool ok = teste::converte(j, d73, etrs, entrada, saida, "", "", "", forcar);
-  mensagem = j.mensagens.empty() ? "" : j.mensagens.back().first;
+  mensagem = j.mensagens.empty() ? "" : j.mensagens.back().texto;
   return ok;
 }
 

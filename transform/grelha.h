@@ -46,6 +46,12 @@ struct grelhas {
   grelha grelha_p;  // target Y at each node
 };
 
+// Which pair of grids: the direction of the conversion.
+enum class sentido {
+  de_73_para_lisboa,  // nodes in Datum 73, values in Datum Lisboa
+  de_lisboa_para_73,  // nodes in Datum Lisboa, values in Datum 73
+};
+
 // The grid coordinate function: (x, y) in the source system to (X', Y') in
 // the target, or no value when the vertex is rejected (outside the limits,
 // not a number, or a corner of its cell marked -999999 in either grid).

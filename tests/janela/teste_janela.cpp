@@ -153,11 +153,12 @@ class teste_janela : public QObject {
 
     // Typing a source name is not picking it.
     janela_de_teste u;
+    const int fontes = u.f.Combo1->count();
     QTest::keyClicks(u.f.Combo1->lineEdit(), "Qualquer");
     QCOMPARE(u.f.Combo1->currentText(), QString("Qualquer"));
     QCOMPARE(u.f.Combo2->count(), 0);
     QCOMPARE(u.f.altura_exterior(), 5765);
-    QCOMPARE(u.f.Combo1->count(), 12);  // nor added to the list
+    QCOMPARE(u.f.Combo1->count(), fontes);  // nor added to the list
   }
 
   void ordem_de_tabulacao()
@@ -231,6 +232,18 @@ class teste_janela : public QObject {
     QCOMPARE(t.m.titulos, QStringList(4, "kelvara"));
     QVERIFY(t.f.isVisible());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+    // A parameter file of the wrong axis: its message under its own title.
+    QTemporaryDir pasta;
+    grava(pasta.filePath("p.txt"), "\"a\",\"b\",Y,0,0,0,0,1,1,0,1,0,0,0,0\n");
+    t.m = {};
+    t.f.Text1->setText(pasta.filePath("a.shp"));
+    t.f.Text2->setText(pasta.filePath("b.shp"));
+    t.f.Text3->setText(pasta.filePath("p.txt"));
+    t.f.Text4->setText(pasta.filePath("p.txt"));
+    QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+    QCOMPARE(t.m.textos, QStringList{"Erro! Esperado 'X' no ficheiro de parâmetros -X"});
+    QCOMPARE(t.m.titulos, QStringList{"Ostrel - Kelvara"});
+    QVERIFY(t.f.isVisible());
   }
 
   void ok_converte_e_fecha()
