@@ -6,12 +6,15 @@
 Writes into PASTA (made anew): generated shapefiles of all thirteen shape
 types (null records, z, m with no-data, MultiPatch part types, a deleted
 record, an empty file), Datum Lisboa grid files made from a rule, two
-parameter files, and then, for each of the fifteen routes and each input
-(the generated files and every shapefile of CORPUS, default
-../shared/corpus), the output files and a .txt with the exit status and
-both message streams, the folder's path replaced by "<PASTA>". The corpus
-lies outside Portugal: its files are converted with --forcar. Two builds
-are compared with `diff -r` of their PASTAs.
+parameter files, and then, for each route that `KELVARA_CLI --lista --tsv`
+lists and each input (the generated files and every shapefile of CORPUS,
+default ../shared/corpus), the output files and a .txt with the exit status and
+both message streams, the folder's path replaced by "<PASTA>"; for each
+route also the whole folder as one batch, a conversion without the grid
+files and one with the parameter files swapped; and a few runs with entries
+missing or names that route nowhere. The corpus lies outside Portugal: its
+files are converted with --forcar. Two builds are compared with `diff -r` of
+their PASTAs.
 """
 import math
 import os
@@ -19,24 +22,6 @@ import shutil
 import struct
 import subprocess
 import sys
-
-ROTAS = [
-    ("ETRS89 TM06", "Hayford-Gauss Datum 73"),
-    ("ETRS89 TM06", "Hayford-Gauss Datum Lisboa-Ponto Central"),
-    ("Hayford-Gauss Datum 73", "ETRS89 TM06"),
-    ("Hayford-Gauss Datum 73", "Hayford-Gauss Datum Lisboa-Ponto Central"),
-    ("Hayford-Gauss Datum Lisboa-Ponto Central", "ETRS89 TM06"),
-    ("Hayford-Gauss Datum Lisboa-Ponto Central", "Hayford-Gauss Datum 73"),
-    ("Açores - G.Oriental - UTM 26 S. Bráz", "UTM 26 ITRF93"),
-    ("Açores - Faial - UTM 26 Base SW", "UTM 26 ITRF93"),
-    ("Açores - Graciosa - UTM 26 Base SW", "UTM 26 ITRF93"),
-    ("Açores - Pico - UTM 26 Base SW", "UTM 26 ITRF93"),
-    ("Açores - São Jorge - UTM 26 Base SW", "UTM 26 ITRF93"),
-    ("Açores - Terceira - UTM 26 Base SW", "UTM 26 ITRF93"),
-    ("Açores - G.Ocidental - UTM 25 Observatório", "UTM 25 ITRF93"),
-    ("Madeira - UTM 28 Base SE", "UTM 28 ITRF93"),
-    ("Qualquer", ""),
-]
 
 TIPOS = [1, 3, 5, 8, 11, 13, 15, 18, 21, 23, 25, 28, 31]
 SEM_DADOS = -1e39  # an m below -1e38 is "no data"
@@ -170,6 +155,13 @@ def escreve_grelhas(pasta):
             f.write("\n".join(linhas) + "\n")
 
 
+def rotas(cli):
+    """The (source, target) of each route, as the program lists them."""
+    lista = subprocess.run([cli, "--lista", "--tsv"], capture_output=True, check=True)
+    return [tuple(linha.split("\t")[1:3]) for linha in lista.stdout.decode().splitlines()
+            if linha.startswith("rota\t")]
+
+
 def main():
     cli, pasta = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     corpus = sys.argv[3] if len(sys.argv) > 3 else os.path.join(
@@ -193,21 +185,44 @@ def main():
     with open(os.path.join(pasta, "py.txt"), "w") as f:
         f.write('"a","b",Y,0,0,0,0,200000,300000,0.1,-3.6,300002.2,-0.3,-1.8,1.2\n')
     nomes = sorted(n[:-4] for n in os.listdir(entradas) if n.endswith(".shp"))
-    for r, (s1, s2) in enumerate(ROTAS):
+    px, py = os.path.join(pasta, "px.txt"), os.path.join(pasta, "py.txt")
+    sem_grelhas = os.path.join(pasta, "sem_grelhas")
+    os.makedirs(sem_grelhas)
+
+    def corre(args, txt):
+        p = subprocess.run([cli] + args, capture_output=True)
+        texto = "%d\n%s\n%s" % (p.returncode, p.stdout.decode(), p.stderr.decode())
+        with open(txt, "w") as f:
+            f.write(texto.replace(pasta, "<PASTA>"))
+
+    todas = rotas(cli)
+    for r, (s1, s2) in enumerate(todas):
+        saida = os.path.join(pasta, "r%02d" % r)
+        os.makedirs(saida)
+        # Parameter files for the routes that take them; the others ignore them.
+        sistemas = ["-s", s1, "-t", s2, "--grelhas", grelhas, "-x", px, "-y", py]
         for n in nomes:
-            saida = os.path.join(pasta, "r%02d" % r)
-            os.makedirs(saida, exist_ok=True)
-            args = [cli, "-s", s1, "-t", s2, "--grelhas", grelhas]
-            if s1 == "Qualquer":
-                args += ["-x", os.path.join(pasta, "px.txt"), "-y", os.path.join(pasta, "py.txt")]
-            if n in do_corpus:
-                args.append("--forcar")  # the corpus lies outside Portugal
-            args += [os.path.join(entradas, n + ".shp"), os.path.join(saida, n + ".shp")]
-            p = subprocess.run(args, capture_output=True)
-            texto = "%d\n%s\n%s" % (p.returncode, p.stdout.decode(), p.stderr.decode())
-            with open(os.path.join(saida, n + ".txt"), "w") as f:
-                f.write(texto.replace(pasta, "<PASTA>"))
-    print("%d rotas × %d entradas em %s" % (len(ROTAS), len(nomes), pasta))
+            forcar = ["--forcar"] if n in do_corpus else []  # the corpus lies outside Portugal
+            corre(sistemas + forcar + [os.path.join(entradas, n + ".shp"),
+                                       os.path.join(saida, n + ".shp")],
+                  os.path.join(saida, n + ".txt"))
+        # The whole folder at once, one file at a time; without the grid
+        # files; with the parameter files swapped.
+        corre(sistemas + ["-j", "1", entradas, saida + "_lote"], saida + "_lote.txt")
+        um = os.path.join(entradas, "tipo03.shp")
+        corre(["-s", s1, "-t", s2, "--grelhas", sem_grelhas, "-x", px, "-y", py, um,
+               saida + "_sem_grelhas.shp"], saida + "_sem_grelhas.txt")
+        corre(["-s", s1, "-t", s2, "--grelhas", grelhas, "-x", py, "-y", px, um,
+               saida + "_trocados.shp"], saida + "_trocados.txt")
+    # Entries missing, and names that route nowhere.
+    um = os.path.join(entradas, "tipo03.shp")
+    for k, args in enumerate([["-s", "", "-t", "", um, "x.shp"],
+                              ["-s", todas[0][0], "-t", "", um, "x.shp"],
+                              ["-s", todas[0][0], "-t", todas[0][0], um, "x.shp"],
+                              ["-s", todas[0][0], "-t", todas[0][1], "", ""],
+                              ["-s", todas[0][0], "-t", todas[0][0], entradas, "y"]]):
+        corre(args, os.path.join(pasta, "entradas%d.txt" % k))
+    print("%d rotas × %d entradas em %s" % (len(todas), len(nomes), pasta))
 
 
 if __name__ == "__main__":
