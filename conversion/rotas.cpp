@@ -122,7 +122,7 @@ constexpr etapa ilha(std::string_view nome, const coeficientes_ilha& c)
 rota de(std::string_view s1, std::string_view s2, std::vector<etapa> etapas, bool na_janela = true)
 {
   const sistema *a = sistema_de(s1), *b = sistema_de(s2);
-  if (!a || !b) throw std::logic_error("rota entre sistemas que não existem");
+  if (!a || !b || etapas.empty()) throw std::logic_error("rota sem sistemas ou sem etapas");
   return {a, b, false, std::move(etapas), b->prj, na_janela};
 }
 

@@ -39,6 +39,10 @@ TEST(cli, mensagens_e_estados_de_saida)
   EXPECT_EQ(r.erros,
             "Escolher o ficheiro Shapefile no Sistema 1!!\nDefinir o ficheiro Shapefile no "
             "Sistema 2!!\n");
+  // Several inputs and no output folder: nothing written anywhere.
+  r = corre_cli({"-s", d73, "-t", etrs, entrada, entrada, ""});
+  EXPECT_EQ(r.codigo, 1);
+  EXPECT_EQ(r.erros, "Definir a pasta de saída no Sistema 2!!\n");
   // A pair without a route converts nothing, and says which targets the
   // source has.
   r = corre_cli({"-s", d73, "-t", "UTM 26 ITRF93", entrada, p / "x.shp"});
