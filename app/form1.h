@@ -1,7 +1,8 @@
 // The main window, Form1: the two system lists, the path boxes, the browse
-// buttons, "OK" and "Cancelar". It hands its entries to the conversion and
-// gives it what it needs of a window: modal messages, the busy pointer,
-// closing, progress and cancelling. The conversion runs on a second thread
+// buttons, "OK" and "Cancelar". It hands its entries to the conversion,
+// gives it what it needs of a window (messages, questions, progress and
+// cancelling), and turns its result into message boxes under their titles,
+// closing after a completed conversion. The conversion runs on a second thread
 // while the window stays drawn and takes no input; one that lasts more than
 // half a second shows a progress dialog with "Cancelar". Several input files
 // (each name in double quotes, as the file dialog gives them) convert in one
