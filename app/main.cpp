@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ficheiros.h"
 #include "form1.h"
 #include "form2.h"
 #include "rotas.h"
@@ -48,7 +47,7 @@ int main(int argc, char** argv)
   QApplication::setApplicationName("kelvara");
   kelvara::traducao_pt traducao;
   QApplication::installTranslator(&traducao);
-  kelvara::Form1 janela(kelvara::es::pasta_programa());
+  kelvara::Form1 janela("");  // the grid files in the program's folder
   janela.abre_informacao = [] { kelvara::Form2::mostra(); };
 
   const QStringList args = QApplication::arguments();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "caminhos.h"
@@ -14,7 +15,6 @@
 #include "janela.h"
 #include "polinomio.h"
 #include "shapefiles.h"
-#include "so.h"
 #include "transfere.h"
 
 #ifndef _WIN32
@@ -47,10 +47,8 @@ const fs::path& pasta()
 
 void grava(const fs::path& nome, const std::uint8_t* d, std::size_t n)
 {
-  std::FILE* f = es::abre(texto(nome), "wb");
-  if (!f) return;
-  if (n) std::fwrite(d, 1, n, f);
-  std::fclose(f);
+  std::ofstream f(nome, std::ios::binary | std::ios::trunc);
+  f.write(reinterpret_cast<const char*>(d), static_cast<std::streamsize>(n));
 }
 
 std::uint32_t tamanho(const std::uint8_t* d)

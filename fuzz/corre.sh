@@ -12,15 +12,10 @@ alvos=("$@")
 [ ${#alvos[@]} -gt 0 ] || alvos=(shapefile parametros grelha)
 
 bash util/instala.sh clang libclang-rt-14-dev python3
-flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer -g"
 # shapelib with the same instrumentation: its faults show, its branches guide.
-bash util/shapelib.sh build-fuzz/shapelib clang "$flags"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKELVARA_FUZZ=ON -DKELVARA_JANELAS=OFF -DBUILD_TESTING=OFF \
-  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-  -DSHAPELIB_INCLUDE_DIR="$PWD/build-fuzz/shapelib" \
-  -DSHAPELIB_LIBRARY="$PWD/build-fuzz/shapelib/libshp.a" >/dev/null
+bash util/shapelib.sh build-fuzz/shapelib clang \
+  "-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer -g"
+cmake --preset fuzz >/dev/null
 cmake --build build-fuzz --target fuzz_shapefile fuzz_parametros fuzz_grelha
 python3 fuzz/sementes.py build-fuzz/sementes
 

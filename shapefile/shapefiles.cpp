@@ -260,7 +260,7 @@ void ShapeFiles::go_to_record(int k)
   d_->obj = o;
   // The record's own header must agree with the index.
   const unsigned char* cab = d_->shp->pabyRec;
-  const std::uint32_t comprimento = grande_endian(cab + 4);
+  const std::uint32_t comprimento = be32(cab + 4);
   if (2ull * comprimento != d_->shp->panRecSize[i])
     throw falha(rec() + " não pode ser lido: o comprimento no cabeçalho do registo não coincide "
                       "com o do índice .shx. O shapefile está danificado.");

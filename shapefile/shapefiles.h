@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "falha.h"
+#include "funcao_xy.h"
 
 namespace kelvara {
 
@@ -56,19 +57,6 @@ inline bool tipo_ponto(int shape_type)
 {
   return shape_type == 1 || shape_type == 11 || shape_type == 21;
 }
-
-// x and y of n vertices, little-endian doubles interleaved as a record holds
-// them, transformed from `de` into `para` (`copia_registos`): finite results,
-// or it throws (the boxes are kept on that understanding).
-struct funcao_xy {
-  void* estado = nullptr;
-  void (*chama)(void* estado, const unsigned char* de, unsigned char* para, int n) = nullptr;
-};
-// Called with the number of each record read (`copia_registos`).
-struct funcao_registo {
-  void* estado = nullptr;
-  void (*chama)(void* estado, int registo) = nullptr;
-};
 
 class exame_indice;
 

@@ -8,6 +8,7 @@
 #include <numeric>
 #include <vector>
 
+#include "bytes.h"
 #include "falha.h"
 #include "ficheiros.h"
 #include "so.h"
@@ -25,12 +26,6 @@ bool tipo_valido(int t)
     default:
       return false;
   }
-}
-
-std::uint32_t grande_endian(const unsigned char* b)
-{
-  return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) |
-         std::uint32_t(b[3]);
 }
 
 namespace {
@@ -61,8 +56,8 @@ cabecalho le_cabecalho(const std::string& nome)
   if (!f) nao_abre(nome);
   if (std::fread(b, 1, sizeof b, f) != sizeof b) c.tamanho = std::min(c.tamanho, 99LL);
   std::fclose(f);
-  c.codigo = grande_endian(b);
-  c.comprimento = 2LL * grande_endian(b + 24);
+  c.codigo = be32(b);
+  c.comprimento = 2LL * be32(b + 24);
   c.tipo = static_cast<int>(b[32] | (b[33] << 8) | (b[34] << 16) | (std::uint32_t(b[35]) << 24));
   return c;
 }

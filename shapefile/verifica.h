@@ -13,9 +13,6 @@ namespace kelvara {
 
 bool tipo_valido(int shape_type);
 
-// A big-endian 32-bit integer, as the headers hold sizes and codes.
-std::uint32_t grande_endian(const unsigned char* b);
-
 // The 100-byte headers that .shp and .shx share: size, file code, shape
 // type, and the index's declared length.
 void verifica_cabecalhos(const std::string& path, const std::string& shx);

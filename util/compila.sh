@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds kelvara into build/ (Ninja, release with debug info).
+# Configures and builds kelvara into build/ (Ninja, release with debug info,
+# warnings as errors: the preset "simples" of CMakePresets.json).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
+cmake --preset simples >/dev/null
+cmake --build --preset simples
