@@ -126,8 +126,17 @@ resultado corrida::corre()
     verifica_entrada_e_saida();
     // An input that does not look like Sistema 1 is refused (or, in the
     // window, converted only on "Sim"); "Qualquer" is never checked.
-    if (!r_.sistema1->parametros && !p_.forcar)
-      vigia_ = verifica_fonte(j_, *r_.sistema1, fich1a);
+    if (!r_.sistema1->parametros && !p_.forcar) {
+      // Opened here, once, for the box its header declares; the first step
+      // reads it as it is. One that fails to open is said to where the
+      // first step reads it, as any other input's fault.
+      Shp1.mostra_como({});
+      try {
+        Shp1.open_file(fich1a);
+      } catch (const falha&) {
+      }
+      vigia_ = verifica_fonte(j_, *r_.sistema1, Shp1);
+    }
     if (es::existe(fich3a) && !j_.substitui(pergunta_substitui(fich3a)))
       return {desfecho::recusado, {}};
     if (const int n = saida_.limpa_restos(); n > 0)

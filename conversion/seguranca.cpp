@@ -10,7 +10,6 @@
 #include "ficheiros.h"
 #include "leitura.h"
 #include "reconhece_prj.h"
-#include "so.h"
 
 namespace kelvara {
 
@@ -49,32 +48,6 @@ bool dentro(const caixa& c, const area& a)
 {
   return c.x_min >= a.x_min - a.margem && c.x_max <= a.x_max + a.margem &&
          c.y_min >= a.y_min - a.margem && c.y_max <= a.y_max + a.margem;
-}
-
-std::optional<caixa> caixa_do_cabecalho(const std::string& shp)
-{
-  unsigned char h[100];
-  // Only a regular file: a FIFO would never answer (the reading of the
-  // input refuses it later, with its cause).
-  if (es::tipo_de(shp) != es::tipo::ficheiro) return std::nullopt;
-  std::FILE* f = es::abre(shp, "rb");
-  if (!f) return std::nullopt;
-  const bool lido = std::fread(h, 1, sizeof h, f) == sizeof h;
-  std::fclose(f);
-  // Bytes 24-27: the file's length in 16-bit words, big-endian; 50 is the
-  // header alone.
-  const unsigned long palavras = (unsigned long)h[24] << 24 | (unsigned long)h[25] << 16 |
-                                 (unsigned long)h[26] << 8 | h[27];
-  if (!lido || palavras <= 50) return std::nullopt;
-  double v[4];
-  for (int i = 0; i < 4; ++i) {  // bytes 36-67: x min, y min, x max, y max, little-endian
-    std::uint64_t b = 0;
-    for (int k = 7; k >= 0; --k) b = b << 8 | h[36 + 8 * i + k];
-    std::memcpy(&v[i], &b, sizeof b);
-    if (!std::isfinite(v[i])) return std::nullopt;
-  }
-  if (v[0] > v[2] || v[1] > v[3]) return std::nullopt;
-  return caixa{v[0], v[1], v[2], v[3]};
 }
 
 std::string recusa_prj(const std::string& prj, const sistema& s)
@@ -120,18 +93,23 @@ void confirma(janela& j, const std::string& porque)
   if (!j.pergunta(porque + "\n\nConverter mesmo assim?")) throw recusa(porque);
 }
 
-bool verifica_fonte(janela& j, const sistema& s, const std::string& fich1a)
+bool verifica_fonte(janela& j, const sistema& s, const ShapeFiles& entrada)
 {
+  const std::string& fich1a = entrada.path();
   const std::string base = fich1a.substr(0, fich1a.size() - 4);
   if (const std::string r = recusa_prj(base + ".prj", s); !r.empty()) confirma(j, r);
   if (s.area.vazia()) return false;
-  const std::optional<caixa> c = caixa_do_cabecalho(fich1a);
-  if (!c) return false;
-  if (!encontra(*c, s.area)) {
-    confirma(j, recusa_area(fich1a, *c, s));
+  // The box the header declares, where it is one: finite, not inverted.
+  const std::optional<std::array<double, 4>> b = entrada.caixa();
+  if (!b || !std::all_of(b->begin(), b->end(), [](double v) { return std::isfinite(v); }))
+    return false;
+  const caixa c{(*b)[0], (*b)[1], (*b)[2], (*b)[3]};
+  if (c.x_min > c.x_max || c.y_min > c.y_max) return false;
+  if (!encontra(c, s.area)) {
+    confirma(j, recusa_area(fich1a, c, s));
     return false;  // converting anyway: no record is checked
   }
-  return !dentro(*c, s.area);
+  return !dentro(c, s.area);
 }
 
 void vigia_registos::examina(const ShapeFiles& entrada, int registo)

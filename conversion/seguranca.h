@@ -25,11 +25,6 @@ bool encontra(const caixa& c, const area& a);
 // `c` lies wholly inside `a` with its margin.
 bool dentro(const caixa& c, const area& a);
 
-// The box of coordinates in the header of a .shp; nothing for a shapefile
-// without records or a header that cannot be read (the reading of the
-// records then says what is wrong).
-std::optional<caixa> caixa_do_cabecalho(const std::string& shp);
-
 // Refusal when the projection file `prj` defines a geographic system or a
 // system of the catalogue other than `s`; empty when it defines `s`, a
 // system the catalogue does not hold, or does not exist.
@@ -44,10 +39,12 @@ std::string recusa_area(const std::string& shp, const caixa& c, const sistema& s
 // answer is "Não".
 void confirma(janela& j, const std::string& porque);
 
-// The checks before the conversion, on the input `fich1a` of a route from
-// `s`. True when its records must be checked one by one as they are read
-// (its box straddles the edge of the area).
-bool verifica_fonte(janela& j, const sistema& s, const std::string& fich1a);
+// The checks before the conversion, on the input of a route from `s`, open
+// in `entrada`: its projection file, and the box its header declares (none
+// where it declares no records, or one not finite or inverted). True when
+// its records must be checked one by one as they are read (the box
+// straddles the edge of the area).
+bool verifica_fonte(janela& j, const sistema& s, const ShapeFiles& entrada);
 
 // The check of each record, as the transfer loop reads it.
 class vigia_registos {

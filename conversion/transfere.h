@@ -33,7 +33,7 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
                const std::string& fich2a, funcao&& f, vigia&& antes = {})
 {
   j.ocupado(true);
-  Shp1.open_file(fich1a);
+  if (!Shp1.aberto_em(fich1a)) Shp1.open_file(fich1a);
   Shp2.create_file(fich2a, Shp1.shape_type(), Shp1.language_driver());
   const int campos = Shp1.field_count();
   for (int c = 1; c <= campos; ++c) {

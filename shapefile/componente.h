@@ -12,6 +12,7 @@
 #include "ganchos.h"
 #include "registos.h"
 #include "shapefiles.h"
+#include "verifica.h"
 
 namespace kelvara {
 
@@ -60,6 +61,8 @@ struct ShapeFiles::dados {
   enum class uso { nenhum, leitura, escrita } modo = uso::nenhum;
   int tipo = 0;
   int registos = 0;
+  cabecalho cab;          // an input's .shp header, read once
+  bool inteiro = false;   // an input opened, every check passed
 
   // The own record path: the input's .shp, .shx and .dbf records, the
   // current record; the output's .shp and .shx, and its .dbf records.

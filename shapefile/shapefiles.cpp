@@ -85,7 +85,11 @@ void ShapeFiles::open_file(const std::string& path)
 {
   comeca(path);
   const std::string nome = entre_aspas(nome_);
-  if (!es::existe(path)) throw falha("Não existe o ficheiro " + nome + ".");
+  const es::tipo k_shp = es::tipo_de(path);
+  if (k_shp == es::tipo::nenhum) throw falha("Não existe o ficheiro " + nome + ".");
+  // The .shp's header first, read once: the box it declares is asked for
+  // (`caixa`) even of an input that fails a check below.
+  if (k_shp == es::tipo::ficheiro) d_->cab = le_cabecalho(path);
   const std::string shx = companheiro(path, ".shx", ".SHX");
   const std::string dbf = companheiro(path, ".dbf", ".DBF");
   if (!es::existe(shx))
@@ -94,7 +98,7 @@ void ShapeFiles::open_file(const std::string& path)
     throw falha("Falta a tabela de atributos " + entre_aspas(dbf) + " do shapefile " + nome + ".");
   // Only regular files are read: a FIFO would never end, a folder is none.
   for (const std::string* f : {&path, &shx, &dbf}) {
-    const es::tipo k = es::tipo_de(*f);
+    const es::tipo k = f == &path ? k_shp : es::tipo_de(*f);
     if (k == es::tipo::pasta)
       throw falha("O nome " + entre_aspas(*f) + " é de uma pasta, não de um ficheiro.");
     if (k != es::tipo::ficheiro)
@@ -102,7 +106,7 @@ void ShapeFiles::open_file(const std::string& path)
                   " não é um ficheiro comum (é um FIFO, um dispositivo ou um socket) e não pode "
                   "ser lido como parte de um shapefile.");
   }
-  verifica_cabecalhos(path, shx);
+  const long long registos = verifica_cabecalhos(d_->cab, path, shx);
   std::optional<exame_indice> exame;
   if (d_->shapelib) {
     d_->shp = SHPOpenLL(path.c_str(), "rb", &d_->ganchos);
@@ -110,7 +114,7 @@ void ShapeFiles::open_file(const std::string& path)
     d_->tipo = d_->shp->nShapeType;
     d_->registos = d_->shp->nRecords;
   } else {
-    exame = abre_registos(path);
+    exame = abre_registos(path, registos);
   }
   d_->dbf = DBFOpenLL(dbf.c_str(), "rb", &d_->ganchos);
   if (!d_->dbf) {
@@ -145,13 +149,14 @@ void ShapeFiles::open_file(const std::string& path)
   }
   if (d_->shapelib) SHPSetFastModeReadObject(d_->shp, 1);
   else d_->dbf_e.usa(d_->dbf->sHooks, d_->dbf->fp);
+  d_->inteiro = true;
 }
 
 // The .shp and .shx opened as shapelib would find them, the index's header
 // read and every entry checked in one pass; what the entries say is checked
 // only once the table is open, as before. Empty when the offsets go back:
 // then the index is checked whole, in memory (`verifica_indice_inteiro`).
-std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path)
+std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path, long long registos)
 {
   dados& d = *d_;
   const std::string base = sem_extensao(path);
@@ -165,15 +170,14 @@ std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path)
     d.nome_shx = base + ".SHX";
     if (!d.shx_e.abre(d.ganchos, d.nome_shx, "rb")) nao_abre();
   }
-  if (!d.shp_e.le(0, 100)) nao_abre();
-  const unsigned char* h = d.shx_e.le(0, 100);
-  if (!h || h[0] != 0 || h[1] != 0 || h[2] != 0x27 || (h[3] != 0x0a && h[3] != 0x0d)) nao_abre();
-  const int palavras = h[27] | (h[26] << 8) | (h[25] << 16) | ((h[24] & 0x7f) << 24);
-  const int n = (palavras - 50) / 4;
-  d.tipo = h[32];
-  if (n < 0 || n > 256000000) nao_abre();
+  // The headers were read and checked already (`cab`).
+  if (!d.shp_e.le(0, 100) || !d.shx_e.le(0, 100)) nao_abre();
+  if (registos < 0 || registos > 256000000) nao_abre();
+  const int n = static_cast<int>(registos);
+  d.tipo = d.cab.tipo;
   d.registos = n;
-  std::optional<exame_indice> exame(std::in_place, es::tamanho(path));
+  // The .shp's size as its header's reading found it.
+  std::optional<exame_indice> exame(std::in_place, d.cab.tamanho);
   // Read in blocks of entries, each entry checked as shapelib's reader would.
   constexpr int por_bloco = 2048;
   for (int i = 0; i < n; i += por_bloco) {
@@ -207,7 +211,7 @@ std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path)
   // bytes read are then in the first one's cache. Small ones (points) cost
   // the record loop more per byte than the reading does, which then goes
   // to the second processor. (Measurements in bench/RESULTS.md.)
-  if (n > 0 && (es::tamanho(path) - 100) / n >= 128) d.shp_e.sem_adiantar();
+  if (n > 0 && (d.cab.tamanho - 100) / n >= 128) d.shp_e.sem_adiantar();
   return exame;
 }
 
@@ -220,7 +224,18 @@ void ShapeFiles::verifica_indice_inteiro(const std::string& path, const std::str
   d.tam = {};
 }
 
+bool ShapeFiles::aberto_em(const std::string& path) const
+{
+  return d_->inteiro && d_->atual == 0 && caminho_ == path;
+}
+
 int ShapeFiles::shape_type() const { return d_->tipo; }
+std::optional<std::array<double, 4>> ShapeFiles::caixa() const
+{
+  const cabecalho& c = d_->cab;
+  if (!c.lido || c.tamanho < 100 || c.comprimento <= 100) return std::nullopt;
+  return std::array<double, 4>{c.caixa[0], c.caixa[1], c.caixa[2], c.caixa[3]};
+}
 int ShapeFiles::record_count() const { return d_->registos; }
 int ShapeFiles::language_driver() const { return d_->dbf ? d_->dbf->iLanguageDriver : 0; }
 

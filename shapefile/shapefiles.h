@@ -12,6 +12,7 @@
 // record, its number.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -74,6 +75,8 @@ class ShapeFiles {
   // Opens an existing shapefile for reading (any file this instance had
   // open is closed first).
   void open_file(const std::string& path);
+  // Open for reading at `path`, as `open_file` left it.
+  bool aberto_em(const std::string& path) const;
   // Creates an empty shapefile of `shape_type`, its .shx and .dbf under the
   // same base name; `language_driver` is the .dbf code-page byte to write.
   void create_file(const std::string& path, int shape_type, int language_driver);
@@ -85,6 +88,11 @@ class ShapeFiles {
 
   int shape_type() const;
   int record_count() const;
+  // The box of the coordinates as the .shp's header declares it (x min,
+  // y min, x max, y max), read with the header when the file was opened,
+  // also by an `open_file` that then failed; none when the header declares
+  // no records or could not be read.
+  std::optional<std::array<double, 4>> caixa() const;
   int language_driver() const;
 
   // Fields.
@@ -160,7 +168,7 @@ class ShapeFiles {
   } pendente_;
   [[noreturn]] void sem_vertice(int v) const;
   void comeca(const std::string& path);
-  std::optional<exame_indice> abre_registos(const std::string& path);
+  std::optional<exame_indice> abre_registos(const std::string& path, long long registos);
   void verifica_indice_inteiro(const std::string& path, const std::string& shx);
   enum class problema { nenhum, leitura, partes, comprimento, tipo, primeira_parte, sem_partes, multipatch_m };
   problema le_registo(int k);

@@ -11,7 +11,6 @@
 #include "bytes.h"
 #include "falha.h"
 #include "ficheiros.h"
-#include "so.h"
 
 namespace kelvara {
 
@@ -39,13 +38,7 @@ namespace {
               descreve(es::erro_so()) + ".");
 }
 
-// The 100-byte header that .shp and .shx share.
-struct cabecalho {
-  long long tamanho = -1;  // of the file, in bytes
-  std::uint32_t codigo = 0;
-  long long comprimento = 0;  // as declared, in bytes
-  int tipo = 0;
-};
+}  // namespace
 
 cabecalho le_cabecalho(const std::string& nome)
 {
@@ -53,14 +46,18 @@ cabecalho le_cabecalho(const std::string& nome)
   c.tamanho = es::tamanho(nome);
   unsigned char b[100] = {};
   std::FILE* f = es::abre(nome, "rb");
-  if (!f) nao_abre(nome);
+  if (!f) return c;
+  c.lido = true;
   if (std::fread(b, 1, sizeof b, f) != sizeof b) c.tamanho = std::min(c.tamanho, 99LL);
   std::fclose(f);
   c.codigo = be32(b);
   c.comprimento = 2LL * be32(b + 24);
-  c.tipo = static_cast<int>(b[32] | (b[33] << 8) | (b[34] << 16) | (std::uint32_t(b[35]) << 24));
+  c.tipo = static_cast<int>(le32(b + 32));
+  for (int i = 0; i < 4; ++i) c.caixa[i] = le_real(b + 36 + 8 * i);
   return c;
 }
+
+namespace {
 
 enum : std::uint8_t { registo_bom = 0, fora_do_ficheiro = 1, dentro_de_outro = 2 };
 
@@ -129,12 +126,14 @@ entrada_ma primeira_entrada_ma(const unsigned* desl, const unsigned* tam, int n,
 
 }  // namespace
 
-void verifica_cabecalhos(const std::string& path, const std::string& shx)
+long long verifica_cabecalhos(cabecalho& shp, const std::string& path, const std::string& shx)
 {
-  // Both headers are checked here, in words the user can act on, before
-  // shapelib reads them.
-  const cabecalho c_shp = le_cabecalho(path);
+  // Both headers are checked here, before shapelib reads them.
+  if (!shp.lido) shp = le_cabecalho(path);
+  if (!shp.lido) nao_abre(path);
+  const cabecalho& c_shp = shp;
   const cabecalho c_shx = le_cabecalho(shx);
+  if (!c_shx.lido) nao_abre(shx);
   for (const auto& [c, n] : {std::pair{&c_shp, &path}, std::pair{&c_shx, &shx}}) {
     if (c->tamanho < 100)
       throw falha("O ficheiro " + entre_aspas(*n) + " está vazio ou cortado: tem " +
@@ -156,12 +155,13 @@ void verifica_cabecalhos(const std::string& path, const std::string& shx)
     throw falha("O índice " + entre_aspas(shx) + " está cortado ou danificado: o cabeçalho declara " +
                 std::to_string(c_shx.comprimento) + " bytes e o ficheiro tem " +
                 std::to_string(c_shx.tamanho) + ".");
+  return (c_shx.comprimento - 100) / 8;
 }
 
 namespace {
 
-void lanca_indice(int mau, bool dentro, long long fim_maximo, int n, const std::string& path,
-                  const std::string& shx)
+void lanca_indice(int mau, bool dentro, long long fim_maximo, long long tam_shp, int n,
+                  const std::string& path, const std::string& shx)
 {
   // Every index entry must lie within the .shp and no two records may
   // share bytes: an entry that points into another record would copy
@@ -177,7 +177,7 @@ void lanca_indice(int mau, bool dentro, long long fim_maximo, int n, const std::
     throw falha("O índice " + entre_aspas(shx) + " declara " + std::to_string(n) +
                 " registos, mas o seu tamanho não corresponde a esse número. O shapefile " +
                 entre_aspas(path) + " está danificado.");
-  if (fim_maximo < es::tamanho(path))
+  if (fim_maximo < tam_shp)
     throw falha("O ficheiro " + entre_aspas(path) + " contém dados para além do último registo do índice " +
                 entre_aspas(shx) + ": o índice está incompleto e parte dos registos perder-se-ia.");
 }
@@ -188,9 +188,10 @@ void verifica_indice(const unsigned* desl, const unsigned* tam, int n, const std
                      const std::string& shx)
 {
   long long fim_maximo = 100;
-  const entrada_ma ma = primeira_entrada_ma(desl, tam, n, es::tamanho(path), fim_maximo);
-  lanca_indice(ma.registo < n ? ma.registo : -1, ma.porque == dentro_de_outro, fim_maximo, n, path,
-               shx);
+  const long long tam_shp = es::tamanho(path);
+  const entrada_ma ma = primeira_entrada_ma(desl, tam, n, tam_shp, fim_maximo);
+  lanca_indice(ma.registo < n ? ma.registo : -1, ma.porque == dentro_de_outro, fim_maximo, tam_shp,
+               n, path, shx);
 }
 
 void verifica_indice(SHPHandle shp, const std::string& path, const std::string& shx)
@@ -200,7 +201,7 @@ void verifica_indice(SHPHandle shp, const std::string& path, const std::string& 
 
 void exame_indice::conclui(int n, const std::string& path, const std::string& shx) const
 {
-  lanca_indice(mau_, dentro_, fim_maximo_, n, path, shx);
+  lanca_indice(mau_, dentro_, fim_maximo_, tam_shp_, n, path, shx);
 }
 
 void verifica_tabela(DBFHandle dbf, int n, const std::string& path, const std::string& nome_dbf)

@@ -13,9 +13,25 @@ namespace kelvara {
 
 bool tipo_valido(int shape_type);
 
-// The 100-byte headers that .shp and .shx share: size, file code, shape
-// type, and the index's declared length.
-void verifica_cabecalhos(const std::string& path, const std::string& shx);
+// The 100-byte header that .shp and .shx share, as the file holds it.
+struct cabecalho {
+  bool lido = false;       // the file could be opened
+  long long tamanho = -1;  // of the file, in bytes (below 100: no whole header)
+  std::uint32_t codigo = 0;
+  long long comprimento = 0;  // as declared, in bytes
+  int tipo = 0;
+  double caixa[4] = {};  // x min, y min, x max, y max
+};
+
+// Reads a header; `lido` false when the file cannot be opened (the cause in
+// es::erro_so()).
+cabecalho le_cabecalho(const std::string& nome);
+
+// Checks the headers of an input, in words the user can act on: the .shp's
+// as `shp` holds it (read into it here where it could not be before) and its
+// index's: size, file code, shape type, and the index's declared length.
+// Returns the number of records the index holds.
+long long verifica_cabecalhos(cabecalho& shp, const std::string& path, const std::string& shx);
 
 // Every index entry within the .shp and no two records sharing bytes; an
 // index as long as its records; no data after the last indexed record; a

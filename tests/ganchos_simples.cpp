@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "ficheiros.h"
 #include "ganchos.h"
-#include "so.h"
 
 namespace kelvara::teste {
 

@@ -403,9 +403,10 @@ TEST(falhas, saida_sob_limites_do_sistema)
               [](std::vector<std::string>&, opcoes_processo& o) { o.limite_ficheiro = 512; }});
 #ifndef __SANITIZE_ADDRESS__
   // (The sanitizers' runtime needs descriptors of its own to report.)
+  // The input is open (its .shp and .dbf) when the run reserves its files.
   corre_caso({"ficheiros abertos demais", nullptr,
-              "Não foi possível abrir o ficheiro \"{P}/rios da região.dbf\": há demasiados "
-              "ficheiros abertos.", d73, etrs,
+              "Não é possível escrever o shapefile de saída \"{P}/saída antiga.shp\": há "
+              "demasiados ficheiros abertos.", d73, etrs,
               [](std::vector<std::string>& argumentos, opcoes_processo&) {
                 // Only the three standard streams open when the limit is set.
                 argumentos.insert(argumentos.begin(),

@@ -11,7 +11,6 @@
 #include "apoio.h"
 #include "falha.h"
 #include "ficheiros.h"
-#include "so.h"
 
 namespace kelvara {
 namespace {

@@ -1,13 +1,24 @@
-// File-system operations of the conversion: sizes, kinds, existence,
-// sameness, creating an empty file under a free name, locks, renaming and
-// removing files, the program's folder. Paths are UTF-8.
+// File-system operations of the component and the conversion: opening a
+// file, sizes, kinds, existence, sameness, creating an empty file under a
+// free name, locks, renaming and removing files, the program's folder, and
+// the cause of a failure. Paths are UTF-8.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 namespace kelvara::es {
+
+// Opens a file by its UTF-8 name with a C `fopen` mode ("x" after "w":
+// only a file that does not exist yet).
+std::FILE* abre(const std::string& nome, const char* modo);
+
+// The cause of the last call of this layer that failed on this thread: the
+// errno on POSIX; on Windows the system's error code in the same terms,
+// a file that another program holds open being a cause of its own.
+std::error_code erro_so();
 
 // Size of a file in bytes, or -1 when it cannot be read.
 long long tamanho(const std::string& nome);

@@ -1,14 +1,17 @@
-// The operating system's side of the I/O layer: a file opened by its UTF-8
-// name, read and written at an offset, its size, closing. POSIX descriptors
+// The operating system's side of the I/O layer, for the layer alone: a file
+// opened by its UTF-8 name, read and written at an offset, its size,
+// closing. POSIX descriptors
 // with pread/pwrite, so that no seek is ever a system call; on Windows a
 // file handle read and written at an offset given with each call. Failures
-// leave errno set, and `erro_so` gives their cause.
+// leave errno set, and `erro_so` (ficheiros.h) gives their cause.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <string>
 #include <system_error>
+
+#include "ficheiros.h"
 
 namespace kelvara::es {
 
@@ -37,15 +40,6 @@ int fecha_so(descritor m);
 // and ext4 writes out at once on closing a file that was truncated.
 bool esvazia_so(descritor m);
 #endif
-
-// Opens a file by its UTF-8 name with a C `fopen` mode ("x" after "w":
-// only a file that does not exist yet).
-std::FILE* abre(const std::string& nome, const char* modo);
-
-// The cause of the last call of this layer that failed on this thread: the
-// errno on POSIX; on Windows the system's error code in the same terms,
-// a file that another program holds open being a cause of its own.
-std::error_code erro_so();
 
 #ifdef _WIN32
 // A Windows error code (GetLastError) as `erro_so` gives it.
