@@ -1,6 +1,9 @@
 #include "alvos.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -95,8 +98,14 @@ bool fuzz_parametros(const std::uint8_t* d, std::size_t n)
   grava(x, d + 4, a);
   grava(y, d + 4 + a, n - 4 - a);
   try {
-    const par r = polinomio(le_parametros(texto(x), texto(y)), 1234.5, -6789.25);
-    (void)std::isfinite(r.x);
+    // What is read is a set to evaluate: every value a finite number, no
+    // divisor 0.
+    const coeficientes c = le_parametros(texto(x), texto(y));
+    const double v[] = {c.x0, c.y0, c.kx, c.ky, c.X0, c.Y0, c.A[0], c.A[1], c.A[2], c.A[3],
+                        c.A[4], c.A[5], c.B[0], c.B[1], c.B[2], c.B[3], c.B[4], c.B[5]};
+    if (!std::all_of(std::begin(v), std::end(v), [](double e) { return std::isfinite(e); }) ||
+        c.kx == 0 || c.ky == 0)
+      std::abort();
   } catch (const falha&) {
     return true;
   }
@@ -109,9 +118,12 @@ bool fuzz_grelha(const std::uint8_t* d, std::size_t n)
   grava(g, d, n);
   try {
     const grelhas gs{le_grelha(texto(g)), le_grelha(texto(g))};
-    for (const par p : {par{0, 0}, par{185000, -320000}, par{-140000, 290000}, par{12345.6, -7890.1}}) {
-      if (const auto r = interpola(gs, p.x, p.y)) (void)std::isfinite(r->x);
-    }
+    for (const par p : {par{0, 0}, par{185000, -320000}, par{-140000, 290000}, par{12345.6, -7890.1}})
+      (void)interpola(gs, p.x, p.y);
+    // A point beyond the limits is refused, whatever the grid holds.
+    for (const par p : {par{185000.001, 0}, par{-140000.001, 0}, par{0, 290000.001},
+                        par{0, -320000.001}, par{NAN, 0}})
+      if (interpola(gs, p.x, p.y)) std::abort();
   } catch (const falha&) {
     return true;
   }

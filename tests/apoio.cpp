@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -100,6 +101,43 @@ bool converte(janela_teste& j, const std::string& s1, const std::string& s2,
       pedido{s1, s2, entrada, saida, parametros_x, parametros_y, grelhas, forcar}, j);
   j.mensagens.insert(j.mensagens.end(), j.fim.mensagens.begin(), j.fim.mensagens.end());
   return j.fim.como == desfecho::criado;
+}
+
+std::string falha_ao_converter(const std::string& s1, const std::string& s2,
+                               const std::string& entrada, const std::string& saida, bool forcar)
+{
+  janela_teste j;
+  if (converte(j, s1, s2, entrada, saida, "", "", "", forcar)) return "";
+  return j.mensagens.empty() ? "(sem mensagem)" : j.mensagens.back().texto;
+}
+
+void pontos(const std::string& base, const std::vector<std::pair<double, double>>& xy)
+{
+  shapefile_teste s;
+  s.tipo = SHPT_POINTZ;
+  s.campos = {{"ID", 'N', 4, 0}};
+  for (size_t k = 0; k < xy.size(); ++k) {
+    forma f;
+    if (!std::isnan(xy[k].first)) {
+      f.tipo = SHPT_POINTZ;
+      f.x = {xy[k].first};
+      f.y = {xy[k].second};
+      f.z = {10.0 * static_cast<double>(k)};
+      f.m = {-1.0 * static_cast<double>(k)};
+      f.com_m = true;
+    }
+    s.formas.push_back(f);
+    s.valores.push_back({std::to_string(k + 1)});
+  }
+  escreve(base, s);
+}
+
+std::vector<std::pair<double, double>> em_volta(double x0, double y0)
+{
+  std::vector<std::pair<double, double>> r;
+  for (int k = 0; k < 5; ++k)
+    r.emplace_back(k == 2 ? NAN : x0 + 1234.5 * k, y0 - 987.25 * k);
+  return r;
 }
 
 std::string texto_prj(const std::string& sistema)

@@ -73,6 +73,33 @@ bool converte(janela_teste& j, const std::string& s1, const std::string& s2,
               const std::string& parametros_x = "", const std::string& parametros_y = "",
               const std::string& grelhas = "", bool forcar = false);
 
+// A folder and a window for conversions in it, with the grid files (where
+// a test writes them) in its "grelhas": `ok` converts from the names of two
+// of its files (and parameter files) as "OK" would.
+struct ensaio {
+  pasta_temporaria p;
+  janela_teste j;
+  bool ok(const std::string& s1, const std::string& s2, const std::string& entrada,
+          const std::string& saida, const std::string& parametros_x = "",
+          const std::string& parametros_y = "")
+  {
+    return converte(j, s1, s2, p / entrada, p / saida, parametros_x, parametros_y, p / "grelhas");
+  }
+};
+
+// Converts, with the override unless told not to (as for inputs from
+// elsewhere than Portugal): empty when it created the output, otherwise its
+// last message.
+std::string falha_ao_converter(const std::string& s1, const std::string& s2,
+                               const std::string& entrada, const std::string& saida,
+                               bool forcar = true);
+
+// PointZ records with an ID field at each of `xy` (z 10·k and m −k for the
+// k-th, from 0), a null record where x is NaN.
+void pontos(const std::string& base, const std::vector<std::pair<double, double>>& xy);
+// Five points around (x0, y0), the third a null record.
+std::vector<std::pair<double, double>> em_volta(double x0, double y0);
+
 // The projection text of the system of that name in the catalogue; empty
 // where it has none, or there is no such system.
 std::string texto_prj(const std::string& sistema);

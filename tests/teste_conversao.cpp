@@ -43,16 +43,6 @@ void rios(const std::string& base)
   escreve(base, s);
 }
 
-struct ensaio {
-  pasta_temporaria p;
-  janela_teste j;
-  bool ok(const std::string& s1, const std::string& s2, const std::string& t1, const std::string& t2,
-          const std::string& t3 = "", const std::string& t4 = "")
-  {
-    return converte(j, s1, s2, t1, t2, t3, t4, p / "grelhas");
-  }
-};
-
 TEST(conversao, mensagens_das_entradas_em_ordem)
 {
   struct caso {
@@ -98,7 +88,7 @@ TEST(conversao, datum73_para_etrs89_de_ponta_a_ponta)
   ensaio t;
   rios(t.p / "rios");
   const std::string antes = bytes(t.p / "rios.shp") + bytes(t.p / "rios.dbf");
-  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "rios_etrs.shp"));
+  ASSERT_TRUE(t.ok(d73, etrs, "rios.shp", "rios_etrs.shp"));
   EXPECT_EQ(t.j.mensagens, (std::vector<mensagem>{{"Criado o ficheiro: " + (t.p / "rios_etrs.shp"),
                                                     tipo_mensagem::conclusao}}));
   EXPECT_EQ(t.j.ocupados, (std::vector<bool>{true, false}));
@@ -133,7 +123,7 @@ TEST(conversao, nomes_derivados_dos_textos)
   // says so.
   ensaio t;
   rios(t.p / "rios");
-  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.SHP", t.p / "saida.dbf"));
+  ASSERT_TRUE(t.ok(d73, etrs, "rios.SHP", "saida.dbf"));
   EXPECT_EQ(t.j.textos(), textos{"Criado o ficheiro: " + (t.p / "saida.shp")});
   // Only rios.shp exists, so "rios.SHP" was read as rios.shp.
   EXPECT_TRUE(fs::exists(t.p / "saida.shx"));
@@ -200,7 +190,7 @@ TEST(conversao, saida_que_e_a_entrada_e_recusada)
     rios(t.p / "rios");
     fs::create_directory(t.p / "sub");
     const auto antes = conteudo(t.p);
-    EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / saida));
+    EXPECT_FALSE(t.ok(d73, etrs, "rios.shp", saida));
     ASSERT_EQ(t.j.mensagens.size(), 1u);
     EXPECT_NE(t.j.mensagens[0].texto.find("Escolha outro nome"), std::string::npos)
         << t.j.mensagens[0].texto;
@@ -226,10 +216,10 @@ TEST(conversao, nomes_do_utilizador_na_pasta_nunca_sao_tocados)
   fs::create_symlink("nada", t.p / ".kelvara1.shp");
 #endif
   fs::create_directory(caminho(t.p / ".kelvara2"));
-  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "rios_.shp")) << t.j.textos().back();
+  ASSERT_TRUE(t.ok(d73, etrs, "rios.shp", "rios_.shp")) << t.j.textos().back();
   // The output's table now (its date of change aside).
   EXPECT_EQ(bytes(t.p / "rios_.dbf").substr(4), bytes(t.p / "rios.dbf").substr(4));
-  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp")) << t.j.textos().back();
+  ASSERT_TRUE(t.ok(d73, etrs, "rios.shp", "saida.shp")) << t.j.textos().back();
 #ifdef _WIN32
   EXPECT_EQ(bytes(t.p / ".kelvara1.shp"), "nada");
 #else
@@ -258,7 +248,7 @@ TEST(conversao, ligacoes_no_lugar_da_saida_sao_substituidas_nunca_seguidas)
     if (simbolica) fs::create_symlink(t.p / "rios.shp", t.p / "saida.prj");
     else fs::create_hard_link(t.p / "rios.prj", t.p / "saida.prj");
     const std::string antes = bytes(t.p / "rios.shp") + bytes(t.p / "rios.prj");
-    ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp")) << t.j.textos().back();
+    ASSERT_TRUE(t.ok(d73, etrs, "rios.shp", "saida.shp")) << t.j.textos().back();
     EXPECT_EQ(bytes(t.p / "rios.shp") + bytes(t.p / "rios.prj"), antes);
     EXPECT_FALSE(fs::is_symlink(t.p / "saida.prj"));
     EXPECT_EQ(bytes(t.p / "saida.prj"), std::string(texto_prj(etrs)) + "\r\n");
@@ -276,9 +266,12 @@ TEST(conversao, saida_anterior_posta_de_lado_por_uma_conversao_morta_volta)
   grava(t.p / ".kelvara7v.shp", "shp antigo");
   grava(t.p / ".kelvara7v.dbf", "dbf antigo");
   grava(t.p / ".kelvara7.shx", "novo, por acabar");
+  // The intermediates of a route of several steps.
+  grava(t.p / ".kelvara7i.shp", "intermédio");
+  grava(t.p / ".kelvara7j.dbf", "intermédio");
   grava(t.p / "saida.shx", "shx antigo");
-  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "outra.shp")) << t.j.textos().back();
-  EXPECT_EQ(t.j.textos().front(), "Foram apagados 2 ficheiros deixados em \"" +
+  ASSERT_TRUE(t.ok(d73, etrs, "rios.shp", "outra.shp")) << t.j.textos().back();
+  EXPECT_EQ(t.j.textos().front(), "Foram apagados 4 ficheiros deixados em \"" +
                                       texto(t.p.caminho()) + "\" por uma conversão interrompida.");
   EXPECT_EQ(bytes(t.p / "saida.shp") + bytes(t.p / "saida.shx") + bytes(t.p / "saida.dbf"),
             "shp antigoshx antigodbf antigo");
@@ -291,9 +284,9 @@ TEST(conversao, nome_de_saida_com_255_bytes)
   // the output (and its .prj) does not make them fail.
   ensaio t;
   rios(t.p / "rios");
-  const std::string saida = t.p / (std::string(251, 'a') + ".shp");
-  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", saida)) << t.j.textos().back();
-  EXPECT_EQ(le(saida).formas.size(), 2u);
+  const std::string saida = std::string(251, 'a') + ".shp";
+  ASSERT_TRUE(t.ok(d73, etrs, "rios.shp", saida)) << t.j.textos().back();
+  EXPECT_EQ(le(t.p / saida).formas.size(), 2u);
   EXPECT_TRUE(fs::exists(t.p / (std::string(251, 'a') + ".prj")));
 }
 
@@ -341,7 +334,7 @@ TEST(conversao, falha_a_meio_nao_deixa_nada_e_saida_antiga_fica)
     grava(t.p / "saida.shp", bytes(t.p / "saida.shp") + "antigo");
     k.prepara(t.p);
     const auto antes = conteudo(t.p);
-    EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / k.saida));
+    EXPECT_FALSE(t.ok(d73, etrs, "rios.shp", k.saida));
     ASSERT_EQ(t.j.mensagens.size(), 1u);
     EXPECT_NE(t.j.mensagens[0].texto.find(k.esperado), std::string::npos) << t.j.mensagens[0].texto;
     EXPECT_EQ(t.j.fim.mensagens, t.j.mensagens);
@@ -368,7 +361,7 @@ TEST(conversao, saida_existente_e_substituida_por_inteiro)
   sem_cpg.tipo = SHPT_POINT;
   sem_cpg.formas = {forma{}};
   escreve(t.p / "pontos", sem_cpg);
-  ASSERT_TRUE(t.ok(d73, etrs, t.p / "pontos.shp", t.p / "saida.shp"));
+  ASSERT_TRUE(t.ok(d73, etrs, "pontos.shp", "saida.shp"));
   EXPECT_EQ(le(t.p / "saida.shp").formas.size(), 1u);
   EXPECT_FALSE(fs::exists(t.p / "saida.cpg"));
   EXPECT_EQ(bytes(t.p / "saida.prj"), std::string(texto_prj(etrs)) + "\r\n");
@@ -377,7 +370,7 @@ TEST(conversao, saida_existente_e_substituida_por_inteiro)
   // A second conversion to the same output replaces the projection file.
   ensaio u;
   rios(u.p / "rios");
-  ASSERT_TRUE(u.ok(d73, etrs, u.p / "rios.shp", u.p / "x.shp"));
+  ASSERT_TRUE(u.ok(d73, etrs, "rios.shp", "x.shp"));
   janela_teste j;
   ASSERT_TRUE(converte(j, d73, etrs, u.p / "rios.shp", u.p / "x.shp"));
   EXPECT_EQ(bytes(u.p / "x.prj").size(), 436u);
@@ -400,7 +393,7 @@ TEST(conversao, saida_antiga_aberta_noutro_programa_fica_inteira)
       if (!preso.preso())
         GTEST_SKIP() << "só o Windows tem ficheiros abertos sem partilha; no POSIX um ficheiro "
                         "aberto pode ser substituído";
-      EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp"));
+      EXPECT_FALSE(t.ok(d73, etrs, "rios.shp", "saida.shp"));
       ASSERT_EQ(t.j.mensagens.size(), 1u);
       const std::string m = t.j.mensagens[0].texto;
       const std::string preso_nomeado = "está aberto noutro programa (" + t.p / "saida" + ext + ")";
@@ -409,7 +402,7 @@ TEST(conversao, saida_antiga_aberta_noutro_programa_fica_inteira)
     }
     EXPECT_EQ(conteudo(t.p), antes);
     // Let go, the same conversion replaces it all.
-    ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "saida.shp")) << t.j.textos().back();
+    ASSERT_TRUE(t.ok(d73, etrs, "rios.shp", "saida.shp")) << t.j.textos().back();
     EXPECT_EQ(bytes(t.p / "saida.prj"), std::string(texto_prj(etrs)) + "\r\n");
     EXPECT_EQ(t.p.ficheiros(), (textos{"rios.cpg", "rios.dbf", "rios.shp", "rios.shx", "saida.cpg",
                                        "saida.dbf", "saida.prj", "saida.shp", "saida.shx"}));
@@ -436,11 +429,11 @@ TEST(conversao, nenhum_ficheiro_fica_aberto)
   // conversion, completed or failed, nothing of it may stay open.
   ensaio t;
   rios(t.p / "rios");
-  ASSERT_TRUE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "a.shp"));
+  ASSERT_TRUE(t.ok(d73, etrs, "rios.shp", "a.shp"));
   EXPECT_EQ(abertos_em(t.p), std::vector<std::string>{});
-  EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "rios.dbf"));  // refused before opening
+  EXPECT_FALSE(t.ok(d73, etrs, "rios.shp", "rios.dbf"));  // refused before opening
   grava(t.p / "rios.shp", bytes(t.p / "rios.shp").substr(0, 160));  // fails mid-way
-  EXPECT_FALSE(t.ok(d73, etrs, t.p / "rios.shp", t.p / "c.shp"));
+  EXPECT_FALSE(t.ok(d73, etrs, "rios.shp", "c.shp"));
   EXPECT_EQ(abertos_em(t.p), std::vector<std::string>{});
 }
 #endif

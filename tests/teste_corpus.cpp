@@ -29,16 +29,6 @@ void copia_triplo(const std::string& de, const std::string& para)
   for (const char* ext : {".shp", ".shx", ".dbf"}) fs::copy_file(de + ext, para + ext);
 }
 
-// The corpus lies outside Portugal: converted with the override.
-bool converte(const std::string& s1, const std::string& s2, const std::string& a,
-              const std::string& b, std::string& mensagem)
-{
-  janela_teste j;
-  const bool ok = teste::converte(j, s1, s2, a, b, "", "", "", true);
-  mensagem = j.mensagens.empty() ? "" : j.mensagens.back().texto;
-  return ok;
-}
-
 // Number of features GDAL's ogrinfo reports, or -1 without it.
 long contagem_gdal(const std::string& shp)
 {
@@ -57,12 +47,9 @@ TEST(corpus, ida_e_volta_vertice_a_vertice)
     SCOPED_TRACE(nome);
     pasta_temporaria p;
     copia_triplo(*pasta + "/" + nome, p / nome);
-    std::string m;
-    ASSERT_TRUE(converte("ETRS89 TM06", "Hayford-Gauss Datum 73", p / (std::string(nome) + ".shp"),
-                         p / "d73.shp", m))
-        << m;
-    ASSERT_TRUE(converte("Hayford-Gauss Datum 73", "ETRS89 TM06", p / "d73.shp", p / "volta.shp", m))
-        << m;
+    // The corpus lies outside Portugal: converted with the override.
+    ASSERT_EQ(falha_ao_converter(etrs, d73, p / (std::string(nome) + ".shp"), p / "d73.shp"), "");
+    ASSERT_EQ(falha_ao_converter(d73, etrs, p / "d73.shp", p / "volta.shp"), "");
     const lido a = le(p / (std::string(nome) + ".shp"));
     const lido ida = le(p / "d73.shp");
     const lido b = le(p / "volta.shp");
@@ -99,9 +86,7 @@ TEST(corpus, indice_danificado_da_mensagem_clara)
   pasta_temporaria p;
   copia_triplo(*pasta + "/3dpoints", p / "3dpoints");
   const auto antes = bytes(p / "3dpoints.shp") + bytes(p / "3dpoints.shx");
-  std::string m;
-  EXPECT_FALSE(converte("Hayford-Gauss Datum 73", "ETRS89 TM06", p / "3dpoints.shp", p / "s.shp", m));
-  EXPECT_EQ(m, "O registo 6 de \"" + (p / "3dpoints.shp") +
+  EXPECT_EQ(falha_ao_converter(d73, etrs, p / "3dpoints.shp", p / "s.shp"), "O registo 6 de \"" + (p / "3dpoints.shp") +
                    "\" não pode ser lido: o índice .shx aponta para o meio de outro registo. O "
                    "shapefile está danificado.");
   EXPECT_EQ(bytes(p / "3dpoints.shp") + bytes(p / "3dpoints.shx"), antes);

@@ -35,9 +35,11 @@ using namespace teste;
 
 // kelvara-cli converting `entrada` into `saida` from Datum 73, with
 // `ambiente` added to its environment ("NOME=valor") and its standard error
-// into `erros` (standard output into `saida_fd` where given).
+// into `erros` (standard output into `saida_fd` where given); `opcao`, an
+// option more.
 pid_t lanca(const std::string& entrada, const std::string& saida,
-            const std::vector<std::string>& ambiente, const std::string& erros, int saida_fd = -1)
+            const std::vector<std::string>& ambiente, const std::string& erros, int saida_fd = -1,
+            const char* opcao = nullptr)
 {
   const pid_t filho = fork();
   if (filho != 0) return filho;
@@ -49,8 +51,10 @@ pid_t lanca(const std::string& entrada, const std::string& saida,
   const int e = open(erros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   dup2(e, 2);
   dup2(saida_fd >= 0 ? saida_fd : open("/dev/null", O_WRONLY), 1);
-  execl(KELVARA_CLI, KELVARA_CLI, "-s", "Hayford-Gauss Datum 73", "-t", "ETRS89 TM06",
-        entrada.c_str(), saida.c_str(), static_cast<char*>(nullptr));
+  const char* argumentos[] = {KELVARA_CLI, "-s", "Hayford-Gauss Datum 73", "-t", "ETRS89 TM06",
+                              opcao ? opcao : entrada.c_str(), opcao ? entrada.c_str() : saida.c_str(),
+                              opcao ? saida.c_str() : nullptr, nullptr};
+  execv(KELVARA_CLI, const_cast<char* const*>(argumentos));
   _exit(127);
 }
 
@@ -160,7 +164,10 @@ TEST(interrupcao, duas_conversoes_para_a_mesma_saida_nunca_se_misturam)
   polilinhas(p / "dois", 900, 5);
   ASSERT_EQ(fim(lanca(p / "um.shp", p / "ref_um.shp", {}, p / "e0")), 0);
   ASSERT_EQ(fim(lanca(p / "dois.shp", p / "ref_dois.shp", {}, p / "e0")), 0);
-  for (int n : {1, 2, 3}) {
+  // An older output: the four of it go aside, the four new come in; the
+  // first run stops before each of those eight renames in turn.
+  ASSERT_EQ(fim(lanca(p / "um.shp", p / "saida.shp", {}, p / "e0")), 0);
+  for (int n = 1; n <= 8; ++n) {
     SCOPED_TRACE("parada no rename " + std::to_string(n));
     // The first stops while putting its files in place; the second runs.
     const pid_t a = lanca(p / "um.shp", p / "saida.shp",
@@ -236,7 +243,10 @@ TEST(interrupcao, sigint_num_lote)
   fs::create_directories(p / "saida");
   for (const char* n : {"a", "b", "c"}) polilinhas(p / (std::string("dados/") + n), 3000);
   grava(p / "saida/a.shp", "antigo");
-  const pid_t a = lanca(p / "dados", p / "saida", ambiente("KELVARA_PARA_EM", "pwrite:3"), p / "e");
+  // One conversion at a time: the stop falls in the first, and the others
+  // have not started (with two at once the second could take the stop).
+  const pid_t a = lanca(p / "dados", p / "saida", ambiente("KELVARA_PARA_EM", "pwrite:3"), p / "e",
+                        -1, "-j1");
   ASSERT_TRUE(parado(a));
   kill(a, SIGINT);
   kill(a, SIGCONT);

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 // Each test writes its parameter files into a folder of its own; paths are
 // UTF-8 with accents, as a user's would be.
-class pasta_temporaria : public ::testing::Test {
+class com_pasta : public ::testing::Test {
  protected:
   std::string caminho(const std::string& nome) const { return pasta / nome; }
   std::string escreve(const std::string& nome, const std::string& texto) const
@@ -30,10 +30,10 @@ class pasta_temporaria : public ::testing::Test {
   teste::pasta_temporaria pasta;
 };
 
-using parametros_campos = pasta_temporaria;
-using parametros_letras = pasta_temporaria;
-using parametros_exemplos = pasta_temporaria;
-using parametros_falhas = pasta_temporaria;
+using parametros_campos = com_pasta;
+using parametros_letras = com_pasta;
+using parametros_exemplos = com_pasta;
+using parametros_falhas = com_pasta;
 
 // Fields 1 to 15, with `campo` (1-based) replaced when given.
 std::string junta(std::vector<std::string> campos, int campo = 0, const std::string& valor = "")
@@ -141,17 +141,22 @@ TEST_F(parametros_letras, letra_testada_so_depois_do_ficheiro_lido)
 TEST_F(parametros_exemplos, identidade_e_deslocamento)
 {
   // The identity pair as published, then A0 = 100, B0 = −50: 100 m east,
-  // 50 m south. A divisor 0 in the X file is replaced by the Y file's.
+  // 50 m south. A divisor 0 in the X file is replaced by the Y file's. A
+  // negative divisor is a divisor: with B2 = −1 it gives the identity too.
   const std::string x = escreve("x.txt", "identidade, exemplo, X\n0, 0\n0, 0\n1, 1\n0, 1, 0, 0, 0, 0\n");
   const std::string y = escreve("y.txt", "identidade, exemplo, Y\n0, 0\n0, 0\n1, 1\n0, 0, 1, 0, 0, 0\n");
   const std::string x100 = escreve("x100.txt", "desvio, exemplo, X\n0, 0\n0, 0\n0, 0\n100, 1, 0, 0, 0, 0\n");
   const std::string y50 = escreve("y50.txt", "desvio, exemplo, Y\n0, 0\n0, 0\n1, 1\n-50, 0, 1, 0, 0, 0\n");
+  const std::string ym = escreve("ym.txt", "espelho, exemplo, Y\n0, 0\n0, 0\n1, -1\n0, 0, -1, 0, 0, 0\n");
   const coeficientes identidade = le_parametros(x, y);
   const coeficientes desvio = le_parametros(x100, y50);
+  const coeficientes espelho = le_parametros(x, ym);
   for (const par p : {par{0, 0}, par{-96512.375, 123456.789}, par{640030.8131618912, 4162536.9254752584}}) {
-    const par q = polinomio(identidade, p.x, p.y);
-    EXPECT_EQ(q.x, p.x);
-    EXPECT_EQ(q.y, p.y);
+    for (const coeficientes* c : {&identidade, &espelho}) {
+      const par q = polinomio(*c, p.x, p.y);
+      EXPECT_EQ(q.x, p.x);
+      EXPECT_EQ(q.y, p.y);
+    }
     const par d = polinomio(desvio, p.x, p.y);
     EXPECT_EQ(d.x, p.x + 100);
     EXPECT_EQ(d.y, p.y - 50);
