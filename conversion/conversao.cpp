@@ -128,8 +128,8 @@ resultado corrida::corre()
     // window, converted only on "Sim"); "Qualquer" is never checked.
     if (!r_.sistema1->parametros && !p_.forcar) {
       // Opened here, once, for the box its header declares; the first step
-      // reads it as it is. One that fails to open is said to where the
-      // first step reads it, as any other input's fault.
+      // reads it as it is. An input that cannot be opened is reported where
+      // the first step reads it, like any other input's fault.
       Shp1.mostra_como({});
       try {
         Shp1.open_file(fich1a);
