@@ -284,7 +284,8 @@ void lista(bool tsv)
   std::printf("\nConversões (Sistema 1 -> Sistema 2: rotinas):\n");
   for (const rota& r : rotas()) {
     std::string etapas;
-    for (const etapa& e : r.etapas) etapas += (etapas.empty() ? "" : ", depois ") + std::string(e.nome);
+    for (const etapa& e : r.etapas)
+      etapas += (etapas.empty() ? "" : ", depois ") + std::string(e.nome);
     std::printf("  %s -> %s: %s%s\n", std::string(r.sistema1->nome).c_str(),
                 r.qualquer_destino ? "(qualquer texto)" : std::string(r.sistema2->nome).c_str(),
                 etapas.c_str(), r.prj.empty() ? "" : " (escreve .prj)");

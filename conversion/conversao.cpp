@@ -308,9 +308,9 @@ const rota* encaminha(const pedido& p, bool lote, resultado& recusado)
   // Entry checks: all four, in this order; each that fails is reported.
   testa(!lote && !p.sistema1.empty() && p.entrada.empty(),
         "Escolher o ficheiro Shapefile no Sistema 1!!");
-  testa(!p.sistema1.empty() && p.saida.empty(), lote
-                                                    ? "Definir a pasta de saída no Sistema 2!!"
-                                                    : "Definir o ficheiro Shapefile no Sistema 2!!");
+  testa(!p.sistema1.empty() && p.saida.empty(),
+        lote ? "Definir a pasta de saída no Sistema 2!!"
+             : "Definir o ficheiro Shapefile no Sistema 2!!");
   testa(parametros && p.parametros_x.empty(), "Definir o ficheiro de parâmetros em X!!");
   testa(parametros && p.parametros_y.empty(), "Definir o ficheiro de parâmetros em Y!!");
   if (!m.empty()) return nullptr;

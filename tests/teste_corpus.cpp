@@ -86,9 +86,10 @@ TEST(corpus, indice_danificado_da_mensagem_clara)
   pasta_temporaria p;
   copia_triplo(*pasta + "/3dpoints", p / "3dpoints");
   const auto antes = bytes(p / "3dpoints.shp") + bytes(p / "3dpoints.shx");
-  EXPECT_EQ(falha_ao_converter(d73, etrs, p / "3dpoints.shp", p / "s.shp"), "O registo 6 de \"" + (p / "3dpoints.shp") +
-                   "\" não pode ser lido: o índice .shx aponta para o meio de outro registo. O "
-                   "shapefile está danificado.");
+  EXPECT_EQ(falha_ao_converter(d73, etrs, p / "3dpoints.shp", p / "s.shp"),
+            "O registo 6 de \"" + (p / "3dpoints.shp") +
+                "\" não pode ser lido: o índice .shx aponta para o meio de outro registo. O "
+                "shapefile está danificado.");
   EXPECT_EQ(bytes(p / "3dpoints.shp") + bytes(p / "3dpoints.shx"), antes);
   EXPECT_EQ(p.ficheiros(), (std::vector<std::string>{"3dpoints.dbf", "3dpoints.shp", "3dpoints.shx"}));
 }

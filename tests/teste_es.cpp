@@ -259,9 +259,10 @@ TEST(es, indice_fora_de_ordem_com_registo_sobreposto)
   std::string shx = bytes(p / "d.shx");
   poe_grande_endian(shx, 100 + 8 * 1, static_cast<std::int32_t>((deslocamento(shx, 4) + 16) / 2));
   grava(p / "d.shx", shx);
-  EXPECT_EQ(falha_por(via::blocos, p / "d.shp", p / "s.shp", false), "O registo 2 de \"" + (p / "d.shp") +
-                   "\" não pode ser lido: o índice .shx aponta para o meio de outro registo. O "
-                   "shapefile está danificado.");
+  EXPECT_EQ(falha_por(via::blocos, p / "d.shp", p / "s.shp", false),
+            "O registo 2 de \"" + (p / "d.shp") +
+                "\" não pode ser lido: o índice .shx aponta para o meio de outro registo. O "
+                "shapefile está danificado.");
 }
 
 // One file through each set of hooks.
