@@ -102,11 +102,15 @@ struct caso {
   bool so_linha_de_comandos = false;
 };
 
+std::string saida_de(const cenario& c, const caso& k)
+{
+  return k.outra_saida ? k.outra_saida(c) : c.saida;
+}
+
 std::vector<std::string> comando(const cenario& c, const caso& k)
 {
-  const std::string saida = k.outra_saida ? k.outra_saida(c) : c.saida;
   return {KELVARA_CLI, "-s", k.s1, "-t", k.s2, "-x", c.px, "-y", c.py, "--grelhas", c.grelhas,
-          c.entrada, saida};
+          c.entrada, saida_de(c, k)};
 }
 
 void corre_caso(const caso& k)
@@ -143,7 +147,7 @@ void corre_caso(const caso& k)
   if (k.envolve || k.so_linha_de_comandos) return;
   SCOPED_TRACE("neste processo");
   janela_teste j;
-  EXPECT_FALSE(converte(j, k.s1, k.s2, c.entrada, argumentos.end()[-1], c.px, c.py, c.grelhas));
+  EXPECT_FALSE(converte(j, k.s1, k.s2, c.entrada, saida_de(c, k), c.px, c.py, c.grelhas));
   std::string vistas;
   for (const std::string& t : j.textos()) vistas += t + "\n";
   EXPECT_EQ(vistas, esperado + "\n");

@@ -1,9 +1,9 @@
 // The operating system's side of the I/O layer, for the layer alone: a file
 // opened by its UTF-8 name, read and written at an offset, its size,
-// closing. POSIX descriptors
-// with pread/pwrite, so that no seek is ever a system call; on Windows a
-// file handle read and written at an offset given with each call. Failures
-// leave errno set, and `erro_so` (ficheiros.h) gives their cause.
+// closing. POSIX descriptors with pread/pwrite, so that no seek is ever a
+// system call; on Windows a file handle read and written at an offset given
+// with each call. Failures leave errno set, and `erro_so` (ficheiros.h)
+// gives their cause.
 #pragma once
 
 #include <cstddef>
