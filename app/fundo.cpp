@@ -39,7 +39,7 @@ class janela_de_fundo : public janela {
     f_.na_janela([&] { sim = f_.pergunta(texto, titulo_programa); });
     return sim;
   }
-  bool substitui(const std::string& texto) override { return pergunta(texto); }
+  bool substitui(const std::string& shp) override { return pergunta(pergunta_substitui(shp)); }
   void ocupado(bool) override {}  // the window is busy for the whole run
   void progresso(long long feitos, long long total) override
   {

@@ -12,6 +12,7 @@
 // error, 128 + the signal's number when interrupted.
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
@@ -26,6 +27,7 @@
 #include "conversao.h"
 #include "falha.h"
 #include "lote.h"
+#include "nomes.h"
 #include "paragem.h"
 #include "rotas.h"
 
@@ -42,7 +44,7 @@ using namespace kelvara;
 constexpr const char* ajuda =
     R"(Utilização:
   kelvara-cli -s SISTEMA1 -t SISTEMA2 [-x PARAM_X] [-y PARAM_Y] [--grelhas PASTA] [--forcar]
-              [-r] [-j N] [--progresso] [-q] ENTRADA... SAIDA
+              [--substituir] [--prj-epsg] [-r] [-j N] [--progresso] [-q] ENTRADA... SAIDA
   kelvara-cli --lista [--tsv]
   kelvara-cli --versao
   kelvara-cli -h | --help
@@ -53,8 +55,9 @@ kelvara: os atributos são copiados sem alteração e o x e o y de cada vértice
 transformados. É escrito um ficheiro .prj com o sistema de destino (excepto para
 {parametros}).
 
-  -s SISTEMA1       sistema de origem ("Sistema 1"), escrito por extenso
-  -t SISTEMA2       sistema de destino ("Sistema 2")
+  -s SISTEMA1       sistema de origem ("Sistema 1"), pelo nome ou por um dos seus
+                    códigos (EPSG:27493, ESRI:102160; um número só é um código EPSG)
+  -t SISTEMA2       sistema de destino ("Sistema 2"), da mesma forma
   -x PARAM_X        ficheiro de parâmetros em X (só para {parametros})
   -y PARAM_Y        ficheiro de parâmetros em Y (só para {parametros})
   --grelhas PASTA   pasta dos ficheiros de grelha do Datum Lisboa (et_lx_m.asc,
@@ -62,6 +65,10 @@ transformados. É escrito um ficheiro .prj com o sistema de destino (excepto par
                     do programa, onde a compilação e a instalação os põem
   --forcar          converte mesmo que ENTRADA não pareça estar no SISTEMA1 (ver
                     abaixo)
+  --substituir      substitui uma SAIDA que já exista (sem esta opção, uma saída
+                    que já exista não é convertida)
+  --prj-epsg        escreve no .prj o texto que o PROJ dá para o código EPSG do
+                    SISTEMA2 (ou ESRI:102160), em lugar do texto próprio do sistema
   -r                com uma pasta de entrada, converte também os shapefiles das
                     suas subpastas, que são reproduzidas dentro de SAIDA
   -j N              faz N conversões ao mesmo tempo (por omissão, o número de
@@ -72,8 +79,9 @@ transformados. É escrito um ficheiro .prj com o sistema de destino (excepto par
                     tamanho, com vários
   -q                só mostra os erros
   --lista           mostra os sistemas e as conversões possíveis
-  --tsv             com --lista, uma linha por sistema ("sistema", o nome e o papel:
-                    fonte, destino ou ambos) e uma por conversão ("rota", o sistema de
+  --tsv             com --lista, uma linha por sistema ("sistema", o nome, o papel:
+                    fonte, destino ou ambos, e os códigos separados por vírgulas) e
+                    uma por conversão ("rota", o sistema de
                     origem, o de destino, vazio se qualquer texto serve, as rotinas
                     separadas por vírgulas e o texto do .prj, vazio se não há), com os
                     campos separados por tabulações
@@ -81,10 +89,15 @@ transformados. É escrito um ficheiro .prj com o sistema de destino (excepto par
   -h, --help        mostra esta ajuda
 
 Uma opção omitida vale como texto vazio. Os nomes dos sistemas têm de ser escritos
-exactamente como em --lista, com maiúsculas e acentos. ENTRADA e SAIDA têm de
-terminar num ponto seguido de três caracteres (rios.shp; também rios.SHP ou
-rios.dbf), que são substituídos por .shp, .shx e .dbf. Uma SAIDA que já exista é
-substituída.
+exactamente como em --lista, com maiúsculas e acentos, ou dados por um código de
+--lista; um nome ou código que não seja de nenhum sistema (ou um código de vários
+sistemas, como EPSG:2189, das cinco ilhas do grupo central dos Açores) é um erro
+de utilização. ENTRADA e SAIDA têm de terminar num ponto seguido de três
+caracteres (rios.shp; também rios.SHP ou rios.dbf), que são substituídos por .shp,
+.shx e .dbf. Uma SAIDA que já exista só é substituída com --substituir: então os
+seus ficheiros (.shp, .shx, .dbf, .prj, .cpg, .qpj, .shp.xml, .qmd, os índices
+.sbn, .sbx e .qix e os memos .dbt e .fpt, com a extensão em maiúsculas ou
+minúsculas) dão lugar aos novos.
 
 Vários ficheiros de uma vez: quando há mais de uma ENTRADA, quando uma ENTRADA é uma
 pasta, ou quando SAIDA é uma pasta que já existe ou termina em "/", SAIDA é a pasta
@@ -95,16 +108,20 @@ com -r, também os das subpastas. A pasta de saída nunca é percorrida, mesmo q
 esteja dentro de uma pasta de entrada. Se duas entradas dessem o mesmo ficheiro de
 saída, nada é convertido. Cada ficheiro é convertido com as mesmas garantias de uma
 conversão só; um ficheiro que falhe não impede os outros. No fim, com mais de um
-ficheiro, uma linha na saída de erros diz quantos foram convertidos e quais
-falharam.
+ficheiro, uma linha na saída de erros diz quantos foram convertidos, quais
+falharam e quais não foram convertidos por a saída já existir.
 
 Antes de converter, ENTRADA é comparada com o SISTEMA1 (excepto para {parametros}):
-a conversão é recusada quando o seu ficheiro .prj descreve coordenadas geográficas
-ou outro dos sistemas de --lista, ou quando as suas coordenadas (a caixa do
-cabeçalho, depois cada registo) ficam todas fora da área do SISTEMA1 (a área de
-utilização EPSG do sistema, com uma margem de 50 km no continente e de 10 km nas
-ilhas). Com --forcar a conversão faz-se na mesma. Um .prj que não descreva nenhum
-dos sistemas não é tido em conta.
+a conversão é recusada quando o seu ficheiro .prj (rios.prj, ou rios.PRJ) descreve
+outro sistema que não o SISTEMA1 (coordenadas geográficas, outro dos sistemas de
+--lista, como a quadrícula militar em lugar do ponto central, ou um sistema que
+kelvara não converte, de que se diz o nome, a falsa origem e o elipsóide; de um
+sistema composto, como ETRS89 TM06 com altitudes de Cascais, conta a parte
+horizontal), ou quando as suas coordenadas (a caixa do cabeçalho, depois cada
+registo) ficam todas fora da área do SISTEMA1 (a área de utilização EPSG do
+sistema, com uma margem de 50 km no continente, de 5 km em cada ilha do grupo
+central dos Açores e de 10 km nas outras ilhas). Com --forcar a conversão faz-se
+na mesma. Um .prj que não se consiga ler dá um aviso e não impede a conversão.
 
 As conversões de e para o Datum Lisboa interpolam em quatro ficheiros de grelha
 que acompanham o programa, na sua pasta, calculados a partir das grelhas NTv2 da
@@ -171,8 +188,16 @@ class contador {
 // What is printed, by the options.
 struct opcoes_saida {
   bool progresso = false;
-  bool silencio = false;  // -q: only errors
+  bool silencio = false;    // -q: only errors
+  bool substituir = false;  // --substituir: an existing output is replaced
 };
+
+constexpr const char* sem_substituir = "Para substituir, repita com a opção --substituir.";
+
+std::string nao_substituido(const std::string& shp)
+{
+  return "O shapefile de saída " + entre_aspas(shp) + " já existe e não foi substituído.";
+}
 
 void imprime(std::FILE* f, const std::string& texto)
 {
@@ -214,8 +239,15 @@ class janela_texto : public janela {
   {
     if (o_.progresso && total > 0) contador_.ate(static_cast<double>(feitos) / total);
   }
+  // Without --substituir the answer is "Não": the refusal is printed.
+  bool substitui(const std::string& shp) override
+  {
+    if (!o_.substituir) existia = shp;
+    return o_.substituir;
+  }
   void acabou(const resultado& r) { imprime(r.mensagens, o_, contador_); }
   bool recusou = false;
+  std::string existia;  // the output not replaced
 
  private:
   opcoes_saida o_;
@@ -236,10 +268,16 @@ class lote_texto : public janela_lote {
     recusou = true;
     return false;
   }
+  bool recusa_existentes() const override { return !o_.substituir; }
   void acabou(std::size_t i, const resultado& r) override
   {
     std::lock_guard<std::mutex> l(saida_partilhada);
     imprime(r.mensagens, o_, contador_, l_.pares()[i].entrada + ": ");
+    if (l_.ficheiros()[i].existia) {
+      if (o_.progresso) contador_.interrompe();
+      imprime(stderr, l_.pares()[i].entrada + ": " +
+                          nao_substituido(sem_ultimos_quatro(l_.pares()[i].saida) + ".shp"));
+    }
   }
   void progresso(double fracao, std::size_t) override
   {
@@ -261,6 +299,94 @@ int uso(const std::string& porque)
   return 2;
 }
 
+// A system's codes, separated by `entre`.
+std::string codigos(const sistema& s, const char* entre)
+{
+  std::string r;
+  for (const std::string_view c : s.codigos)
+    if (!c.empty()) r += (r.empty() ? "" : entre) + std::string(c);
+  return r;
+}
+
+// Lower case, letters and digits only, accents dropped: what is compared
+// when looking for the names closest to a mistyped one.
+std::string simples(std::string_view t)
+{
+  std::string r;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(t[i]);
+    if (c == 0xC3 && i + 1 < t.size()) {  // the accented letters of Portuguese
+      const unsigned char d = static_cast<unsigned char>(t[++i]) | 0x20;
+      r += d >= 0xA0 && d <= 0xA5 ? 'a' : d == 0xA7 ? 'c' : d >= 0xA8 && d <= 0xAB ? 'e'
+           : d >= 0xAC && d <= 0xAF ? 'i' : d >= 0xB2 && d <= 0xB6 ? 'o' : d >= 0xB9 && d <= 0xBC ? 'u' : '?';
+    } else if (std::isalnum(c)) {
+      r += static_cast<char>(std::tolower(c));
+    }
+  }
+  return r;
+}
+
+// How far `a` is from `b`: 0 when one holds the other, else the edits
+// that turn one into the other.
+std::size_t distancia(const std::string& a, const std::string& b)
+{
+  if (!a.empty() && (b.find(a) != std::string::npos || a.find(b) != std::string::npos)) return 0;
+  std::vector<std::size_t> linha(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) linha[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = linha[0];
+    linha[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cima = linha[j];
+      linha[j] = std::min({linha[j] + 1, linha[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = cima;
+    }
+  }
+  return linha[b.size()];
+}
+
+// Why the texts of -s and -t cannot name the systems of a conversion; empty
+// when they can. An omitted one is the conversion's to report (as the
+// window does); the target of "Qualquer" may be any text.
+std::string erro_de_sistemas(const std::string& s1, const std::string& s2)
+{
+  std::string erro;
+  auto examina = [&](const std::string& t, const char* opcao) {
+    if (t.empty() || sistema_de(t)) return;
+    const std::vector<const sistema*> por_codigo = sistemas_do_codigo(t);
+    if (por_codigo.size() == 1) return;
+    if (por_codigo.size() > 1) {
+      erro = "o código " + t + " de " + opcao + " é de vários sistemas: ";
+      for (size_t i = 0; i < por_codigo.size(); ++i)
+        erro += (i == 0 ? "" : i + 1 == por_codigo.size() ? " e " : ", ") +
+                entre_aspas(std::string(por_codigo[i]->nome));
+      erro += ". Indique o sistema pelo nome (kelvara-cli --lista mostra-os).";
+      return;
+    }
+    // The closest names: those that hold the text, or are a few edits
+    // from it (a third of its letters), at most three.
+    std::vector<std::pair<std::size_t, const sistema*>> perto;
+    const std::string procurado = simples(t);
+    for (const sistema& s : sistemas())
+      if (const std::size_t d = distancia(procurado, simples(s.nome)); d <= procurado.size() / 3)
+        perto.push_back({d, &s});
+    std::stable_sort(perto.begin(), perto.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (perto.size() > 3) perto.resize(3);
+    erro = "não há nenhum sistema chamado " + entre_aspas(t) + " (" + opcao + ").";
+    for (size_t i = 0; i < perto.size(); ++i)
+      erro += (i == 0 ? perto.size() == 1 ? " O nome mais parecido: " : " Os nomes mais parecidos: "
+               : i + 1 == perto.size() ? " e " : ", ") +
+              entre_aspas(std::string(perto[i].second->nome));
+    erro += std::string(perto.empty() ? "" : ".") +
+            " Os nomes e os códigos de todos os sistemas: kelvara-cli --lista.";
+  };
+  examina(s1, "-s");
+  const sistema* fonte = sistema_de(nome_do_sistema(s1));
+  if (erro.empty() && !(fonte && fonte->parametros)) examina(s2, "-t");
+  return erro;
+}
+
 // The catalogue: for the user, or with --tsv one line per system (its
 // name and role) and one per route (source, target, empty for any text,
 // its steps separated by commas, and its projection text, empty for none),
@@ -269,7 +395,8 @@ void lista(bool tsv)
 {
   if (tsv) {
     for (const sistema& s : sistemas())
-      std::printf("sistema\t%s\t%s\n", std::string(s.nome).c_str(), std::string(papel(s)).c_str());
+      std::printf("sistema\t%s\t%s\t%s\n", std::string(s.nome).c_str(),
+                  std::string(papel(s)).c_str(), codigos(s, ",").c_str());
     for (const rota& r : rotas()) {
       std::string etapas;
       for (const etapa& e : r.etapas) etapas += (etapas.empty() ? "" : ",") + std::string(e.nome);
@@ -280,7 +407,10 @@ void lista(bool tsv)
     return;
   }
   std::printf("Sistemas:\n");
-  for (const sistema& s : sistemas()) std::printf("  %s\n", std::string(s.nome).c_str());
+  for (const sistema& s : sistemas()) {
+    const std::string c = codigos(s, ", ");
+    std::printf("  %s%s\n", std::string(s.nome).c_str(), c.empty() ? "" : (" (" + c + ")").c_str());
+  }
   std::printf("\nConversões (Sistema 1 -> Sistema 2: rotinas):\n");
   for (const rota& r : rotas()) {
     std::string etapas;
@@ -323,6 +453,9 @@ int converte_varios(const pedido_lote& p, opcoes_saida o)
       std::fprintf(stderr, "%s\n", l.resumo(kelvara::lote::forma::linha).c_str());
     if (j.recusou && paragem.load() == 0)
       std::fprintf(stderr, "Para converter mesmo assim, repita com a opção --forcar.\n");
+    if (std::any_of(l.ficheiros().begin(), l.ficheiros().end(),
+                    [](const ficheiro_lote& f) { return f.existia; }))
+      imprime(stderr, sem_substituir);
   }
   if (const int sinal = paragem.load()) return 128 + sinal;
   return todos ? 0 : 1;
@@ -369,8 +502,14 @@ int corre(const std::vector<std::string>& args)
       std::printf("kelvara-cli %s\n", KELVARA_VERSAO);
       return 0;
     }
-    if (a == "--forcar" || a == "-r" || a == "--progresso" || a == "-q") {
-      (a == "--forcar" ? p.forcar : a == "-r" ? recursivo : a == "-q" ? o.silencio : o.progresso) = true;
+    if (a == "--forcar" || a == "-r" || a == "--progresso" || a == "-q" || a == "--substituir" ||
+        a == "--prj-epsg") {
+      (a == "--forcar"       ? p.forcar
+       : a == "-r"           ? recursivo
+       : a == "-q"           ? o.silencio
+       : a == "--substituir" ? o.substituir
+       : a == "--prj-epsg"   ? p.prj_epsg
+                             : o.progresso) = true;
       continue;
     }
     if (a.rfind("-j", 0) == 0) {
@@ -398,6 +537,7 @@ int corre(const std::vector<std::string>& args)
       posicionais.push_back(a);
     }
   }
+  if (const std::string e = erro_de_sistemas(p.sistema1, p.sistema2); !e.empty()) return uso(e);
   if (posicionais.size() < 2)
     return uso("são precisos pelo menos dois nomes, ENTRADA e SAIDA (foram dados " +
                std::to_string(posicionais.size()) + ").");
@@ -418,6 +558,8 @@ int corre(const std::vector<std::string>& args)
   if (const int sinal = paragem.load()) return 128 + sinal;
   if (j.recusou)
     std::fprintf(stderr, "Para converter mesmo assim, repita com a opção --forcar.\n");
+  else if (!j.existia.empty())
+    imprime(stderr, nao_substituido(j.existia) + " " + sem_substituir);
   else if (r.como == desfecho::sem_rota)
     sem_rota(p.sistema1, p.sistema2);
   return 1;

@@ -33,7 +33,13 @@ namespace {
 class corrida {
  public:
   corrida(const pedido& p, janela& j, const rota& r)
-      : p_(p), j_(j), r_(r), saida_(sem_ultimos_quatro(p.saida) + ".shp")
+      : p_(p),
+        j_(j),
+        r_(r),
+        prj_(p.prj_epsg && !r.qualquer_destino && !r.sistema2->prj_epsg.empty()
+                 ? r.sistema2->prj_epsg
+                 : r.prj),
+        saida_(sem_ultimos_quatro(p.saida) + ".shp")
   {
   }
 
@@ -49,6 +55,7 @@ class corrida {
   const pedido& p_;
   janela& j_;
   const rota& r_;
+  std::string_view prj_;  // the projection text written beside the output
 
   std::string fich1a, fich1b, fich1c;  // input of the current step
   std::string fich2a;                  // output of the current step
@@ -137,7 +144,7 @@ resultado corrida::corre()
       }
       vigia_ = verifica_fonte(j_, *r_.sistema1, Shp1);
     }
-    if (es::existe(fich3a) && !j_.substitui(pergunta_substitui(fich3a)))
+    if (const std::string existe = shp_existente(fich3a); !existe.empty() && !j_.substitui(existe))
       return {desfecho::recusado, {}};
     if (const int n = saida_.limpa_restos(); n > 0)
       j_.mensagem((n == 1 ? std::string("Foi apagado 1 ficheiro deixado em ")
@@ -145,7 +152,7 @@ resultado corrida::corre()
                   entre_aspas(saida_.pasta()) + " por uma conversão interrompida.");
     const std::size_t etapas = r_.etapas.size();
     saida_.reserva(static_cast<int>(std::min<std::size_t>(etapas - 1, 2)), !cpg_entrada.empty(),
-                   !r_.prj.empty());
+                   !prj_.empty());
 
     // Each step writes under the run's own names and reads what the step
     // before wrote: the intermediates in turn, the last step the output.
@@ -165,7 +172,7 @@ resultado corrida::corre()
         throw falha("Não foi possível escrever o shapefile de saída " + entre_aspas(fich3a) + ": " +
                     descreve(ec) + ".");
     }
-    if (!r_.prj.empty()) escreve_prj(r_.prj, fich_prj, saida_.prj());
+    if (!prj_.empty()) escreve_prj(prj_, fich_prj, saida_.prj());
     verifica_paragem(j_.pedido_de_paragem());
     // From here the run completes: the publication is not interrupted.
     saida_.publica();
@@ -267,11 +274,22 @@ void corrida::executa(std::size_t i)
           t.direcao, p_.pasta_grelhas.empty() ? es::pasta_programa() : p_.pasta_grelhas);
       testa_presenca(f);
       const grelhas g = le_grelhas(f);
+      // A point off the grid is named in the user's own coordinates where
+      // only shifts of the origin (a military grid's) came before.
+      translacao desvio{0, 0};
+      for (std::size_t k = 0; k < i; ++k) {
+        if (r_.etapas[k].tipo != tipo_etapa::translacao) {
+          desvio = {0, 0};
+          break;
+        }
+        desvio.dx += r_.etapas[k].desvio.dx;
+        desvio.dy += r_.etapas[k].desvio.dy;
+      }
       transfere(
           j_, Shp1, Shp2, fich1a, fich2a,
-          [&g](double x, double y) {
+          [&g, desvio](double x, double y) {
             if (const auto r = interpola(g, x, y)) return *r;
-            throw fora_da_grelha(x, y);
+            throw fora_da_grelha(x - desvio.dx, y - desvio.dy);
           },
           antes);
       j_.ocupado(false);
@@ -301,8 +319,12 @@ const rota* encaminha(const pedido& p, bool lote, resultado& recusado)
   auto testa = [&](bool condicao, const char* texto) {
     if (condicao) m.push_back({texto, tipo_mensagem::aviso});
   };
-  const sistema* s1 = sistema_de(p.sistema1);
+  // A system may be named by a code that names only it (EPSG:27493); a
+  // target of "Qualquer" by any text.
+  const std::string_view n1 = nome_do_sistema(p.sistema1);
+  const sistema* s1 = sistema_de(n1);
   const bool parametros = s1 && s1->parametros;
+  const std::string_view n2 = parametros ? std::string_view(p.sistema2) : nome_do_sistema(p.sistema2);
   recusado.como = desfecho::recusado;
 
   // Entry checks: all four, in this order; each that fails is reported.
@@ -315,9 +337,9 @@ const rota* encaminha(const pedido& p, bool lote, resultado& recusado)
   testa(parametros && p.parametros_y.empty(), "Definir o ficheiro de parâmetros em Y!!");
   if (!m.empty()) return nullptr;
 
-  // Route by exact, case-sensitive comparison of the texts.
-  if (const rota* r = rota_de(p.sistema1, p.sistema2)) return r;
-  testa(destinos_de(p.sistema1).empty(), "Definir o Sistema 1 !!");
+  // Route by exact, case-sensitive comparison of the names.
+  if (const rota* r = rota_de(n1, n2)) return r;
+  testa(destinos_de(n1).empty(), "Definir o Sistema 1 !!");
   testa(p.sistema2.empty(), "Definir o Sistema 2 !!");
   // A known source and a known target without a route: nothing to say in
   // the window, whose lists offer no such pair.

@@ -34,6 +34,9 @@ struct pedido {
   std::string parametros_y;
   std::string pasta_grelhas;  // "": the program's own folder
   bool forcar = false;
+  // The projection file PROJ writes for the target's EPSG code
+  // (sistema::prj_epsg) instead of the target's own text.
+  bool prj_epsg = false;
 };
 
 // What a conversion came to.

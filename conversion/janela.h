@@ -23,9 +23,10 @@ class janela {
   // A question with "Sim" and "Não", "Não" the default: true for "Sim".
   // Asked when the input does not look like the source system chosen.
   virtual bool pergunta(const std::string&) { return false; }
-  // Asked before an existing output is replaced ("O ficheiro ... já existe.
-  // Substituir?"); true to replace. The command line and the tests replace.
-  virtual bool substitui(const std::string&) { return true; }
+  // Before the existing output `shp` is replaced (the window asks
+  // pergunta_substitui(shp)); true to replace. The tests replace;
+  // kelvara-cli only when told to.
+  virtual bool substitui(const std::string& /*shp*/) { return true; }
   // Progress of the record loop: `feitos` records copied of `total` (a
   // route of several steps counts each record once per step). Called from
   // the conversion's thread a few hundred times per file at most, so that

@@ -14,6 +14,7 @@
 #include "ficheiros.h"
 #include "nomes.h"
 #include "paragem.h"
+#include "publica.h"
 #include "rotas.h"
 
 namespace kelvara {
@@ -146,7 +147,8 @@ std::vector<std::string> saidas_existentes(const std::vector<par_lote>& pares)
 {
   std::vector<std::string> r;
   for (const par_lote& p : pares)
-    if (const std::string s = sem_ultimos_quatro(p.saida) + ".shp"; es::existe(s)) r.push_back(s);
+    if (std::string s = shp_existente(sem_ultimos_quatro(p.saida) + ".shp"); !s.empty())
+      r.push_back(std::move(s));
   return r;
 }
 
@@ -190,18 +192,23 @@ class progresso_lote {
 class janela_de_um : public janela {
  public:
   janela_de_um(std::size_t i, janela_lote& j, progresso_lote& p, const std::atomic<bool>& parar,
-               std::vector<std::string>& avisos)
-      : i_(i), j_(j), p_(p), parar_(parar), avisos_(avisos)
+               ficheiro_lote& f)
+      : i_(i), j_(j), p_(p), parar_(parar), f_(f)
   {
   }
   void mensagem(const std::string& texto) override
   {
-    avisos_.push_back(texto);
+    f_.avisos.push_back(texto);
     j_.mensagem(i_, texto);
   }
   void ocupado(bool) override {}
   bool pergunta(const std::string& texto) override { return j_.pergunta(i_, texto); }
-  bool substitui(const std::string&) override { return true; }
+  // Asked before, for all; or refused, each.
+  bool substitui(const std::string&) override
+  {
+    f_.existia = j_.recusa_existentes();
+    return !f_.existia;
+  }
   void progresso(long long feitos, long long total) override
   {
     p_.parte(i_, total > 0 ? static_cast<double>(feitos) / static_cast<double>(total) : 0.0);
@@ -213,7 +220,7 @@ class janela_de_um : public janela {
   janela_lote& j_;
   progresso_lote& p_;
   const std::atomic<bool>& parar_;
-  std::vector<std::string>& avisos_;
+  ficheiro_lote& f_;
 };
 
 }  // namespace
@@ -238,7 +245,9 @@ bool lote::prepara(janela_lote& j)
       throw recusa("Não há ficheiros .shp para converter em " + entre_aspas(p_.entradas.front()) +
                    (p_.entradas.size() > 1 ? " nem nas outras entradas." : "."));
     // One question for all the outputs that exist.
-    if (const std::vector<std::string> existem = saidas_existentes(pares_); !existem.empty()) {
+    if (const std::vector<std::string> existem =
+            j.recusa_existentes() ? std::vector<std::string>() : saidas_existentes(pares_);
+        !existem.empty()) {
       std::string lista;
       for (size_t i = 0; i < existem.size() && i < 10; ++i)
         lista += (i ? ", " : "") + entre_aspas(existem[i]);
@@ -276,7 +285,7 @@ void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
       um.entrada = pares_[i].entrada;
       um.saida = pares_[i].saida;
       ficheiro_lote& f = ficheiros_[i];
-      janela_de_um jj(i, j, p, parar, f.avisos);
+      janela_de_um jj(i, j, p, parar, f);
       try {
         f.r = kelvara::converte(um, *rota_, jj);
       } catch (const std::exception& x) {  // the command catches its own; this is a message's
@@ -310,12 +319,15 @@ std::string lote::resumo(forma f) const
   // A file stopped before it was converted is not a failure of its file:
   // it was not converted.
   std::size_t convertidos = 0;
-  std::string falharam, por_converter;
+  std::string falharam, por_converter, existiam;
   for (std::size_t i = 0; i < ficheiros_.size(); ++i) {
     const resultado& r = ficheiros_[i].r;
     const std::string nome = entre_aspas(pares_[i].entrada);
     if (r.como == desfecho::criado) {
       ++convertidos;
+    } else if (ficheiros_[i].existia) {
+      existiam += (caixa ? "\n" : existiam.empty() ? "" : ", ") +
+                  entre_aspas(sem_ultimos_quatro(pares_[i].saida) + ".shp");
     } else if (r.como == desfecho::interrompido) {
       por_converter += (caixa ? "\n" : por_converter.empty() ? "" : ", ") + nome;
     } else if (!caixa) {
@@ -332,12 +344,14 @@ std::string lote::resumo(forma f) const
     s = std::string(convertidos == 1 ? "Criado " : "Criados ") + std::to_string(convertidos) +
         " de " + std::to_string(n) + " ficheiros em " + entre_aspas(p_.modelo.saida) + ".";
     if (!falharam.empty()) s += "\n\nFalharam:" + falharam;
+    if (!existiam.empty()) s += "\n\nJá existiam (não substituídos):" + existiam;
     if (!por_converter.empty()) s += "\n\nNão convertidos (conversão cancelada):" + por_converter;
     return s;
   }
   s = std::string(convertidos == 1 ? "Convertido " : "Convertidos ") + std::to_string(convertidos) +
       " de " + std::to_string(n) + (n == 1 ? " ficheiro." : " ficheiros.");
   if (!falharam.empty()) s += " Falharam: " + falharam + ".";
+  if (!existiam.empty()) s += " Já existiam (não substituídos): " + existiam + ".";
   if (!por_converter.empty()) s += " Não convertidos: " + por_converter + ".";
   return s;
 }

@@ -42,8 +42,11 @@ class janela_lote {
  public:
   virtual ~janela_lote() = default;
   // Before any file is converted, when outputs exist: true to replace
-  // them. The command line replaces.
+  // them, false to convert nothing.
   virtual bool substitui(const std::string&) { return true; }
+  // True: no output that exists is replaced, and none asked about; its
+  // file is not converted (ficheiro_lote::existia), the others are.
+  virtual bool recusa_existentes() const { return false; }
   // A message while pair `i` converts (janela::mensagem).
   virtual void mensagem(std::size_t, const std::string&) {}
   // The question of the safeguards about pair `i`'s input; "Não" by default.
@@ -61,14 +64,16 @@ struct ficheiro_lote {
   // for a file that the batch stopped before converting it.
   resultado r{desfecho::interrompido, {}};
   std::vector<std::string> avisos;  // the messages while it converted
+  bool existia = false;  // not converted: its output exists (recusa_existentes)
 };
 
 // The batch runner: the entry checks and the route, the pairs, the one
 // question about the outputs that exist, the output folders, and then the
 // conversions, each by the conversion command with every guarantee of a
 // single conversion (its own files beside the output, all-or-nothing
-// publication, a clean stop); an existing output is replaced. The window
-// and kelvara-cli both run their batches here.
+// publication, a clean stop); an existing output is replaced, or refused
+// where the caller says so. The window and kelvara-cli both run their
+// batches here.
 class lote {
  public:
   explicit lote(pedido_lote p) : p_(std::move(p)) {}

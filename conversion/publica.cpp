@@ -1,6 +1,8 @@
 #include "publica.h"
 
+#include <algorithm>
 #include <array>
+#include <string_view>
 #include <filesystem>
 #include <system_error>
 
@@ -16,9 +18,15 @@ namespace {
 
 constexpr const char* prefixo = ".kelvara";
 
-// The files an output consists of, the new ones first in this order.
-constexpr std::array<const char*, 8> extensoes{".shp", ".shx", ".dbf", ".cpg",
-                                               ".prj", ".sbn", ".sbx", ".qix"};
+// The files a run writes, in this order.
+constexpr std::array<const char*, 5> extensoes{".shp", ".shx", ".dbf", ".cpg", ".prj"};
+
+// The files of an older output, which describe it and not the new one:
+// the run's own kinds, the spatial indexes, the projection file of older
+// QGIS (read before the .prj), the metadata, the memo files of the table.
+constexpr std::array<std::string_view, 13> da_saida{
+    ".shp", ".shx", ".dbf", ".cpg",     ".prj", ".sbn", ".sbx",
+    ".qix", ".qpj", ".shp.xml", ".qmd", ".dbt", ".fpt"};
 
 // True when something (a file, a folder, a link, even a dangling one) has
 // that name.
@@ -62,6 +70,14 @@ unsigned numero_do_trinco(const std::string& n)
 
 }  // namespace
 
+std::string shp_existente(const std::string& fich3a)
+{
+  if (ocupado(fich3a)) return fich3a;
+  constexpr std::array<std::string_view, 1> shp{".shp"};
+  const std::vector<std::string> outros = com_extensao(sem_ultimos_quatro(fich3a), shp);
+  return outros.empty() ? std::string() : outros.front();
+}
+
 publicacao::publicacao(std::string fich3a)
     : fich3a_(std::move(fich3a)), base_(sem_ultimos_quatro(fich3a_))
 {
@@ -84,10 +100,10 @@ int publicacao::limpa_restos()
     // goes back where it was, where that name is free; it is never removed.
     const std::string base_dela = texto(caminho(pasta_) / caminho(morto.nota()));
     es::trinco vez;  // not while another run publishes in this folder
-    for (const char* ext : extensoes) {
-      const std::string aparte = pasta_ + "/" + n + "v" + ext;
-      if (!ocupado(aparte) || morto.nota().empty()) continue;
+    for (const std::string& aparte : com_extensao(pasta_ + "/" + n + "v", da_saida)) {
+      if (morto.nota().empty()) break;
       if (!vez.preso()) vez.da_pasta(pasta_);
+      const std::string ext = texto(caminho(aparte).filename()).substr(n.size() + 1);
       if (!ocupado(base_dela + ext)) renomeia(aparte, base_dela + ext);
     }
     for (const char* meio : {".", "i.", "j."})
@@ -169,16 +185,24 @@ void publicacao::publica()
     throw falha(m);
   };
 
-  for (const char* ext : extensoes)
-    if (e_pasta(base_ + ext))
+  // The older output's files, by their names as the user gave them and with
+  // their extensions in any letter case (OUT.SHX beside out.shp).
+  std::vector<std::string> anteriores;
+  for (const std::string_view ext : da_saida)
+    if (const std::string f = base_ + std::string(ext); ocupado(f)) anteriores.push_back(f);
+  for (std::string& f : com_extensao(base_, da_saida))
+    if (std::find(anteriores.begin(), anteriores.end(), f) == anteriores.end())
+      anteriores.push_back(std::move(f));
+  for (const std::string& f : anteriores)
+    if (e_pasta(f))
       throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) + ": " +
-                  entre_aspas(base_ + ext) + " é uma pasta. O shapefile anterior ficou como estava.");
+                  entre_aspas(f) + " é uma pasta. O shapefile anterior ficou como estava.");
   // The older output aside, then the new one in.
-  for (const char* ext : extensoes) {
-    const std::string final = base_ + ext;
-    if (!ocupado(final)) continue;
-    if (const std::error_code ec = renomeia(final, aparte + ext)) desfaz_e_falha(final, ec);
-    feitos.push_back({final, aparte + ext});
+  const std::size_t nome_base = texto(caminho(base_).filename()).size();
+  for (const std::string& final : anteriores) {
+    const std::string para = aparte + texto(caminho(final).filename()).substr(nome_base);
+    if (const std::error_code ec = renomeia(final, para)) desfaz_e_falha(final, ec);
+    feitos.push_back({final, para});
   }
   for (size_t i = 0; i < 5; ++i) {
     if (nomes_[i].empty()) continue;

@@ -24,6 +24,10 @@
 
 namespace kelvara {
 
+// The output's .shp that exists already, at `fich3a` or with its extension
+// in other letters (OUT.SHP for OUT.shp); empty when there is none.
+std::string shp_existente(const std::string& fich3a);
+
 class publicacao {
  public:
   // `fich3a`: the output's .shp path as derived.
@@ -50,10 +54,11 @@ class publicacao {
   const std::string& pasta() const { return pasta_; }
 
   // Moves the new .shp, .shx and .dbf in place of the output, with the .cpg
-  // and the .prj where they were reserved. Every file of the
-  // older output goes: .shp, .shx, .dbf, .cpg, .prj and its spatial indexes
-  // (.sbn, .sbx, .qix), which would describe it and not the new one. Throws
-  // falha, with the older output whole, when any step fails.
+  // and the .prj where they were reserved. Every file of the older output
+  // goes, which would describe it and not the new one: .shp, .shx, .dbf,
+  // .cpg, .prj, its spatial indexes (.sbn, .sbx, .qix), .qpj, .shp.xml,
+  // .qmd and the memo files .dbt and .fpt, the extension in any letter
+  // case. Throws falha, with the older output whole, when any step fails.
   void publica();
 
   // Removes every file this run created and releases its lock; nothing of

@@ -102,10 +102,24 @@ class leitor {
     return i_ == t_.size();
   }
 
+  // A comma and a further element (the vertical system of a compound
+  // one); false, with nothing read, where none follows.
+  bool outro(no& n)
+  {
+    espacos();
+    if (i_ >= t_.size() || t_[i_] != ',') return false;
+    const size_t antes = i_++;
+    if (elemento(n, 0)) return true;
+    i_ = antes;
+    return false;
+  }
+
  private:
+  // Blanks, and the NUL bytes that some programs leave at the end.
   void espacos()
   {
-    while (i_ < t_.size() && std::isspace(static_cast<unsigned char>(t_[i_]))) ++i_;
+    while (i_ < t_.size() && (std::isspace(static_cast<unsigned char>(t_[i_])) || t_[i_] == '\0'))
+      ++i_;
   }
   std::string_view t_;
   size_t i_ = 0;
@@ -131,12 +145,25 @@ std::optional<double> factor(const no* unidade)
   return unidade->numeros[0];
 }
 
-std::optional<projeccao> transversa_mercator(const no& projcs)
+std::optional<projeccao> transversa_mercator(const no& projcs, prj_lido& lido)
 {
   const no* geog = projcs.filho({"GEOGCS", "BASEGEOGCRS", "BASEGEODCRS", "GEOGCRS", "GEODCRS"});
   if (!geog) return std::nullopt;
   const no* datum = geog->filho({"DATUM", "GEODETICDATUM", "TRF", "ENSEMBLE"});
   const no* elipsoide = datum ? datum->filho({"SPHEROID", "ELLIPSOID"}) : nullptr;
+  if (elipsoide && !elipsoide->textos.empty()) lido.elipsoide = elipsoide->textos[0];
+  {
+    const no* onde = projcs.filho({"CONVERSION", "DERIVINGCONVERSION"});
+    if (!onde) onde = &projcs;
+    if (const no* m = onde->filho({"PROJECTION", "METHOD"}); m && !m->textos.empty())
+      lido.metodo = m->textos[0];
+    for (const no& par : onde->filhos) {
+      if (par.chave != "PARAMETER" || par.textos.empty() || par.numeros.empty()) continue;
+      const std::string n = simples(par.textos[0]);
+      if (n == "falseeasting" || n == "eastingatfalseorigin") lido.falso_este = par.numeros[0];
+      if (n == "falsenorthing" || n == "northingatfalseorigin") lido.falso_norte = par.numeros[0];
+    }
+  }
   if (!elipsoide || elipsoide->numeros.size() < 2) return std::nullopt;
   projeccao p;
   p.a = elipsoide->numeros[0];
@@ -200,18 +227,33 @@ std::optional<projeccao> transversa_mercator(const no& projcs)
 
 }  // namespace
 
-std::optional<prj_lido> le_prj(std::string_view texto)
+std::optional<prj_lido> le_prj(std::string_view texto, bool so_o_primeiro)
 {
   if (texto.substr(0, 3) == "\xEF\xBB\xBF") texto.remove_prefix(3);  // a UTF-8 mark
   leitor l(texto);
-  no raiz;
-  if (!l.elemento(raiz, 0) || !l.no_fim()) return std::nullopt;
+  no primeiro;
+  if (!l.elemento(primeiro, 0)) return std::nullopt;
+  if (!so_o_primeiro) {
+    // PROJCS[...],VERTCS[...]: a projected system with its heights.
+    for (no vertical; l.outro(vertical); vertical = {})
+      if (vertical.chave != "VERTCS" && vertical.chave != "VERT_CS" && vertical.chave != "VERTCRS")
+        return std::nullopt;
+    if (!l.no_fim()) return std::nullopt;
+  }
+  // A compound system is its horizontal part.
+  const no* raiz = &primeiro;
+  if (primeiro.chave == "COMPD_CS" || primeiro.chave == "COMPOUNDCRS") {
+    raiz = primeiro.filho({"PROJCS", "PROJCRS", "PROJECTEDCRS", "GEOGCS", "GEOGCRS",
+                           "GEOGRAPHICCRS"});
+    if (!raiz) return std::nullopt;
+  }
   prj_lido r;
-  if (!raiz.textos.empty()) r.nome = raiz.textos[0];
-  if (raiz.chave == "GEOGCS" || raiz.chave == "GEOGCRS" || raiz.chave == "GEOGRAPHICCRS") {
+  if (!raiz->textos.empty()) r.nome = raiz->textos[0];
+  if (raiz->chave == "GEOGCS" || raiz->chave == "GEOGCRS" || raiz->chave == "GEOGRAPHICCRS") {
     r.geografico = true;
-  } else if (raiz.chave == "PROJCS" || raiz.chave == "PROJCRS" || raiz.chave == "PROJECTEDCRS") {
-    r.projeccao = transversa_mercator(raiz);
+  } else if (raiz->chave == "PROJCS" || raiz->chave == "PROJCRS" ||
+             raiz->chave == "PROJECTEDCRS") {
+    r.projeccao = transversa_mercator(*raiz, r);
   } else {
     return std::nullopt;
   }

@@ -21,11 +21,18 @@ struct prj_lido {
   // A transverse Mercator projection in metres; empty for another
   // projection or unit.
   std::optional<kelvara::projeccao> projeccao;
+  // What else it says, to tell the user what it read: the projection's
+  // method and false origin (in the text's unit), the ellipsoid's name.
+  std::string metodo, elipsoide;
+  std::optional<double> falso_este, falso_norte;
 };
 
 // What the text defines; nothing where it is not well-known text of a
-// geographic or projected system.
-std::optional<prj_lido> le_prj(std::string_view texto);
+// geographic or projected system. A compound system (COMPD_CS,
+// COMPOUNDCRS, or a vertical system after the projected one) is its
+// horizontal part. Blanks and NUL bytes may follow; with `so_o_primeiro`,
+// anything may follow the first element.
+std::optional<prj_lido> le_prj(std::string_view texto, bool so_o_primeiro = false);
 
 // The same projection within the rounding of written numbers.
 bool corresponde(const projeccao& a, const projeccao& b);

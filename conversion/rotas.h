@@ -43,10 +43,17 @@ struct sistema {
   std::string_view prj;
   // Converts with the user's parameter files (the window's extended layout).
   bool parametros = false;
-  // The EPSG systems it is (0 where fewer), its projection, its area.
-  std::array<int, 2> epsg{};
+  // The codes that name it ("EPSG:27493", "ESRI:102161"; empty where
+  // fewer), its projection, its area.
+  std::array<std::string_view, 4> codigos{};
   kelvara::projeccao projeccao{};
   kelvara::area area{};
+  // The projection file PROJ writes for its first code, where it is a
+  // target (kelvara-cli --prj-epsg); empty where it has none.
+  std::string_view prj_epsg{};
+  // Where `area` comes from: the EPSG system or transformation whose area
+  // of use it is; empty for an area shifted from another system's.
+  std::string_view origem_area{};
 };
 
 // One step of a route: a transformation of one kind, with its parameters.
@@ -81,6 +88,15 @@ std::span<const rota> rotas();
 
 // The system of that exact name; null when there is none.
 const sistema* sistema_de(std::string_view nome);
+
+// The systems a code names: "EPSG:27493", "esri:102160", or a bare number,
+// which is EPSG's. None when `texto` is no code or names no system; several
+// where one code stands for several (the central Azores group's).
+std::vector<const sistema*> sistemas_do_codigo(std::string_view texto);
+
+// The name of the system `texto` names, by its name or by a code that
+// names only it; `texto` itself otherwise.
+std::string_view nome_do_sistema(std::string_view texto);
 
 // The route from the system named `s1` to the one named `s2` (any text for
 // a route of `qualquer_destino`); null when there is none.

@@ -8,7 +8,7 @@
 
 #include "falha.h"
 #include "ficheiros.h"
-#include "leitura.h"
+#include "nomes.h"
 #include "reconhece_prj.h"
 
 namespace kelvara {
@@ -44,35 +44,62 @@ bool encontra(const caixa& c, const area& a)
          c.y_max >= a.y_min - a.margem && c.y_min <= a.y_max + a.margem;
 }
 
-bool dentro(const caixa& c, const area& a)
+std::string prj_da_entrada(const std::string& base)
 {
-  return c.x_min >= a.x_min - a.margem && c.x_max <= a.x_max + a.margem &&
-         c.y_min >= a.y_min - a.margem && c.y_max <= a.y_max + a.margem;
+  if (es::existe(base + ".prj")) return base + ".prj";
+  constexpr std::array<std::string_view, 1> prj{".prj"};
+  const std::vector<std::string> outros = com_extensao(base, prj);
+  return outros.empty() ? std::string() : outros.front();
 }
 
-std::string recusa_prj(const std::string& prj, const sistema& s)
+juizo_prj examina_prj(const std::string& prj, const sistema& s)
 {
-  // A projection file is a line or a few; a large one is not one.
-  const long long tamanho = es::tamanho(prj);
-  if (tamanho <= 0 || tamanho > 65536) return {};
-  bool erro = false;
-  const std::optional<std::string> texto = le_ficheiro(prj, erro);
-  if (!texto) return {};
-  const std::optional<prj_lido> p = le_prj(*texto);
-  if (!p) return {};
+  // A projection file is a line or a few: what follows 64 KiB is padding,
+  // and of a longer file only the first element is read.
+  constexpr std::size_t maximo = 65536;
+  std::string texto;
+  bool lido = false;
+  if (std::FILE* f = es::abre(prj, "rb")) {
+    texto.resize(maximo + 1);
+    texto.resize(std::fread(texto.data(), 1, texto.size(), f));
+    lido = !std::ferror(f);
+    std::fclose(f);
+  }
+  const bool longo = texto.size() > maximo;
+  if (longo) texto.resize(maximo);
+  const std::optional<prj_lido> p = lido ? le_prj(texto, longo) : std::nullopt;
+  if (!p)
+    return {{}, "O ficheiro de projecção " + entre_aspas(prj) +
+                    " do shapefile de entrada não descreve um sistema de coordenadas que se "
+                    "consiga ler e não foi tido em conta."};
   const std::string inicio = "O ficheiro de projecção " + entre_aspas(prj) +
                              " do shapefile de entrada diz que as coordenadas ";
   const std::string escolhido = ", mas foi escolhido " + nome_de(s) + " como Sistema 1";
   if (p->geografico)
-    return inicio + "são longitudes e latitudes (" + entre_aspas(p->nome) + ")" + escolhido +
-           ", que tem coordenadas planas, em metros.";
+    return {inicio + "são longitudes e latitudes (" + entre_aspas(p->nome) + ")" + escolhido +
+                ", que tem coordenadas planas, em metros.",
+            {}};
   const std::vector<const sistema*> sao = sistemas_de(*p);
-  if (sao.empty() || std::find(sao.begin(), sao.end(), &s) != sao.end()) return {};
+  if (std::find(sao.begin(), sao.end(), &s) != sao.end()) return {};
+  if (sao.empty()) {
+    // A system of no route: what it read, for the user to recognise it.
+    std::string visto;
+    auto junta = [&](const std::string& t) { visto += (visto.empty() ? "" : ", ") + t; };
+    if (!p->metodo.empty()) junta("projecção " + p->metodo);
+    if (p->falso_este || p->falso_norte)
+      junta("falsa origem em x " + numero(p->falso_este.value_or(0)) + " e em y " +
+            numero(p->falso_norte.value_or(0)));
+    if (!p->elipsoide.empty()) junta("elipsóide " + p->elipsoide);
+    return {inicio + "estão em " + entre_aspas(p->nome) + (visto.empty() ? "" : " (" + visto + ")") +
+                ", que não é nenhum dos sistemas de kelvara" + escolhido + ".",
+            {}};
+  }
   std::string nomes;
   for (size_t i = 0; i < sao.size(); ++i)
     nomes += (i == 0 ? "" : i + 1 == sao.size() ? " ou " : ", ") + nome_de(*sao[i]);
-  return inicio + "estão em " + entre_aspas(p->nome) + ", que é o sistema " + nomes + escolhido +
-         ".";
+  return {inicio + "estão em " + entre_aspas(p->nome) + ", que é o sistema " + nomes + escolhido +
+              ".",
+          {}};
 }
 
 std::string recusa_area(const std::string& shp, const caixa& c, const sistema& s, int registo)
@@ -96,20 +123,25 @@ void confirma(janela& j, const std::string& porque)
 bool verifica_fonte(janela& j, const sistema& s, const ShapeFiles& entrada)
 {
   const std::string& fich1a = entrada.path();
-  const std::string base = fich1a.substr(0, fich1a.size() - 4);
-  if (const std::string r = recusa_prj(base + ".prj", s); !r.empty()) confirma(j, r);
+  if (const std::string prj = prj_da_entrada(fich1a.substr(0, fich1a.size() - 4)); !prj.empty()) {
+    const juizo_prj e = examina_prj(prj, s);
+    if (!e.aviso.empty()) j.mensagem(e.aviso);
+    if (!e.recusa.empty()) confirma(j, e.recusa);
+  }
   if (s.area.vazia()) return false;
-  // The box the header declares, where it is one: finite, not inverted.
+  // The box the header declares, where it is one: finite, not inverted,
+  // not all zeros.
   const std::optional<std::array<double, 4>> b = entrada.caixa();
-  if (!b || !std::all_of(b->begin(), b->end(), [](double v) { return std::isfinite(v); }))
-    return false;
+  if (!b || !std::all_of(b->begin(), b->end(), [](double v) { return std::isfinite(v); }) ||
+      std::all_of(b->begin(), b->end(), [](double v) { return v == 0; }))
+    return true;
   const caixa c{(*b)[0], (*b)[1], (*b)[2], (*b)[3]};
-  if (c.x_min > c.x_max || c.y_min > c.y_max) return false;
+  if (c.x_min > c.x_max || c.y_min > c.y_max) return true;
   if (!encontra(c, s.area)) {
     confirma(j, recusa_area(fich1a, c, s));
     return false;  // converting anyway: no record is checked
   }
-  return !dentro(c, s.area);
+  return true;
 }
 
 void vigia_registos::examina(const ShapeFiles& entrada, int registo)

@@ -22,13 +22,20 @@ struct caixa {
 
 // The two boxes have a point in common; `a` with its margin.
 bool encontra(const caixa& c, const area& a);
-// `c` lies wholly inside `a` with its margin.
-bool dentro(const caixa& c, const area& a);
 
-// Refusal when the projection file `prj` defines a geographic system or a
-// system of the catalogue other than `s`; empty when it defines `s`, a
-// system the catalogue does not hold, or does not exist.
-std::string recusa_prj(const std::string& prj, const sistema& s);
+// The projection file beside the input whose name without extension is
+// `base`: base.prj, or the extension in other letters (RIOS.PRJ); empty
+// when there is none.
+std::string prj_da_entrada(const std::string& base);
+
+// What the projection file `prj` says against `s`: a refusal when it
+// defines a system other than `s` (geographic, another of the catalogue's,
+// or any other it can read); a warning when it cannot be read; neither
+// when it defines `s`.
+struct juizo_prj {
+  std::string recusa, aviso;
+};
+juizo_prj examina_prj(const std::string& prj, const sistema& s);
 
 // Refusal when the box of `shp` (the whole file, or record `registo`) does
 // not meet the area of `s`.
@@ -40,10 +47,11 @@ std::string recusa_area(const std::string& shp, const caixa& c, const sistema& s
 void confirma(janela& j, const std::string& porque);
 
 // The checks before the conversion, on the input of a route from `s`, open
-// in `entrada`: its projection file, and the box its header declares (none
-// where it declares no records, or one not finite or inverted). True when
-// its records must be checked one by one as they are read (the box
-// straddles the edge of the area).
+// in `entrada`: its projection file, and the box its header declares
+// (none where it declares no records, or one of zeros, not finite or
+// inverted). True when its records must be checked one by one as they are
+// read: always, but after a "Sim" to the question about the box, since a
+// header's box may not be the records' (a program that did not update it).
 bool verifica_fonte(janela& j, const sistema& s, const ShapeFiles& entrada);
 
 // The check of each record, as the transfer loop reads it.

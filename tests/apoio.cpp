@@ -140,6 +140,15 @@ std::vector<std::pair<double, double>> em_volta(double x0, double y0)
   return r;
 }
 
+std::pair<double, double> dentro_de(const std::string& sistema)
+{
+  const kelvara::sistema& s = *sistema_de(sistema);
+  const area& a = s.area;
+  if (a.margem < 50000) return {(a.x_min + a.x_max) / 2, (a.y_min + a.y_max) / 2};
+  const bool militar = s.projeccao.falso_este > 100000;
+  return {1000.0 + (militar ? 200000 : 0), -2000.0 + (militar ? 300000 : 0)};
+}
+
 std::string texto_prj(const std::string& sistema)
 {
   const kelvara::sistema* s = sistema_de(sistema);

@@ -25,6 +25,8 @@ namespace fs = std::filesystem;
 inline const std::string etrs = "ETRS89 TM06";
 inline const std::string d73 = "Hayford-Gauss Datum 73";
 inline const std::string lisboa = "Hayford-Gauss Datum Lisboa-Ponto Central";
+inline const std::string d73m = "Hayford-Gauss Datum 73 Militar";
+inline const std::string lisboam = "Hayford-Gauss Datum Lisboa Militar";
 inline const std::string qualquer = "Qualquer";
 
 // A fresh folder under the system's temporary folder, removed afterwards.
@@ -99,6 +101,10 @@ std::string falha_ao_converter(const std::string& s1, const std::string& s2,
 void pontos(const std::string& base, const std::vector<std::pair<double, double>>& xy);
 // Five points around (x0, y0), the third a null record.
 std::vector<std::pair<double, double>> em_volta(double x0, double y0);
+// A point in the area of the system of that name: the middle of an
+// island's; on the mainland (1000, -2000), inside the test grids, in the
+// military grids' coordinates where the system is one.
+std::pair<double, double> dentro_de(const std::string& sistema);
 
 // The projection text of the system of that name in the catalogue; empty
 // where it has none, or there is no such system.

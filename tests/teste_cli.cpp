@@ -49,17 +49,53 @@ TEST(cli, mensagens_e_estados_de_saida)
   EXPECT_EQ(r.codigo, 1);
   EXPECT_EQ(r.saida, "");
   EXPECT_EQ(r.erros, "Não há conversão de \"Hayford-Gauss Datum 73\" para \"UTM 26 ITRF93\". De "
-                     "\"Hayford-Gauss Datum 73\" pode converter-se para \"ETRS89 TM06\" e "
-                     "\"Hayford-Gauss Datum Lisboa-Ponto Central\".\n");
+                     "\"Hayford-Gauss Datum 73\" pode converter-se para \"ETRS89 TM06\", "
+                     "\"Hayford-Gauss Datum Lisboa-Ponto Central\" e \"Hayford-Gauss Datum 73 Militar\".\n");
   EXPECT_FALSE(fs::exists(p.caminho() / "x.shp"));
 
+  // An existing output (a shell's glob of two files) is replaced only with
+  // --substituir, and then with everything that described it, in any
+  // letter case; a name of another base stays.
+  const std::string antes = bytes(p / "rios_etrs.shp");
+  std::vector<std::string> outros{"rios_etrs.qpj", "rios_etrs.shp.xml", "rios_etrs.QMD",
+                                  "rios_etrs.SBN", "rios_etrs.Dbt",    "rios_etrs2.qpj"};
+#ifndef _WIN32
+  // Where names tell case apart: another file, of the output or not.
+  outros.insert(outros.end(), {"rios_etrs.SHX", "RIOS_ETRS.qpj"});
+#endif
+  for (const std::string& outro : outros) grava(p / outro, "antigo");
+  r = corre_cli({"-s", d73, "-t", etrs, entrada, p / "rios_etrs.shp"});
+  EXPECT_EQ(r.codigo, 1);
+  EXPECT_EQ(r.saida, "");
+  EXPECT_EQ(r.erros, "O shapefile de saída \"" + (p / "rios_etrs.shp") +
+                         "\" já existe e não foi substituído. Para substituir, repita com a opção "
+                         "--substituir.\n");
+  EXPECT_EQ(bytes(p / "rios_etrs.shp"), antes);
+  EXPECT_TRUE(fs::exists(p.caminho() / "rios_etrs.qpj"));
+
   // The ticker on standard error, by records; -q keeps only the errors.
-  r = corre_cli({"--progresso", "-s", d73, "-t", etrs, entrada, p / "rios_etrs.shp"});
+  r = corre_cli({"--progresso", "--substituir", "-s", d73, "-t", etrs, entrada, p / "rios_etrs.shp"});
   EXPECT_EQ(r.codigo, 0);
   EXPECT_EQ(r.erros, "0...10...20...30...40...50...60...70...80...90...100 - concluído.\n");
-  r = corre_cli({"-q", "--progresso", "-s", d73, "-t", etrs, entrada, p / "rios_etrs.shp"});
+  std::vector<std::string> ficam{"rios.dbf",      "rios.shp",      "rios.shx",      "rios_etrs.dbf",
+                                 "rios_etrs.prj", "rios_etrs.shp", "rios_etrs.shx", "rios_etrs2.qpj"};
+#ifndef _WIN32
+  ficam.insert(ficam.begin(), "RIOS_ETRS.qpj");
+#endif
+  EXPECT_EQ(p.ficheiros(), ficam);
+  r = corre_cli({"-q", "--progresso", "--substituir", "-s", d73, "-t", etrs, entrada, p / "rios_etrs.shp"});
   EXPECT_EQ(r.codigo, 0);
   EXPECT_EQ(r.saida + r.erros, "");
+#ifndef _WIN32
+  // An output in other letters is the same output: OUT.SHP and the rest
+  // go when RIOS_ETRS.shp is written.
+  for (const char* e : {".SHP", ".SHX", ".DBF", ".PRJ"}) grava(p / ("RIOS_ETRS" + std::string(e)), "antigo");
+  EXPECT_EQ(corre_cli({"-s", d73, "-t", etrs, entrada, p / "RIOS_ETRS.shp"}).codigo, 1);
+  EXPECT_EQ(corre_cli({"--substituir", "-s", d73, "-t", etrs, entrada, p / "RIOS_ETRS.shp"}).codigo, 0);
+  ficam.erase(ficam.begin());
+  ficam.insert(ficam.begin(), {"RIOS_ETRS.dbf", "RIOS_ETRS.prj", "RIOS_ETRS.shp", "RIOS_ETRS.shx"});
+  EXPECT_EQ(p.ficheiros(), ficam);
+#endif
 }
 
 // Batches. The inputs: dados/a.shp, dados/b.shp (with z), dados/sub/C.SHP
@@ -124,6 +160,7 @@ TEST(cli, lotes)
     // inputs in an output folder that lies inside an input folder.
     for (int vez = 0; vez < 2; ++vez) {
       std::vector<std::string> args;
+      if (vez == 1) args.push_back("--substituir");
       for (size_t a = 0, b; a < k.args.size(); a = b + 1) {
         b = k.args.find(' ', a);
         if (b == std::string::npos) b = k.args.size();
@@ -149,30 +186,57 @@ TEST(cli, lotes)
     }
     fs::remove_all(s);
   }
+  // Without --substituir, an output that exists is not converted, the
+  // others are, and the summary says which.
+  fs::create_directories(p / "saida");
+  grava(p / "saida/a.shp", "antigo");
+  const processo r = corre_cli(com({dados + "/a.shp", dados + "/b.shp", p / "saida"}));
+  EXPECT_EQ(r.codigo, 1);
+  EXPECT_NE(r.erros.find("Convertido 1 de 2 ficheiros. Já existiam (não substituídos): \"" +
+                         (p / "saida/a.shp") + "\".\nPara substituir, repita com a opção --substituir.\n"),
+            std::string::npos)
+      << r.erros;
+  EXPECT_EQ(bytes(p / "saida/a.shp"), "antigo");
+  EXPECT_EQ(bytes(p / "saida/b.shp"), bytes(p / "so_b.shp"));
 }
 
 TEST(cli, erros_de_utilizacao_e_ajuda)
 {
-  const std::vector<std::string> usos[] = {{},
-                                           {"-s"},
-                                           {"-s", "X", "a.shp"},
-                                           {"-j", "0", "a.shp", "b.shp"},
-                                           {"-j2x", "a.shp", "b.shp"},
-                                           {"--desconhecida", "a", "b"},
-                                           {"-x"}};
-  for (const auto& args : usos) {
+  // A name or code of no system (or of several) is a usage error, with the
+  // closest names; the target of "Qualquer" may be any text.
+  const std::pair<std::vector<std::string>, std::string> usos[] = {
+      {{}, ""},
+      {{"-s"}, ""},
+      {{"-s", d73, "a.shp"}, ""},
+      {{"-j", "0", "a.shp", "b.shp"}, ""},
+      {{"-j2x", "a.shp", "b.shp"}, ""},
+      {{"--desconhecida", "a", "b"}, ""},
+      {{"-x"}, ""},
+      {{"-s", "Datum 73", "-t", etrs, "a.shp", "b.shp"},
+       "\"Datum 73\" (-s). Os nomes mais parecidos: \"Hayford-Gauss Datum 73\" e \"Hayford-Gauss Datum 73 "
+       "Militar\"."},
+      {{"-s", d73, "-t", "EPSG:99999", "a.shp", "b.shp"}, "kelvara-cli --lista"},
+      {{"-s", "EPSG:2189", "-t", etrs, "a.shp", "b.shp"},
+       "o código EPSG:2189 de -s é de vários sistemas: \"Açores - Faial - UTM 26 Base SW\", "
+       "\"Açores - Graciosa - UTM 26 Base SW\", \"Açores - Pico - UTM 26 Base SW\", \"Açores - São "
+       "Jorge - UTM 26 Base SW\" e \"Açores - Terceira - UTM 26 Base SW\""},
+  };
+  for (const auto& [args, texto] : usos) {
     SCOPED_TRACE(args.size());
     const processo r = corre_cli(args);
     EXPECT_EQ(r.codigo, 2);
     EXPECT_NE(r.erros.find("kelvara-cli --help"), std::string::npos) << r.erros;
+    EXPECT_NE(r.erros.find(texto), std::string::npos) << r.erros;
   }
+  EXPECT_EQ(corre_cli({"-s", "Qualquer", "-t", "EPSG:99999", "a.shp", "b.shp"}).codigo, 1);
   processo r = corre_cli({"--help"});
   EXPECT_EQ(r.codigo, 0);
   EXPECT_NE(r.saida.find("--grelhas PASTA"), std::string::npos);
   EXPECT_NE(r.saida.find("Estado de saída"), std::string::npos);
   r = corre_cli({"--lista"});
   EXPECT_EQ(r.codigo, 0);
-  EXPECT_NE(r.saida.find("  Açores - G.Ocidental - UTM 25 Observatório\n"), std::string::npos);
+  EXPECT_NE(r.saida.find("  Açores - G.Ocidental - UTM 25 Observatório (EPSG:2188)\n"), std::string::npos);
+  EXPECT_NE(r.saida.find("  Hayford-Gauss Datum Lisboa Militar (EPSG:20790, ESRI:102164)\n"), std::string::npos);
   EXPECT_NE(r.saida.find("ETRS89 TM06 -> Hayford-Gauss Datum Lisboa-Ponto Central: transf_01, "
                          "depois transf_12"),
             std::string::npos);
@@ -191,7 +255,7 @@ TEST(cli, escrita_que_falha_a_meio)
   const std::string antes = bytes(p / "rios.shp") + bytes(p / "rios.dbf");
   opcoes_processo o;
   o.limite_ficheiro = 200 * 512;
-  const processo r = corre_cli({"-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"}, o);
+  const processo r = corre_cli({"--substituir", "-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"}, o);
   EXPECT_EQ(r.codigo, 1);
   EXPECT_EQ(r.saida, "");
   EXPECT_EQ(r.erros, "Não foi possível escrever o registo 489 em \"" + (p / "saida.shp") +
@@ -210,7 +274,7 @@ TEST(cli, entrada_aberta_noutro_programa)
   if (!preso.preso())
     GTEST_SKIP() << "só o Windows tem ficheiros abertos sem partilha; no POSIX um ficheiro "
                     "aberto lê-se";
-  const processo r = corre_cli({"-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"});
+  const processo r = corre_cli({"--substituir", "-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"});
   EXPECT_EQ(r.codigo, 1);
   EXPECT_EQ(r.erros, "Não foi possível abrir o ficheiro \"" + (p / "rios.shp") +
                          "\": o ficheiro está aberto noutro programa.\n");

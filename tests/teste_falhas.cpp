@@ -110,7 +110,7 @@ std::string saida_de(const cenario& c, const caso& k)
 std::vector<std::string> comando(const cenario& c, const caso& k)
 {
   return {KELVARA_CLI, "-s", k.s1, "-t", k.s2, "-x", c.px, "-y", c.py, "--grelhas", c.grelhas,
-          c.entrada, saida_de(c, k)};
+          "--substituir", c.entrada, saida_de(c, k)};
 }
 
 void corre_caso(const caso& k)

@@ -51,7 +51,7 @@ pid_t lanca(const std::string& entrada, const std::string& saida,
   const int e = open(erros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   dup2(e, 2);
   dup2(saida_fd >= 0 ? saida_fd : open("/dev/null", O_WRONLY), 1);
-  const char* argumentos[] = {KELVARA_CLI, "-s", "Hayford-Gauss Datum 73", "-t", "ETRS89 TM06",
+  const char* argumentos[] = {KELVARA_CLI, "--substituir", "-s", "Hayford-Gauss Datum 73", "-t", "ETRS89 TM06",
                               opcao ? opcao : entrada.c_str(), opcao ? entrada.c_str() : saida.c_str(),
                               opcao ? saida.c_str() : nullptr, nullptr};
   execv(KELVARA_CLI, const_cast<char* const*>(argumentos));
@@ -101,7 +101,7 @@ TEST(interrupcao, morte_a_meio_nao_estraga_nada)
   if (filho == 0) {
     freopen("/dev/null", "w", stdout);
     freopen("/dev/null", "w", stderr);
-    execl(KELVARA_CLI, KELVARA_CLI, "-s", "Hayford-Gauss Datum 73", "-t", "ETRS89 TM06",
+    execl(KELVARA_CLI, KELVARA_CLI, "--substituir", "-s", "Hayford-Gauss Datum 73", "-t", "ETRS89 TM06",
           (p / "rios.shp").c_str(), (p / "saida.shp").c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -128,7 +128,7 @@ TEST(interrupcao, morte_a_meio_nao_estraga_nada)
 
   // The next run into that folder removes what the killed one left, says
   // so in one line, and converts.
-  const processo s = corre_cli({"-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"});
+  const processo s = corre_cli({"--substituir", "-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"});
   EXPECT_EQ(s.codigo, 0) << s.erros;
   EXPECT_EQ(s.erros, "Foram apagados 5 ficheiros deixados em \"" + p.caminho().string() +
                          "\" por uma conversão interrompida.\n");

@@ -152,7 +152,30 @@ TEST(rotas, lisboa_directa_e_em_cadeia)
     std::string s1, s2;
     par (*esperado)(const grelhas& ida, const grelhas& volta, double x, double y);
   };
+  // A military grid's route is its central system's after or before the
+  // shift of the origin, exactly.
+  constexpr double mx = 200000, my = 300000;
   const caso casos[] = {
+      {lisboam, etrs,
+       [](const grelhas&, const grelhas& g, double x, double y) {
+         const par p = *interpola(g, x - mx, y - my);
+         return polinomio(conjunto_10, p.x, p.y);
+       }},
+      {etrs, lisboam,
+       [](const grelhas& g, const grelhas&, double x, double y) {
+         const par p = polinomio(conjunto_01, x, y), q = *interpola(g, p.x, p.y);
+         return par{q.x + mx, q.y + my};
+       }},
+      {d73m, etrs, [](const grelhas&, const grelhas&, double x, double y) { return polinomio(conjunto_10, x - mx, y - my); }},
+      {etrs, d73m,
+       [](const grelhas&, const grelhas&, double x, double y) {
+         const par p = polinomio(conjunto_01, x, y);
+         return par{p.x + mx, p.y + my};
+       }},
+      {d73m, d73, [](const grelhas&, const grelhas&, double x, double y) { return par{x - mx, y - my}; }},
+      {d73, d73m, [](const grelhas&, const grelhas&, double x, double y) { return par{x + mx, y + my}; }},
+      {lisboam, lisboa, [](const grelhas&, const grelhas&, double x, double y) { return par{x - mx, y - my}; }},
+      {lisboa, lisboam, [](const grelhas&, const grelhas&, double x, double y) { return par{x + mx, y + my}; }},
       {d73, lisboa, [](const grelhas& g, const grelhas&, double x, double y) { return *interpola(g, x, y); }},
       {lisboa, d73, [](const grelhas&, const grelhas& g, double x, double y) { return *interpola(g, x, y); }},
       {etrs, lisboa,
@@ -170,7 +193,8 @@ TEST(rotas, lisboa_directa_e_em_cadeia)
     SCOPED_TRACE(k.s1 + " -> " + k.s2);
     ensaio t;
     grelhas_de_deslocamento(t.p / "grelhas", 123.456, -78.9, -123.456, 78.9);
-    pontos(t.p / "a", em_volta(-100000, -150000));
+    const bool militar = k.s1 == d73m || k.s1 == lisboam;
+    pontos(t.p / "a", em_volta(-100000 + (militar ? mx : 0), -150000 + (militar ? my : 0)));
     grava(t.p / "a.cpg", "UTF-8");
     ASSERT_TRUE(t.ok(k.s1, k.s2, "a.shp", "b.shp")) << t.j.textos().back();
     EXPECT_FALSE(t.j.ocupados.back());
@@ -227,8 +251,10 @@ TEST(rotas, lisboa_ponto_fora_da_grelha_termina_sem_deixar_ficheiros)
 {
   // A quarter metre east of the east limit, with a negative y: the message,
   // the output of this run removed, an older output kept, the window closed.
-  for (const auto& [s1, s2] : {std::pair{d73, lisboa}, {etrs, lisboa}}) {
+  // From a military grid, the point is named in the user's coordinates.
+  for (const auto& [s1, s2] : {std::pair{d73, lisboa}, {etrs, lisboa}, {lisboam, etrs}}) {
     SCOPED_TRACE(s1 + " -> " + s2);
+    const double mx = s1 == lisboam ? 200000 : 0, my = s1 == lisboam ? 300000 : 0;
     ensaio t;
     grelhas_de_deslocamento(t.p / "grelhas", 0, 0, 0, 0);
     shapefile_teste s;
@@ -236,8 +262,8 @@ TEST(rotas, lisboa_ponto_fora_da_grelha_termina_sem_deixar_ficheiros)
     for (double x : {0.0, 185000.25}) {
       forma f;
       f.tipo = SHPT_POINT;
-      f.x = {x};
-      f.y = {-12345.67};
+      f.x = {x + mx};
+      f.y = {-12345.67 + my};
       s.formas.push_back(f);
     }
     if (s1 == etrs) {
@@ -258,6 +284,8 @@ TEST(rotas, lisboa_ponto_fora_da_grelha_termina_sem_deixar_ficheiros)
     ASSERT_EQ(t.j.mensagens.size(), 2u);
     if (s1 == d73) {
       EXPECT_EQ(t.j.mensagens[0].texto, "ERRO!! Ponto para além dos limites. ( 185000.25;-12345.67)");
+    } else if (s1 == lisboam) {
+      EXPECT_EQ(t.j.mensagens[0].texto, "ERRO!! Ponto para além dos limites. ( 385000.25; 287654.33)");
     } else {
       EXPECT_EQ(t.j.mensagens[0].texto.rfind("ERRO!! Ponto para além dos limites. ( 185000.2", 0), 0u)
           << t.j.mensagens[0].texto;
@@ -297,17 +325,36 @@ TEST(rotas, todas_pela_linha_de_comandos)
     const std::string base = p / ("r" + std::to_string(++n));
     // Inside the source's area: the middle of its box; the test grids'
     // points on the mainland.
-    const area& z = sistema_de(s1)->area;
-    if (z.margem == 10000) pontos(base, em_volta((z.x_min + z.x_max) / 2, (z.y_min + z.y_max) / 2));
-    else pontos(base, em_volta(1000, -2000));
+    const auto [x0, y0] = dentro_de(s1);
+    pontos(base, em_volta(x0, y0));
     const std::string saida = base + "_saida.shp";
-    const processo x = corre_cli({"-s", s1, "-t", s2, "-x", p / "px.txt", "-y", p / "py.txt",
-                                  "--grelhas", p / "grelhas", base + ".shp", saida});
+    // The systems by a code of their own where they have one; every other
+    // route with the projection text of the target's code.
+    auto codigo = [](const std::string& nome) {
+      if (const sistema* s = sistema_de(nome))
+        for (const std::string_view c : s->codigos)
+          if (!c.empty() && sistemas_do_codigo(c).size() == 1) return std::string(c);
+      return nome;
+    };
+    const bool epsg = n % 2 == 0;
+    std::vector<std::string> args{"-s", codigo(s1), "-t", codigo(s2), "-x", p / "px.txt",
+                                   "-y", p / "py.txt", "--grelhas", p / "grelhas",
+                                   base + ".shp", saida};
+    if (epsg) args.push_back("--prj-epsg");
+    const processo x = corre_cli(args);
     EXPECT_EQ(x.codigo, 0) << x.erros;
     EXPECT_EQ(x.saida, "Criado o ficheiro: " + saida + "\n");
     EXPECT_EQ(le(saida).formas.size(), 5u);
-    if (prj.empty()) EXPECT_FALSE(fs::exists(caminho(base + "_saida.prj")));
-    else EXPECT_EQ(bytes(base + "_saida.prj"), prj + "\r\n");
+    const sistema* alvo = sistema_de(s2);
+    const std::string esperado = epsg && alvo && !alvo->prj_epsg.empty() ? std::string(alvo->prj_epsg) : prj;
+    if (esperado.empty()) EXPECT_FALSE(fs::exists(caminho(base + "_saida.prj")));
+    else EXPECT_EQ(bytes(base + "_saida.prj"), esperado + "\r\n");
+    // The output, with its .prj, converts on from its own system.
+    if (const std::vector<const rota*> seguintes = destinos_de(s2); alvo && !seguintes.empty()) {
+      const processo y = corre_cli({"-s", s2, "-t", std::string(seguintes.front()->sistema2->nome),
+                                    "--grelhas", p / "grelhas", saida, base + "_seguinte.shp"});
+      EXPECT_EQ(y.codigo, 0) << y.erros;
+    }
   }
   EXPECT_GT(n, 0);
 }

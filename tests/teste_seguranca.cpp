@@ -28,15 +28,33 @@ const std::string prj_nad83 =
 
 std::pair<double, double> meio(const area& a) { return {(a.x_min + a.x_max) / 2, (a.y_min + a.y_max) / 2}; }
 
-// A point inside the source's area (on the mainland, inside the bundled
-// grids too) and one outside it.
-std::pair<double, double> dentro_de(const sistema& s)
-{
-  return s.area.margem == 10000 ? meio(s.area) : std::pair{1000.0, -2000.0};
-}
+// A point outside the source's area.
 std::pair<double, double> fora_de(const sistema& s)
 {
-  return s.area.margem == 10000 ? std::pair{1000.0, -2000.0} : meio(sistema_de("Madeira - UTM 28 Base SE")->area);
+  return s.area.margem < 50000 ? std::pair{1000.0, -2000.0} : meio(sistema_de("Madeira - UTM 28 Base SE")->area);
+}
+
+// A point in the area of another system of the same projection that lies
+// outside the area of `s` (another island of the group); none where there
+// is no such system.
+std::vector<std::pair<double, double>> de_outra_ilha(const sistema& s)
+{
+  for (const sistema& o : sistemas())
+    if (&o != &s && o.projeccao.a > 0 && corresponde(o.projeccao, s.projeccao) &&
+        !encontra({meio(o.area).first, meio(o.area).second, meio(o.area).first, meio(o.area).second}, s.area))
+      return {meio(o.area)};
+  return {};
+}
+
+// Writes the box (x min, y min, x max, y max) into the headers of the .shp
+// and .shx of `base`.
+void poe_caixa(const std::string& base, std::array<double, 4> c)
+{
+  for (const char* ext : {".shp", ".shx"}) {
+    std::string b = bytes(base + ext);
+    std::memcpy(b.data() + 36, c.data(), sizeof c);
+    grava(base + ext, b);
+  }
 }
 
 // The .prj of another system of the catalogue, which `s` is not.
@@ -60,7 +78,7 @@ TEST(seguranca, cada_rota_recusa_a_entrada_errada_e_converte_a_certa)
     SCOPED_TRACE(s1 + " -> " + s2);
     std::string outro;
     const std::string errado = prj_de_outro(s, outro);
-    const auto [xd, yd] = dentro_de(s);
+    const auto [xd, yd] = dentro_de(s1);
     const auto [xf, yf] = fora_de(s);
     const std::string separador = texto(fs::path("/").make_preferred());  // as the system names it
     struct caso {
@@ -68,23 +86,45 @@ TEST(seguranca, cada_rota_recusa_a_entrada_errada_e_converte_a_certa)
       std::vector<std::pair<double, double>> xy;
       std::string prj;
       std::vector<std::string> esperadas;  // in the refusal; empty: converts
+      std::string nome_prj = "c.prj";
+      std::optional<std::array<double, 4>> caixa{};  // the header's, where it lies
+      std::string aviso{};                           // in a message, converting
     };
+    const std::string vertical = R"(VERTCS["Cascais",VDATUM["Cascais"],PARAMETER["Vertical_Shift",0.0],PARAMETER["Direction",1.0],UNIT["Meter",1.0]])";
+    const std::string laea = R"(PROJCS["ETRS_1989_LAEA",GEOGCS["GCS_ETRS_1989",DATUM["D_ETRS_1989",SPHEROID["GRS_1980",6378137.0,298.257222101]],PRIMEM["Greenwich",0.0],UNIT["Degree",0.0174532925199433]],PROJECTION["Lambert_Azimuthal_Equal_Area"],PARAMETER["False_Easting",4321000.0],PARAMETER["False_Northing",3210000.0],PARAMETER["Central_Meridian",10.0],PARAMETER["Latitude_Of_Origin",52.0],UNIT["Meter",1.0]])";
+    const std::vector<std::string> de_outro{separador + "c.prj", outro, s1};
+    const std::vector<std::string> registo_1{"do registo 1 do", s1};
+    const std::vector<std::pair<double, double>> fora{{xf, yf}, {xf + 10, yf}};
     const caso casos[] = {
         {"certo", {{xd, yd}, {xd + 10, yd + 10}}, std::string(s.prj), {}},
         {"sem .prj", {{xd, yd}}, "", {}},
-        {".prj desconhecido", {{xd, yd}}, "PROJCS[\"Mercator\",GEOGCS[\"x\"]]", {}},
-        {".prj de outro sistema", {{xd, yd}}, errado, {separador + "c.prj", outro, s1}},
+        {".prj ilegível", {{xd, yd}}, "olá", {}, "c.prj", {}, "não foi tido em conta"},
+        {".prj de um sistema que kelvara não tem", {{xd, yd}}, laea,
+         {"\"ETRS_1989_LAEA\"", "Lambert_Azimuthal_Equal_Area", "x 4321000 e em y 3210000", "GRS_1980", s1}},
+        {".prj de outro sistema", {{xd, yd}}, errado, de_outro},
+        {".PRJ de outro sistema", {{xd, yd}}, errado, {separador + "c.PRJ", outro, s1}, "c.PRJ"},
+        {"com altitudes (VERTCS)", {{xd, yd}}, errado + "," + vertical, de_outro},
+        {"composto (COMPD_CS)", {{xd, yd}}, "COMPD_CS[\"x\"," + errado + "," + vertical + "]", de_outro},
+        {"com um NUL no fim", {{xd, yd}}, errado + '\0', de_outro},
+        {"com 70000 espaços no fim", {{xd, yd}}, errado + std::string(70000, ' ') + "lixo", de_outro},
         {".prj geográfico", {{xd, yd}}, prj_nad83, {"longitudes e latitudes", "GCS_North_American_1983", s1}},
-        {"fora da área", {{xf, yf}, {xf + 10, yf}}, "", {"fora da área do sistema", s1}},
+        {"fora da área", fora, "", {"fora da área do sistema", s1}},
         {"um registo fora", {{xd, yd}, {xf, yf}}, "", {"do registo 2 do", s1}},
+        {"noutra ilha do grupo", de_outra_ilha(s), "", {"fora da área do sistema", s1}},
+        {"caixa de zeros", fora, "", registo_1, "c.prj", std::array<double, 4>{}},
+        {"caixa NaN", fora, "", registo_1, "c.prj", std::array<double, 4>{NAN, NAN, NAN, NAN}},
+        {"caixa invertida", fora, "", registo_1, "c.prj", std::array<double, 4>{xf + 10, yf, xf, yf}},
+        {"caixa antiga", fora, "", registo_1, "c.prj", std::array<double, 4>{xd, yd, xd + 10, yd + 10}},
     };
     for (const caso& k : casos) {
       SCOPED_TRACE(k.nome);
+      if (k.xy.empty()) continue;
       ++n;
       for (const int modo : {0, 1, 2}) {  // refused; "Sim" in the window; --forcar
         pasta_temporaria q;
         pontos(q / "c", k.xy);
-        if (!k.prj.empty()) grava(q / "c.prj", k.prj);
+        if (k.caixa) poe_caixa(q / "c", *k.caixa);
+        if (!k.prj.empty()) grava(q / k.nome_prj, k.prj);
         janela_teste j;
         j.resposta = modo == 1;
         const auto antes = q.ficheiros();
@@ -101,6 +141,9 @@ TEST(seguranca, cada_rota_recusa_a_entrada_errada_e_converte_a_certa)
         if (k.esperadas.empty() || modo > 0) {
           EXPECT_TRUE(ok) << modo << ": " << j.textos().back();
           EXPECT_EQ(j.perguntas.size(), k.esperadas.empty() || modo == 2 ? 0u : 1u) << modo;
+          if (!k.aviso.empty() && modo < 2) {
+            EXPECT_NE(j.textos().front().find(k.aviso), std::string::npos) << j.textos().front();
+          }
           EXPECT_EQ(le(q / "d.shp").formas.size(), k.xy.size());
           continue;
         }
@@ -152,7 +195,6 @@ TEST(seguranca, prj_reconhecidos_pelo_que_definem)
     ASSERT_TRUE(l && l->projeccao);
     const auto sao = sistemas_de(*l);
     EXPECT_NE(std::find(sao.begin(), sao.end(), &s), sao.end());
-    EXPECT_EQ(recusa_prj("/nao/existe.prj", s), "");
   }
   for (const std::string& t : {prj_nad83, std::string("GEOGCRS[\"WGS 84\",DATUM[\"x\",ELLIPSOID[\"WGS 84\",6378137,298.257223563]]]")}) {
     const auto l = le_prj(t);
@@ -170,11 +212,12 @@ TEST(seguranca, prj_reconhecidos_pelo_que_definem)
   if (corre({"projinfo", "EPSG:3763", "-q", "-o", "PROJ"}).codigo != 0) GTEST_SKIP() << "sem projinfo (proj-bin): PROJ não consultado";
   int vistos = 0;
   for (const sistema& s : sistemas())
-    for (const int c : s.epsg) {
-      if (c == 0) continue;
+    for (const std::string_view v : s.codigos) {
+      const std::string c(v);
+      if (c.empty()) continue;
       for (const char* forma : {"WKT1_ESRI", "WKT1_GDAL", "WKT2_2019"}) {
-        SCOPED_TRACE(std::string(s.nome) + " EPSG:" + std::to_string(c) + " " + forma);
-        const processo x = corre({"projinfo", "EPSG:" + std::to_string(c), "-q", "-o", forma});
+        SCOPED_TRACE(std::string(s.nome) + " " + c + " " + forma);
+        const processo x = corre({"projinfo", c, "-q", "-o", forma});
         ASSERT_EQ(x.codigo, 0);
         const auto l = le_prj(x.saida);
         ASSERT_TRUE(l && l->projeccao) << x.saida;
@@ -184,23 +227,66 @@ TEST(seguranca, prj_reconhecidos_pelo_que_definem)
       }
     }
   EXPECT_GT(vistos, 0);
+
+  // The text written with --prj-epsg is the code's to GDAL.
+  if (corre({"gdalsrsinfo", "--version"}).codigo != 0) GTEST_SKIP() << "sem gdalsrsinfo (gdal-bin)";
+  pasta_temporaria p;
+  for (const sistema& s : sistemas()) {
+    if (s.prj_epsg.empty()) continue;
+    SCOPED_TRACE(s.nome);
+    grava(p / "x.prj", std::string(s.prj_epsg));
+    const std::string c(s.codigos[0]);
+    // GDAL names an ESRI code as EPSG's.
+    EXPECT_EQ(corre({"gdalsrsinfo", "-e", p / "x.prj"}).saida.rfind("\nEPSG:" + c.substr(5) + "\n\n", 0), 0u);
+  }
 }
 
-// Each area is EPSG's area of use of the system's first code, its edges
-// projected by PROJ, rounded outwards to the metre.
+// Each area is EPSG's area of use of the system (or of the transformation
+// of its island), its edges projected by PROJ, rounded outwards to the
+// metre; a military grid's is its central system's, shifted. Each
+// military grid is its central system shifted, to PROJ too.
 TEST(seguranca, areas_conferem_com_o_proj)
 {
   if (corre({"projinfo", "EPSG:3763", "-q", "-o", "PROJ"}).codigo != 0) GTEST_SKIP() << "sem projinfo (proj-bin): PROJ não consultado";
   for (const sistema& s : sistemas()) {
-    if (s.epsg[0] == 0) continue;
     SCOPED_TRACE(s.nome);
-    const std::string c = "EPSG:" + std::to_string(s.epsg[0]);
-    const std::string wkt = corre({"projinfo", c, "-q", "--single-line", "-o", "WKT2_2019"}).saida;
+    if (s.origem_area.empty()) {
+      if (s.parametros) continue;
+      int centrais = 0;
+      for (const sistema& c : sistemas()) {
+        if (c.projeccao.a != s.projeccao.a || c.projeccao.falso_este + 200000 != s.projeccao.falso_este ||
+            c.projeccao.falso_norte + 300000 != s.projeccao.falso_norte)
+          continue;
+        ++centrais;
+        EXPECT_EQ(s.area.x_min, c.area.x_min + 200000);
+        EXPECT_EQ(s.area.y_min, c.area.y_min + 300000);
+        EXPECT_EQ(s.area.x_max, c.area.x_max + 200000);
+        EXPECT_EQ(s.area.y_max, c.area.y_max + 300000);
+        EXPECT_EQ(s.area.margem, c.area.margem);
+        // PROJ: from the central system's first code to the military
+        // grid's, a shift to a nanometre.
+        pasta_temporaria p;
+        grava(p / "xy.txt", "1000.125 -2000.5\n-120000 250000\n");
+        const processo x = corre({"cs2cs", "-f", "%.10f", std::string(c.codigos[0]), std::string(s.codigos[0]), p / "xy.txt"});
+        double u[2][2];
+        ASSERT_EQ(std::sscanf(x.saida.c_str(), "%lf %lf %*f %lf %lf", &u[0][0], &u[0][1], &u[1][0], &u[1][1]), 4) << x.saida << x.erros;
+        EXPECT_NEAR(u[0][0], 201000.125, 1e-8);
+        EXPECT_NEAR(u[0][1], 297999.5, 1e-8);
+        EXPECT_NEAR(u[1][0], 80000, 1e-8);
+        EXPECT_NEAR(u[1][1], 550000, 1e-8);
+      }
+      EXPECT_EQ(centrais, 1);
+      continue;
+    }
+    const std::string c(s.origem_area);
+    const bool transformacao = std::find(s.codigos.begin(), s.codigos.end(), s.origem_area) == s.codigos.end();
+    const std::string wkt = corre({"projinfo", "-k", transformacao ? "operation" : "crs", c, "-q",
+                                   "--single-line", "-o", "WKT2_2019"}).saida;
     const auto i = wkt.find("BBOX[");
     ASSERT_NE(i, std::string::npos);
     double sul, oeste, norte, este;
     ASSERT_EQ(std::sscanf(wkt.c_str() + i, "BBOX[%lf,%lf,%lf,%lf]", &sul, &oeste, &norte, &este), 4);
-    std::string proj = corre({"projinfo", c, "-q", "-o", "PROJ"}).saida;
+    std::string proj = corre({"projinfo", std::string(s.codigos[0]), "-q", "-o", "PROJ"}).saida;
     proj = proj.substr(0, proj.find("+type=crs"));
     if (const auto t = proj.find("+towgs84="); t != std::string::npos) proj.erase(t, proj.find(' ', t) - t);
     std::string pontos_borda;
@@ -232,7 +318,7 @@ TEST(seguranca, areas_conferem_com_o_proj)
     EXPECT_EQ(s.area.y_min, std::floor(y0));
     EXPECT_EQ(s.area.x_max, std::ceil(x1));
     EXPECT_EQ(s.area.y_max, std::ceil(y1));
-    EXPECT_EQ(s.area.margem, papel(s) == "ambos" ? 50000 : 10000);
+    EXPECT_EQ(s.area.margem, papel(s) == "ambos" ? 50000 : transformacao ? 5000 : 10000);
   }
 }
 

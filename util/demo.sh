@@ -14,7 +14,7 @@ fi
 echo "Sem ecrã (nem DISPLAY nem WAYLAND_DISPLAY): a janela não pode abrir aqui."
 echo "Em vez dela, a conversão de demonstração pela linha de comandos:"
 amostra=build/amostra
-./build/kelvara-cli -s "Hayford-Gauss Datum 73" -t "ETRS89 TM06" \
+./build/kelvara-cli --substituir -s "Hayford-Gauss Datum 73" -t "ETRS89 TM06" \
   "$amostra/rios.shp" "$amostra/rios_etrs.shp"
-./build/kelvara-cli -s "Hayford-Gauss Datum Lisboa-Ponto Central" -t "ETRS89 TM06" \
+./build/kelvara-cli --substituir -s "Hayford-Gauss Datum Lisboa-Ponto Central" -t "ETRS89 TM06" \
   "$amostra/rios_lisboa.shp" "$amostra/rios_lisboa_etrs.shp"

@@ -77,7 +77,8 @@ class teste_janela : public QObject {
                                  "Açores - Pico - UTM 26 Base SW", "Açores - São Jorge - UTM 26 Base SW",
                                  "Açores - Terceira - UTM 26 Base SW",
                                  "Açores - G.Ocidental - UTM 25 Observatório",
-                                 "Madeira - UTM 28 Base SE", "ETRS89 TM06", "Qualquer"}));
+                                 "Madeira - UTM 28 Base SE", "Hayford-Gauss Datum 73 Militar",
+                                 "Hayford-Gauss Datum Lisboa Militar", "ETRS89 TM06", "Qualquer"}));
     QCOMPARE(t.f.Combo1->currentText(), QString());
     QCOMPARE(t.f.Combo2->count(), 0);
     QCOMPARE(t.f.altura_exterior(), 5765);
@@ -107,6 +108,8 @@ class teste_janela : public QObject {
     QTest::newRow("ETRS89") << etrs << QStringList{d73, lisboa} << QString() << false;
     QTest::newRow("Datum 73") << d73 << QStringList{etrs} << etrs << false;
     QTest::newRow("Lisboa") << lisboa << QStringList{etrs} << etrs << false;
+    QTest::newRow("Datum 73 Militar") << "Hayford-Gauss Datum 73 Militar" << QStringList{etrs} << etrs << false;
+    QTest::newRow("Lisboa Militar") << "Hayford-Gauss Datum Lisboa Militar" << QStringList{etrs} << etrs << false;
     for (const char* ilha :
          {"Açores - G.Oriental - UTM 26 S. Bráz", "Açores - Faial - UTM 26 Base SW",
           "Açores - Graciosa - UTM 26 Base SW", "Açores - Pico - UTM 26 Base SW",
@@ -271,7 +274,9 @@ class teste_janela : public QObject {
     t.f.show();
     QTest::mouseClick(t.f.Command5, Qt::LeftButton);  // the information window is open too
     QVERIFY(info && info->isVisible());
-    t.escolhe("Hayford-Gauss Datum 73");
+    // Typed as codes, the systems are named as well as by their names.
+    t.f.Combo1->setEditText("EPSG:27493");
+    t.f.Combo2->setEditText("3763");
     t.f.Text1->setText(entrada);
     t.f.Text2->setText(pasta.filePath("rios_etrs.shp"));
     QTest::mouseClick(t.f.Command1, Qt::LeftButton);
