@@ -424,8 +424,9 @@ void lista(bool tsv)
 
 // The window says nothing of a pair without a route, since its lists offer
 // none; here the user typed it and is told.
-void sem_rota(const std::string& s1, const std::string& s2)
+void sem_rota(const std::string& codigo1, const std::string& codigo2)
 {
+  const std::string s1(nome_do_sistema(codigo1)), s2(nome_do_sistema(codigo2));
   const std::vector<const rota*> destinos = destinos_de(s1);
   std::string lista;
   for (size_t i = 0; i < destinos.size(); ++i)

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "falha.h"
+#include "ficheiros.h"
 
 namespace kelvara {
 
@@ -20,27 +21,29 @@ bool separador(char c) { return c == '/' || c == '\\'; }
 std::vector<std::string> com_extensao(const std::string& base,
                                       std::span<const std::string_view> extensoes)
 {
-  namespace fs = std::filesystem;
-  const fs::path b = caminho(base);
-  const std::string nome = texto(b.filename());
-  std::vector<std::pair<std::size_t, std::string>> achados;  // (extension's place, name)
-  std::error_code ec;
-  const fs::path pasta = b.has_parent_path() ? b.parent_path() : fs::path(".");
-  for (fs::directory_iterator i(pasta, ec), fim; !ec && i != fim; i.increment(ec)) {
-    const std::string f = texto(i->path().filename());
-    if (f.size() <= nome.size() || f.compare(0, nome.size(), nome) != 0) continue;
-    std::string ext = f.substr(nome.size());
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto e = std::find(extensoes.begin(), extensoes.end(), ext);
-    if (e != extensoes.end())
-      achados.emplace_back(static_cast<std::size_t>(e - extensoes.begin()) * 2 +
-                               (f.compare(nome.size(), std::string::npos, ext) != 0),
-                           f);
-  }
-  std::sort(achados.begin(), achados.end());
+  // Each letter of the extension in either case, by asking for each name
+  // (a listing of the folder would cost a batch into one folder its square):
+  // 8 names for ".prj", the lower-case one first; where the system ignores
+  // case, the one name finds them all.
   std::vector<std::string> r;
-  for (const auto& [lugar, f] : achados)
-    r.push_back(b.has_parent_path() ? texto(b.parent_path() / caminho(f)) : f);
+  for (const std::string_view ext : extensoes) {
+    std::vector<std::size_t> letras;
+    for (std::size_t i = 0; i < ext.size(); ++i)
+      if (std::isalpha(static_cast<unsigned char>(ext[i]))) letras.push_back(i);
+    const unsigned nomes = es::nomes_ignoram_caixa ? 1u : 1u << letras.size();
+    for (unsigned m = 0; m < nomes; ++m) {
+      std::string f = base + std::string(ext);
+      for (std::size_t k = 0; k < letras.size(); ++k)
+        if (m >> k & 1u) {
+          char& c = f[base.size() + letras[k]];
+          c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+      // A name that cannot be looked up (too long) names nothing.
+      std::error_code ec;
+      const auto t = std::filesystem::symlink_status(caminho(f), ec).type();
+      if (!ec && t != std::filesystem::file_type::not_found) r.push_back(std::move(f));
+    }
+  }
   return r;
 }
 

@@ -16,8 +16,9 @@ std::string sem_ultimos_quatro(const std::string& texto);
 
 // The files named `base` followed by one of `extensoes` (lower case,
 // ".shp", ".shp.xml"), the extension in any letter case and the name as
-// it is: "rios.PRJ" and "rios.Prj" for ".prj", not "RIOS.prj". In the
-// order of `extensoes`, the lower-case name first.
+// it is: "rios.PRJ" and "rios.Prj" for ".prj", not "RIOS.prj" (where the
+// system ignores case, each is found as `base` with the lower-case
+// extension). In the order of `extensoes`, the lower-case name first.
 std::vector<std::string> com_extensao(const std::string& base,
                                       std::span<const std::string_view> extensoes);
 

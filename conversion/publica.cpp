@@ -1,6 +1,5 @@
 #include "publica.h"
 
-#include <algorithm>
 #include <array>
 #include <string_view>
 #include <filesystem>
@@ -72,10 +71,9 @@ unsigned numero_do_trinco(const std::string& n)
 
 std::string shp_existente(const std::string& fich3a)
 {
-  if (ocupado(fich3a)) return fich3a;
   constexpr std::array<std::string_view, 1> shp{".shp"};
-  const std::vector<std::string> outros = com_extensao(sem_ultimos_quatro(fich3a), shp);
-  return outros.empty() ? std::string() : outros.front();
+  const std::vector<std::string> achados = com_extensao(sem_ultimos_quatro(fich3a), shp);
+  return achados.empty() ? std::string() : achados.front();
 }
 
 publicacao::publicacao(std::string fich3a)
@@ -187,12 +185,7 @@ void publicacao::publica()
 
   // The older output's files, by their names as the user gave them and with
   // their extensions in any letter case (OUT.SHX beside out.shp).
-  std::vector<std::string> anteriores;
-  for (const std::string_view ext : da_saida)
-    if (const std::string f = base_ + std::string(ext); ocupado(f)) anteriores.push_back(f);
-  for (std::string& f : com_extensao(base_, da_saida))
-    if (std::find(anteriores.begin(), anteriores.end(), f) == anteriores.end())
-      anteriores.push_back(std::move(f));
+  const std::vector<std::string> anteriores = com_extensao(base_, da_saida);
   for (const std::string& f : anteriores)
     if (e_pasta(f))
       throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) + ": " +

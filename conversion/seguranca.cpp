@@ -46,10 +46,9 @@ bool encontra(const caixa& c, const area& a)
 
 std::string prj_da_entrada(const std::string& base)
 {
-  if (es::existe(base + ".prj")) return base + ".prj";
   constexpr std::array<std::string_view, 1> prj{".prj"};
-  const std::vector<std::string> outros = com_extensao(base, prj);
-  return outros.empty() ? std::string() : outros.front();
+  const std::vector<std::string> achados = com_extensao(base, prj);
+  return achados.empty() ? std::string() : achados.front();
 }
 
 juizo_prj examina_prj(const std::string& prj, const sistema& s)

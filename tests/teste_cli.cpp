@@ -44,8 +44,8 @@ TEST(cli, mensagens_e_estados_de_saida)
   EXPECT_EQ(r.codigo, 1);
   EXPECT_EQ(r.erros, "Definir a pasta de saída no Sistema 2!!\n");
   // A pair without a route converts nothing, and says which targets the
-  // source has.
-  r = corre_cli({"-s", d73, "-t", "UTM 26 ITRF93", entrada, p / "x.shp"});
+  // source has, by name (given here by codes).
+  r = corre_cli({"-s", "EPSG:27493", "-t", "5015", entrada, p / "x.shp"});
   EXPECT_EQ(r.codigo, 1);
   EXPECT_EQ(r.saida, "");
   EXPECT_EQ(r.erros, "Não há conversão de \"Hayford-Gauss Datum 73\" para \"UTM 26 ITRF93\". De "
@@ -193,7 +193,8 @@ TEST(cli, lotes)
   const processo r = corre_cli(com({dados + "/a.shp", dados + "/b.shp", p / "saida"}));
   EXPECT_EQ(r.codigo, 1);
   EXPECT_NE(r.erros.find("Convertido 1 de 2 ficheiros. Já existiam (não substituídos): \"" +
-                         (p / "saida/a.shp") + "\".\nPara substituir, repita com a opção --substituir.\n"),
+                         texto(caminho(p / "saida") / "a.shp") +
+                         "\".\nPara substituir, repita com a opção --substituir.\n"),
             std::string::npos)
       << r.erros;
   EXPECT_EQ(bytes(p / "saida/a.shp"), "antigo");

@@ -12,6 +12,7 @@
 #include <shapefil.h>
 
 #include "apoio.h"
+#include "ficheiros.h"
 #include "gera_grelha.h"
 #include "reconhece_prj.h"
 #include "rotas.h"
@@ -102,7 +103,8 @@ TEST(seguranca, cada_rota_recusa_a_entrada_errada_e_converte_a_certa)
         {".prj de um sistema que kelvara não tem", {{xd, yd}}, laea,
          {"\"ETRS_1989_LAEA\"", "Lambert_Azimuthal_Equal_Area", "x 4321000 e em y 3210000", "GRS_1980", s1}},
         {".prj de outro sistema", {{xd, yd}}, errado, de_outro},
-        {".PRJ de outro sistema", {{xd, yd}}, errado, {separador + "c.PRJ", outro, s1}, "c.PRJ"},
+        {".PRJ de outro sistema", {{xd, yd}}, errado,
+         {separador + (es::nomes_ignoram_caixa ? "c.prj" : "c.PRJ"), outro, s1}, "c.PRJ"},
         {"com altitudes (VERTCS)", {{xd, yd}}, errado + "," + vertical, de_outro},
         {"composto (COMPD_CS)", {{xd, yd}}, "COMPD_CS[\"x\"," + errado + "," + vertical + "]", de_outro},
         {"com um NUL no fim", {{xd, yd}}, errado + '\0', de_outro},

@@ -25,6 +25,14 @@ long long tamanho(const std::string& nome);
 
 bool existe(const std::string& nome);
 
+// The system's file names ignore letter case (Windows, macOS): "rios.prj"
+// then names "rios.PRJ" too.
+#if defined(_WIN32) || defined(__APPLE__)
+inline constexpr bool nomes_ignoram_caixa = true;
+#else
+inline constexpr bool nomes_ignoram_caixa = false;
+#endif
+
 // What a name denotes, links followed: nothing, a regular file, a folder,
 // or something else (a FIFO, a device, a socket).
 enum class tipo { nenhum, ficheiro, pasta, outro };
