@@ -124,8 +124,8 @@ constexpr area desloca(area a, translacao d)
 // the older 1940, 1948 and 1936 datums to within 2.8 m, so either family's
 // code and projection file name the same system here). Datum Lisboa with
 // the central point as origin is EPSG:5018, and EPSG:20791 with longitudes
-// from the Lisbon meridian. The first code is the one whose area of use
-// `area` is, where `origem_area` does not say otherwise.
+// from the Lisbon meridian. The military grids' areas are their central
+// systems', shifted.
 //
 // In this order in the window's source list and in kelvara-cli's listing.
 constexpr projeccao utm26_hayford = utm(hayford_a, hayford_f, 26);
