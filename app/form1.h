@@ -24,6 +24,7 @@
 #include <QWidget>
 
 #include <array>
+#include <mutex>
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -139,6 +140,12 @@ class Form1 : public QWidget {
   std::atomic<bool> cancelar_{false};
   std::atomic<long long> feitos_{0}, total_{0};
   std::atomic<double> fracao_{0};
+  // While the conversion waits for another run into its output folder:
+  // the line the progress dialog shows (set from the conversion's thread).
+  void poe_espera(const std::string& pasta);
+  QString espera() const;
+  mutable std::mutex espera_m_;
+  QString espera_;
   std::atomic<std::size_t> atual_{0};
 };
 

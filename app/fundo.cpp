@@ -40,9 +40,11 @@ class janela_de_fundo : public janela {
     return sim;
   }
   bool substitui(const std::string& shp) override { return pergunta(pergunta_substitui(shp)); }
+  void espera_pasta(const std::string& pasta) override { f_.poe_espera(pasta); }
   void ocupado(bool) override {}  // the window is busy for the whole run
   void progresso(long long feitos, long long total) override
   {
+    f_.poe_espera({});
     f_.feitos_ = feitos;
     f_.total_ = total;
   }
@@ -68,8 +70,10 @@ class lote_de_fundo : public janela_lote {
     f_.na_janela([&] { sim = f_.pergunta(texto, titulo_programa); });
     return sim;
   }
+  void espera_pasta(std::size_t, const std::string& pasta) override { f_.poe_espera(pasta); }
   void progresso(double fracao, std::size_t atual) override
   {
+    f_.poe_espera({});
     f_.fracao_ = fracao;
     f_.atual_ = atual;
   }
@@ -110,7 +114,8 @@ void Form1::Command1_Click()
            [&](QProgressDialog& d) {
              const long long feitos = feitos_, total = total_;
              d.setLabelText(nome + "\n" +
-                            QString::fromUtf8("%L1 de %L2 registos").arg(feitos).arg(total));
+                            QString::fromUtf8("%L1 de %L2 registos").arg(feitos).arg(total) +
+                            espera());
              d.setValue(total > 0 ? static_cast<int>(feitos * 1000 / total) : 0);
            });
   // Cancelled by the user: back to the window without a word. A completed
@@ -140,7 +145,7 @@ void Form1::converte_varios(const QStringList& entradas, const pedido& modelo)
            [&](QProgressDialog& d) {
              const size_t i = std::min<size_t>(atual_, pares.size() - 1);
              d.setLabelText(QString::fromUtf8("%L1 ficheiros\n").arg(pares.size()) +
-                            QFileInfo(texto_qt(pares[i].entrada)).fileName());
+                            QFileInfo(texto_qt(pares[i].entrada)).fileName() + espera());
              d.setValue(static_cast<int>(fracao_ * 1000));
            });
   const bool todos = l.como() == desfecho::criado;
@@ -195,6 +200,18 @@ void Form1::em_fundo(const std::function<void()>& trabalho,
   qApp->removeEventFilter(this);
   a_correr_ = false;
   ocupado(false);
+}
+
+void Form1::poe_espera(const std::string& pasta)
+{
+  std::lock_guard<std::mutex> l(espera_m_);
+  espera_ = pasta.empty() ? QString() : texto_qt(texto_espera(pasta));
+}
+
+QString Form1::espera() const
+{
+  std::lock_guard<std::mutex> l(espera_m_);
+  return espera_.isEmpty() ? QString() : "\n" + espera_;
 }
 
 void Form1::na_janela(const std::function<void()>& f)

@@ -229,6 +229,7 @@ class janela_texto : public janela {
     imprime({{texto, tipo_mensagem::aviso}}, o_, contador_);
   }
   void ocupado(bool) override {}
+  void espera_pasta(const std::string& pasta) override { mensagem(texto_espera(pasta)); }
   // Without --forcar the answer is "Não": the refusal is printed.
   bool pergunta(const std::string&) override
   {
@@ -267,6 +268,10 @@ class lote_texto : public janela_lote {
   {
     recusou = true;
     return false;
+  }
+  void espera_pasta(std::size_t i, const std::string& pasta) override
+  {
+    mensagem(i, texto_espera(pasta));
   }
   bool recusa_existentes() const override { return !o_.substituir; }
   void acabou(std::size_t i, const resultado& r) override

@@ -146,7 +146,21 @@ resultado corrida::corre()
     }
     if (const std::string existe = shp_existente(fich3a); !existe.empty() && !j_.substitui(existe))
       return {desfecho::recusado, {}};
-    if (const int n = saida_.limpa_restos(); n > 0)
+    // Waiting for another run into the output's folder: said once, and a
+    // stop request ends the wait with nothing changed.
+    const espera esperar = [this](bool primeira) {
+      if (primeira) j_.espera_pasta(saida_.pasta());
+      const std::atomic<bool>* propria = j_.pedido_de_paragem();
+      return paragem.load() == 0 && !(propria && propria->load());
+    };
+    const restos r = saida_.limpa_restos(esperar);
+    for (const std::string& s : r.repostos)
+      j_.mensagem("O shapefile " + entre_aspas(s) +
+                  ", que uma conversão interrompida estava a substituir, foi reposto como estava.");
+    for (const std::string& s : r.concluidos)
+      j_.mensagem("A substituição do shapefile " + entre_aspas(s) +
+                  ", que uma conversão interrompida deixou a meio, foi concluída.");
+    if (const int n = r.apagados; n > 0)
       j_.mensagem((n == 1 ? std::string("Foi apagado 1 ficheiro deixado em ")
                           : "Foram apagados " + std::to_string(n) + " ficheiros deixados em ") +
                   entre_aspas(saida_.pasta()) + " por uma conversão interrompida.");
@@ -174,8 +188,14 @@ resultado corrida::corre()
     }
     if (!prj_.empty()) escreve_prj(prj_, fich_prj, saida_.prj());
     verifica_paragem(j_.pedido_de_paragem());
-    // From here the run completes: the publication is not interrupted.
-    saida_.publica();
+    // From the first rename the run completes: the publication is not
+    // interrupted (only its wait for the folder is).
+    saida_.publica(esperar);
+    if (saida_.pasta_por_sincronizar())
+      j_.mensagem("O sistema de ficheiros da pasta " + entre_aspas(saida_.pasta()) +
+                  " não permite confirmar que os nomes dos ficheiros ficaram gravados no disco: "
+                  "o shapefile está no lugar, mas um corte de energia logo a seguir poderia "
+                  "perdê-lo.");
 
     j_.ocupado(false);
     return com(desfecho::criado, texto_criado + fich3a, tipo_mensagem::conclusao);
@@ -307,6 +327,12 @@ void corrida::executa(std::size_t i)
 }
 
 }  // namespace
+
+std::string texto_espera(const std::string& pasta)
+{
+  return "À espera de outra conversão que está a pôr o seu resultado na pasta " +
+         entre_aspas(pasta) + "...";
+}
 
 std::string pergunta_substitui(const std::string& shp)
 {

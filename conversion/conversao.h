@@ -77,6 +77,9 @@ struct resultado {
 // The question asked before an existing output `shp` is replaced.
 std::string pergunta_substitui(const std::string& shp);
 
+// What a run says while it waits for another run publishing into `pasta`.
+std::string texto_espera(const std::string& pasta);
+
 // The entry checks, and the route of the request: the route, or null with
 // the refusal (or desfecho::sem_rota) in `recusado`. With `lote`, `saida`
 // names the output folder of several inputs, and the input is not checked.

@@ -202,6 +202,7 @@ class janela_de_um : public janela {
     j_.mensagem(i_, texto);
   }
   void ocupado(bool) override {}
+  void espera_pasta(const std::string& pasta) override { j_.espera_pasta(i_, pasta); }
   bool pergunta(const std::string& texto) override { return j_.pergunta(i_, texto); }
   // Asked before, for all; or refused, each.
   bool substitui(const std::string&) override

@@ -49,6 +49,9 @@ class janela_lote {
   virtual bool recusa_existentes() const { return false; }
   // A message while pair `i` converts (janela::mensagem).
   virtual void mensagem(std::size_t, const std::string&) {}
+  // Pair `i` waits for another run into its output folder
+  // (janela::espera_pasta).
+  virtual void espera_pasta(std::size_t, const std::string&) {}
   // The question of the safeguards about pair `i`'s input; "Não" by default.
   virtual bool pergunta(std::size_t, const std::string&) { return false; }
   // Pair `i` is done: what it came to.

@@ -1,13 +1,15 @@
 #include "publica.h"
 
 #include <array>
-#include <string_view>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <system_error>
 
 #include "caminhos.h"
 #include "falha.h"
 #include "nomes.h"
+#include "paragem.h"
 
 namespace kelvara {
 
@@ -54,6 +56,11 @@ std::error_code renomeia(const std::string& de, const std::string& para)
   return {};
 }
 
+// A rename of a publication: names within the output's folder.
+struct mudanca {
+  std::string de, para;
+};
+
 // N of a lock file's name ".kelvaraN", or 0.
 unsigned numero_do_trinco(const std::string& n)
 {
@@ -65,6 +72,44 @@ unsigned numero_do_trinco(const std::string& n)
     v = v * 10 + static_cast<unsigned>(n[i] - '0');
   }
   return v;
+}
+
+// The plan of a publication, in the lock file before its first rename:
+// a mark, then each rename's two names within the folder, each ended by a
+// NUL (a name may hold any other byte, line ends included).
+constexpr std::string_view marca_plano{"kelvara-plano\0", 14};
+
+std::string escreve_plano(const std::vector<mudanca>& plano)
+{
+  std::string t(marca_plano);
+  for (const mudanca& m : plano) {
+    t += m.de;
+    t += '\0';
+    t += m.para;
+    t += '\0';
+  }
+  return t;
+}
+
+std::optional<std::vector<mudanca>> le_plano(const std::string& nota)
+{
+  if (nota.compare(0, marca_plano.size(), marca_plano) != 0) return std::nullopt;
+  std::vector<mudanca> plano;
+  std::vector<std::string> nomes;
+  for (std::size_t i = marca_plano.size(), j; i < nota.size(); i = j + 1) {
+    j = nota.find('\0', i);
+    if (j == std::string::npos) return std::nullopt;  // cut short: no plan
+    nomes.push_back(nota.substr(i, j - i));
+  }
+  if (nomes.size() % 2 != 0) return std::nullopt;
+  for (std::size_t k = 0; k < nomes.size(); k += 2) {
+    // Names within the folder, never a path elsewhere.
+    for (const std::string& x : {nomes[k], nomes[k + 1]})
+      if (x.empty() || x.find_first_of("/\\") != std::string::npos || x == "." || x == "..")
+        return std::nullopt;
+    plano.push_back({nomes[k], nomes[k + 1]});
+  }
+  return plano;
 }
 
 }  // namespace
@@ -83,9 +128,20 @@ publicacao::publicacao(std::string fich3a)
   pasta_ = b.has_parent_path() ? texto(b.parent_path()) : ".";
 }
 
-int publicacao::limpa_restos()
+bool publicacao::tranca_pasta(es::trinco& vez, const espera& esperar) const
 {
-  int removidos = 0;
+  bool parou = false;
+  const bool preso = vez.da_pasta(pasta_, [&](bool primeira) {
+    parou = !esperar(primeira);
+    return !parou;
+  });
+  if (parou) throw interrompida();
+  return preso;
+}
+
+restos publicacao::limpa_restos(const espera& esperar)
+{
+  restos r;
   std::error_code ec;
   std::vector<std::string> trincos;
   for (const auto& e : fs::directory_iterator(caminho(pasta_), ec))
@@ -94,31 +150,73 @@ int publicacao::limpa_restos()
     es::trinco morto;
     if (!morto.de_abandonado(t)) continue;  // a live run's, or no run's
     const std::string n = texto(caminho(t).filename());
-    // The older output that a run killed while publishing had moved aside
-    // goes back where it was, where that name is free; it is never removed.
-    const std::string base_dela = texto(caminho(pasta_) / caminho(morto.nota()));
+    const std::string nota = morto.nota();
     es::trinco vez;  // not while another run publishes in this folder
-    for (const std::string& aparte : com_extensao(pasta_ + "/" + n + "v", da_saida)) {
-      if (morto.nota().empty()) break;
-      if (!vez.preso()) vez.da_pasta(pasta_);
-      const std::string ext = texto(caminho(aparte).filename()).substr(n.size() + 1);
-      if (!ocupado(base_dela + ext)) renomeia(aparte, base_dela + ext);
+    auto tranca = [&] {
+      if (!vez.preso() && !tranca_pasta(vez, esperar))
+        throw falha("A pasta " + entre_aspas(pasta_) + " não pode ser trancada.");
+    };
+    if (const std::optional<std::vector<mudanca>> plano = le_plano(nota)) {
+      // Killed while publishing: the renames it made are the first of its
+      // plan. All made: the new output is whole, and the older one's files
+      // go; otherwise they are undone, last first, and the older output is
+      // whole again. Never a mix of the two.
+      // Each rename is told by the name of the run's own it involves: the
+      // older file's name aside is there, the new file's reserved name is
+      // gone (the output's name is both an older file's and a new one's).
+      const std::string aparte = n + "v";
+      auto e_aparte = [&](const mudanca& m) { return m.para.compare(0, aparte.size(), aparte) == 0; };
+      auto feita = [&](const mudanca& m) {
+        return e_aparte(m) ? ocupado(pasta_ + "/" + m.para) : !ocupado(pasta_ + "/" + m.de);
+      };
+      if (!plano->empty()) tranca();
+      std::size_t feitas = 0;
+      while (feitas < plano->size() && feita((*plano)[feitas])) ++feitas;
+      std::string saida;
+      for (const mudanca& m : *plano)
+        if (saida.empty() && !e_aparte(m)) saida = pasta_ + "/" + m.para;
+      if (feitas > 0) {
+        if (feitas == plano->size()) {
+          for (const mudanca& m : *plano)
+            if (e_aparte(m)) fs::remove(caminho(pasta_ + "/" + m.para), ec);
+          r.concluidos.push_back(saida);
+        } else {
+          for (std::size_t k = feitas; k-- > 0;)
+            renomeia(pasta_ + "/" + (*plano)[k].para, pasta_ + "/" + (*plano)[k].de);
+          r.repostos.push_back(saida);
+        }
+        std::error_code sem_efeito;
+        es::sincroniza_pasta(pasta_, sem_efeito);
+      }
+    } else if (!nota.empty()) {
+      // A lock of an older kelvara, whose note is the output's name: the
+      // older output it had moved aside goes back where that name is free.
+      std::string base = nota;
+      if (base.back() == '\n') base.pop_back();
+      const std::string base_dela = texto(caminho(pasta_) / caminho(base));
+      for (const std::string& f : com_extensao(pasta_ + "/" + n + "v", da_saida)) {
+        tranca();
+        const std::string ext = texto(caminho(f).filename()).substr(n.size() + 1);
+        if (!ocupado(base_dela + ext)) renomeia(f, base_dela + ext);
+      }
     }
+    // The run's own files; an older output's file aside is never removed
+    // here.
     for (const char* meio : {".", "i.", "j."})
-      for (const char* ext : extensoes)
-        if (fs::remove(caminho(pasta_ + "/" + n + meio + (ext + 1)), ec)) ++removidos;
-    if (fs::remove(caminho(t), ec)) ++removidos;
+      for (const std::string_view ext : da_saida)
+        if (fs::remove(caminho(pasta_ + "/" + n + meio + std::string(ext.substr(1))), ec))
+          ++r.apagados;
+    if (fs::remove(caminho(t), ec)) ++r.apagados;
   }
-  return removidos;
+  return r;
 }
 
 void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj)
 {
-  const std::string nota = texto(caminho(base_).filename());
   for (unsigned n = 1; n < 100000; ++n) {
     const std::string raiz = pasta_ + "/" + prefixo + std::to_string(n);
     std::error_code ec;
-    if (!trinco_.cria(raiz, nota, ec)) {
+    if (!trinco_.cria(raiz, ec)) {
       if (ec == std::errc::file_exists) continue;
       throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) + ": " +
                   descreve(ec) + ".");
@@ -156,17 +254,51 @@ void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj)
               ": não há nomes livres para os ficheiros de trabalho.");
 }
 
-void publicacao::publica()
+void publicacao::publica(const espera& esperar)
 {
   es::trinco vez;  // one publication at a time in this folder
-  if (!vez.da_pasta(pasta_))
+  if (!tranca_pasta(vez, esperar)) {
     throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) +
                 ": a pasta não pode ser trancada.");
+  }
   const std::string aparte = trinco_nome_ + "v";
-  struct passo {
-    std::string de, para;
+  auto nao_publica = [&](const std::string& porque) {
+    throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) + ": " +
+                porque + ". O shapefile anterior ficou como estava.");
   };
-  std::vector<passo> feitos;  // renames done, to undo them in reverse order
+
+  // The older output's files, by their names as the user gave them and with
+  // their extensions in any letter case (OUT.SHX beside out.shp).
+  const std::vector<std::string> anteriores = com_extensao(base_, da_saida);
+  for (const std::string& f : anteriores)
+    if (e_pasta(f)) nao_publica(entre_aspas(f) + " é uma pasta");
+
+  // The plan: the older output aside, then the new one in. It is on disk
+  // in the lock file before the first rename, for the next run into this
+  // folder to finish or undo a publication that was cut short.
+  std::vector<mudanca> renomes;  // as paths
+  const std::size_t nome_base = texto(caminho(base_).filename()).size();
+  for (const std::string& final : anteriores)
+    renomes.push_back({final, aparte + texto(caminho(final).filename()).substr(nome_base)});
+  for (size_t i = 0; i < 5; ++i)
+    if (!nomes_[i].empty()) renomes.push_back({nomes_[i], base_ + extensoes[i]});
+  std::vector<mudanca> plano;  // as names within the folder
+  for (const mudanca& m : renomes)
+    plano.push_back({texto(caminho(m.de).filename()), texto(caminho(m.para).filename())});
+  std::error_code ec;
+  if (!trinco_.escreve_nota(escreve_plano(plano), ec))
+    nao_publica(descreve(ec) + " (" + trinco_nome_ + ")");
+  // The new files, and every name in the folder, on disk before the older
+  // output moves: from here a power cut leaves one whole output or the
+  // other, and the plan to tell which.
+  for (const std::string& n : nomes_)
+    if (!n.empty() && !es::sincroniza(n, ec)) nao_publica(descreve(ec) + " (" + n + ")");
+  if (!es::sincroniza_pasta(pasta_, ec)) {
+    if (ec != std::errc::invalid_argument) nao_publica(descreve(ec) + " (" + pasta_ + ")");
+    pasta_por_sincronizar_ = true;
+  }
+
+  std::vector<mudanca> feitos;  // renames done, to undo them in reverse order
   auto desfaz_e_falha = [&](const std::string& ficheiro, const std::error_code& causa) {
     std::vector<std::string> por_repor;
     for (auto i = feitos.rbegin(); i != feitos.rend(); ++i)
@@ -182,34 +314,16 @@ void publicacao::publica()
     }
     throw falha(m);
   };
-
-  // The older output's files, by their names as the user gave them and with
-  // their extensions in any letter case (OUT.SHX beside out.shp).
-  const std::vector<std::string> anteriores = com_extensao(base_, da_saida);
-  for (const std::string& f : anteriores)
-    if (e_pasta(f))
-      throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) + ": " +
-                  entre_aspas(f) + " é uma pasta. O shapefile anterior ficou como estava.");
-  // The older output aside, then the new one in.
-  const std::size_t nome_base = texto(caminho(base_).filename()).size();
-  for (const std::string& final : anteriores) {
-    const std::string para = aparte + texto(caminho(final).filename()).substr(nome_base);
-    if (const std::error_code ec = renomeia(final, para)) desfaz_e_falha(final, ec);
-    feitos.push_back({final, para});
+  for (const mudanca& m : renomes) {
+    const bool aparte_ = m.para.compare(0, aparte.size(), aparte) == 0;
+    if (const std::error_code e = renomeia(m.de, m.para)) desfaz_e_falha(aparte_ ? m.de : m.para, e);
+    feitos.push_back(m);
   }
-  for (size_t i = 0; i < 5; ++i) {
-    if (nomes_[i].empty()) continue;
-    const std::string final = base_ + extensoes[i];
-    if (const std::error_code ec = renomeia(nomes_[i], final)) desfaz_e_falha(final, ec);
-    feitos.push_back({nomes_[i], final});
-  }
-  for (const passo& p : feitos) std::erase(criados_, p.de);  // now the output's: not ours to remove
+  for (const std::string& n : nomes_) std::erase(criados_, n);  // now the output's: not ours to remove
+  if (!es::sincroniza_pasta(pasta_, ec)) pasta_por_sincronizar_ = true;
   // All in place: the older output's files go.
-  for (const passo& p : feitos)
-    if (p.para.compare(0, aparte.size(), aparte) == 0) {
-      std::error_code ec;
-      fs::remove(caminho(p.para), ec);
-    }
+  for (const mudanca& m : renomes)
+    if (m.para.compare(0, aparte.size(), aparte) == 0) fs::remove(caminho(m.para), ec);
   abandona();
 }
 

@@ -17,6 +17,7 @@
 // moved back.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,18 @@ namespace kelvara {
 // in other letters (OUT.SHP for OUT.shp); empty when there is none.
 std::string shp_existente(const std::string& fich3a);
 
+// While another run publishes in the output's folder: called every 50 ms,
+// first with `primeira` true; false stops the wait.
+using espera = std::function<bool(bool primeira)>;
+
+// What the clean-up of a folder did: files removed, and the outputs whose
+// replacement a killed run had cut short, put back as they were or
+// finished.
+struct restos {
+  int apagados = 0;
+  std::vector<std::string> repostos, concluidos;
+};
+
 class publicacao {
  public:
   // `fich3a`: the output's .shp path as derived.
@@ -37,8 +50,11 @@ class publicacao {
   publicacao& operator=(const publicacao&) = delete;
 
   // Removes what runs that no longer live left in the output's folder (a
-  // live run's files are never touched). Returns how many files it removed.
-  int limpa_restos();
+  // live run's files are never touched). A run killed while publishing is
+  // finished where all its new files were in place, and undone otherwise,
+  // by the plan in its lock file. Throws interrompida when `esperar` stops
+  // the wait for the folder.
+  restos limpa_restos(const espera& esperar);
 
   // Reserves this run's names: the .shp, .shx and .dbf, the .cpg and the
   // .prj where `com_cpg` and `com_prj` say the run writes them, and those
@@ -53,13 +69,19 @@ class publicacao {
   const std::string& intermedio(int i) const { return intermedios_[i]; }
   const std::string& pasta() const { return pasta_; }
 
-  // Moves the new .shp, .shx and .dbf in place of the output, with the .cpg
+  // Writes the plan of its renames into the lock file, puts the new files
+  // and the folder on disk, then moves the new .shp, .shx and .dbf in place
+  // of the output, with the .cpg
   // and the .prj where they were reserved. Every file of the older output
   // goes, which would describe it and not the new one: .shp, .shx, .dbf,
   // .cpg, .prj, its spatial indexes (.sbn, .sbx, .qix), .qpj, .shp.xml,
   // .qmd and the memo files .dbt and .fpt, the extension in any letter
-  // case. Throws falha, with the older output whole, when any step fails.
-  void publica();
+  // case. Throws falha, with the older output whole, when any step fails,
+  // and interrompida when `esperar` stops the wait for the folder.
+  void publica(const espera& esperar);
+  // The file system refused to put the folder's names on disk (EINVAL on
+  // some network and FUSE file systems): a warning, not a fault.
+  bool pasta_por_sincronizar() const { return pasta_por_sincronizar_; }
 
   // Removes every file this run created and releases its lock; nothing of
   // the output's is touched. Called after a fault, and by the destructor.
@@ -72,6 +94,9 @@ class publicacao {
   std::vector<std::string> nomes_;  // .shp .shx .dbf .cpg .prj of the new output ("": none)
   std::string intermedios_[2];      // .shp of the intermediates
   std::vector<std::string> criados_;
+  bool pasta_por_sincronizar_ = false;
+
+  bool tranca_pasta(es::trinco& vez, const espera& esperar) const;
 };
 
 }  // namespace kelvara

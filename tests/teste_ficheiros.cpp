@@ -114,11 +114,20 @@ TEST(ficheiros, pasta_trancada_espera_a_vez)
   const std::string outro_nome = p / "Dados ç/.";
 #endif
   es::trinco primeiro;
-  ASSERT_TRUE(primeiro.da_pasta(p / "Dados ç"));
+  ASSERT_TRUE(primeiro.da_pasta(p / "Dados ç", [](bool) { return true; }));
+  // The wait is told once as it starts, and ends when told to stop.
+  es::trinco desiste;
+  int vezes = 0, primeiras = 0;
+  EXPECT_FALSE(desiste.da_pasta(outro_nome, [&](bool primeira) {
+    primeiras += primeira;
+    return ++vezes < 3;
+  }));
+  EXPECT_EQ(vezes, 3);
+  EXPECT_EQ(primeiras, 1);
   std::atomic<bool> tem{false};
   std::thread outro([&] {
     es::trinco segundo;
-    tem = segundo.da_pasta(outro_nome);
+    tem = segundo.da_pasta(outro_nome, [](bool) { return true; });
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(tem);

@@ -22,6 +22,7 @@ TEST(interrupcao, morte_a_meio_nao_estraga_nada)
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <thread>
 
 #include <shapefil.h>
@@ -210,6 +211,110 @@ TEST(interrupcao, falha_ao_pôr_no_lugar_repoe_a_saida_anterior)
     fs::remove(p / "e");
     EXPECT_EQ(retrato(p), antes);
   }
+}
+
+// The order of writes to disk: the new files and the folder flushed before
+// the first rename, the folder again after the last (what a power cut
+// would find is what was flushed).
+TEST(interrupcao, publicacao_posta_no_disco_antes_e_depois_dos_nomes)
+{
+  pasta_temporaria p;
+  polilinhas(p / "rios", 200);
+  ASSERT_EQ(fim(lanca(p / "rios.shp", p / "saida.shp", {}, p / "e0")), 0);
+  std::vector<std::string> env = ambiente("KELVARA_REGISTO", p / "registo");
+  ASSERT_EQ(fim(lanca(p / "rios.shp", p / "saida.shp", env, p / "e")), 0) << bytes(p / "e");
+  std::vector<std::pair<std::string, std::string>> ops;  // ("rename" or "fsync", first name)
+  const std::string r = bytes(p / "registo");
+  for (size_t a = 0, b; (b = r.find('\n', a)) != std::string::npos; a = b + 1) {
+    const std::string l = r.substr(a, b - a);
+    ops.emplace_back(l.substr(0, l.find(' ')), l.substr(l.find(' ') + 1));
+  }
+  const std::string pasta = fs::canonical(p.caminho()).string();
+  size_t primeiro = ops.size(), ultimo = 0;
+  for (size_t i = 0; i < ops.size(); ++i)
+    if (ops[i].first == "rename") primeiro = std::min(primeiro, i), ultimo = i;
+  ASSERT_LT(primeiro, ops.size()) << r;
+  std::set<std::string> antes;
+  for (size_t i = 0; i < primeiro; ++i)
+    if (ops[i].first == "fsync") antes.insert(ops[i].second);
+  for (const char* n : {"/.kelvara1", "/.kelvara1.shp", "/.kelvara1.shx", "/.kelvara1.dbf", "/.kelvara1.prj", ""})
+    EXPECT_TRUE(antes.count(pasta + n)) << n << "\n" << r;
+  ASSERT_GT(ops.size(), ultimo + 1) << r;
+  EXPECT_EQ(ops[ultimo + 1], (std::pair<std::string, std::string>{"fsync", pasta})) << r;
+  // A file system that does not flush folders: one warning, and done.
+  ASSERT_EQ(fim(lanca(p / "rios.shp", p / "saida.shp", ambiente("KELVARA_PASTA_EINVAL", "1"), p / "e")), 0);
+  EXPECT_EQ(bytes(p / "e"), "O sistema de ficheiros da pasta \"" + p.caminho().string() +
+                                "\" não permite confirmar que os nomes dos ficheiros ficaram gravados no "
+                                "disco: o shapefile está no lugar, mas um corte de energia logo a seguir "
+                                "poderia perdê-lo.\n");
+}
+
+// Killed right after each rename of its publication (the older output's
+// four files aside, then the four new ones in; the name holds a line end):
+// the next run into the folder puts the older output back whole, or, once
+// all the new files were in, finishes the new one; never a mix, no file of
+// the killed run left, and it says which.
+TEST(interrupcao, morte_a_publicar_repoe_ou_conclui_sem_misturar)
+{
+  pasta_temporaria p;
+  polilinhas(p / "um", 500);
+  polilinhas(p / "dois", 900, 5);
+  ASSERT_EQ(fim(lanca(p / "um.shp", p / "ref_um.shp", {}, p / "e0")), 0);
+  ASSERT_EQ(fim(lanca(p / "dois.shp", p / "ref_dois.shp", {}, p / "e0")), 0);
+  const std::string saida = p / "sa\nida.shp";
+  auto sem_data = [](std::string b) { return b.size() > 4 ? b.erase(1, 3) : b; };
+  for (int n = 1; n <= 8; ++n) {
+    SCOPED_TRACE("morta depois do rename " + std::to_string(n));
+    ASSERT_EQ(fim(lanca(p / "um.shp", saida, {}, p / "e0")), 0);
+    // Stopped before the next rename, or before the flush that follows
+    // the last one, and killed there.
+    const pid_t a = lanca(p / "dois.shp", saida,
+                          ambiente("KELVARA_PARA_EM", n < 8 ? "rename:" + std::to_string(n + 1) : "fsync:7"),
+                          p / "ea");
+    ASSERT_TRUE(parado(a)) << bytes(p / "ea");
+    kill(a, SIGKILL);
+    fim(a);
+    const processo b = corre_cli({"-s", d73, "-t", etrs, p / "um.shp", p / "outra.shp"});
+    EXPECT_EQ(b.codigo, 0) << b.erros;
+    const std::string de = n < 8 ? "ref_um" : "ref_dois";
+    EXPECT_NE(b.erros.find(n < 8 ? "foi reposto como estava" : "foi concluída"), std::string::npos) << b.erros;
+    for (const char* e : {".shp", ".shx", ".prj"})
+      EXPECT_TRUE(bytes(p / ("sa\nida" + std::string(e))) == bytes(p / (de + e))) << e;
+    EXPECT_TRUE(sem_data(bytes(p / "sa\nida.dbf")) == sem_data(bytes(p / (de + ".dbf"))));
+    for (const std::string& f : p.ficheiros()) EXPECT_NE(f.rfind(".kelvara", 0), 0u) << f;
+    for (const char* e : {".shp", ".shx", ".dbf", ".prj"}) fs::remove(p / ("outra" + std::string(e)));
+  }
+}
+
+// Waiting for another run that holds the output's folder (stopped part-way
+// through putting its result in place): said once, and a signal ends the
+// wait at once with nothing changed.
+TEST(interrupcao, espera_pela_pasta_acaba_com_um_sinal)
+{
+  pasta_temporaria p;
+  polilinhas(p / "rios", 200);
+  const pid_t a = lanca(p / "rios.shp", p / "a.shp", ambiente("KELVARA_PARA_EM", "rename:1"), p / "ea");
+  ASSERT_TRUE(parado(a));
+  const pid_t b = lanca(p / "rios.shp", p / "b.shp", {}, p / "eb");
+  const std::string espera = texto_espera(p.caminho().string()) + "\n";
+  for (int i = 0; i < 200 && bytes(p / "eb") != espera; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(bytes(p / "eb"), espera);
+  kill(b, SIGTERM);
+  int estado = 0;
+  bool acabou = false;
+  for (int i = 0; i < 250 && !acabou; ++i) {
+    acabou = waitpid(b, &estado, WNOHANG) == b;
+    if (!acabou) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(acabou) << "o sinal não acabou a espera";
+  EXPECT_FALSE(fs::exists(p / "b.shp"));
+  kill(a, SIGCONT);
+  if (!acabou) waitpid(b, &estado, 0);
+  EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 143);
+  EXPECT_EQ(fim(a), 0) << bytes(p / "ea");
+  EXPECT_EQ(p.ficheiros(), (std::vector<std::string>{"a.dbf", "a.prj", "a.shp", "a.shx", "ea", "eb",
+                                                     "rios.dbf", "rios.shp", "rios.shx"}));
 }
 
 TEST(interrupcao, sinais_param_e_limpam)

@@ -5,7 +5,13 @@
  *   KELVARA_PARA_EM=rename:N   the process stops itself (SIGSTOP) before its
  *   KELVARA_PARA_EM=pwrite:N   N-th rename or pwrite, and goes on when it is
  *                              continued (SIGCONT);
- *   KELVARA_FALHA_EM=rename:N  its N-th rename fails with EIO.
+ *   KELVARA_PARA_EM=fsync:N    (fsync likewise);
+ *   KELVARA_FALHA_EM=rename:N  its N-th rename fails with EIO;
+ *   KELVARA_PASTA_EINVAL=1     fsync of a folder fails with EINVAL (as on
+ *                              some network and FUSE file systems);
+ *   KELVARA_REGISTO=FICHEIRO   each rename and fsync is written to FICHEIRO,
+ *                              a line each ("rename A B", "fsync A"), in the
+ *                              order they happen.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -14,6 +20,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -32,6 +39,16 @@ static int esta(const char* chamada, const char* variavel, int* vistas)
   return alvo > 0 && __atomic_add_fetch(vistas, 1, __ATOMIC_SEQ_CST) == alvo;
 }
 
+static void regista(const char* o, const char* a, const char* b)
+{
+  const char* f = getenv("KELVARA_REGISTO");
+  if (!f) return;
+  FILE* r = fopen(f, "a");
+  if (!r) return;
+  fprintf(r, "%s %s%s%s\n", o, a, b ? " " : "", b ? b : "");
+  fclose(r);
+}
+
 int rename(const char* de, const char* para)
 {
   static int paradas, falhadas;
@@ -42,7 +59,29 @@ int rename(const char* de, const char* para)
     errno = EIO;
     return -1;
   }
-  return real(de, para);
+  const int r = real(de, para);
+  if (r == 0) regista("rename", de, para);
+  return r;
+}
+
+int fsync(int fd)
+{
+  static int paradas;
+  static int (*real)(int);
+  if (!real) real = (int (*)(int))dlsym(RTLD_NEXT, "fsync");
+  if (esta("fsync", "KELVARA_PARA_EM", &paradas)) raise(SIGSTOP);
+  struct stat e;
+  if (getenv("KELVARA_PASTA_EINVAL") && fstat(fd, &e) == 0 && S_ISDIR(e.st_mode)) {
+    errno = EINVAL;
+    return -1;
+  }
+  char ligacao[64], nome[4096];
+  snprintf(ligacao, sizeof ligacao, "/proc/self/fd/%d", fd);
+  const ssize_t n = readlink(ligacao, nome, sizeof nome - 1);
+  nome[n > 0 ? n : 0] = 0;
+  const int r = real(fd);
+  if (r == 0) regista("fsync", nome, NULL);
+  return r;
 }
 
 static ssize_t escreve(const char* nome, int fd, const void* p, size_t n, off_t onde)

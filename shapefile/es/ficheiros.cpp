@@ -98,6 +98,57 @@ bool cria_vazio(const std::string& nome, std::error_code& ec)
   return true;
 }
 
+bool sincroniza(const std::string& nome, std::error_code& ec)
+{
+#ifdef _WIN32
+  HANDLE h = CreateFileW(caminho(nome).c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    ec = causa_windows(GetLastError());
+    return false;
+  }
+  const bool ok = FlushFileBuffers(h);
+  const DWORD erro = GetLastError();
+  CloseHandle(h);
+  if (!ok) {
+    ec = causa_windows(erro);
+    return false;
+  }
+#else
+  int fd;
+  do fd = ::open(nome.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    ec = std::error_code(errno, std::generic_category());
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::close(fd);
+#endif
+  ec.clear();
+  return true;
+}
+
+bool sincroniza_pasta(const std::string& pasta, std::error_code& ec)
+{
+  ec.clear();
+#ifndef _WIN32
+  int fd;
+  do fd = ::open(pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    ec = std::error_code(errno, std::generic_category());
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::close(fd);
+#else
+  (void)pasta;
+#endif
+  return true;
+}
+
 bool escreve_ficheiro(const std::string& nome, std::string_view conteudo, std::error_code& ec)
 {
 #ifdef _WIN32
@@ -174,9 +225,7 @@ std::string trinco::nota() const
 {
   const std::string t = conteudo();
   const size_t i = t.find('\n');
-  if (i == std::string::npos) return {};
-  const size_t j = t.find('\n', i + 1);
-  return t.substr(i + 1, j == std::string::npos ? std::string::npos : j - i - 1);
+  return i == std::string::npos ? std::string() : t.substr(i + 1);
 }
 
 trinco& trinco::operator=(trinco&& o) noexcept
@@ -208,7 +257,7 @@ void trinco::solta() noexcept
   mutex_ = false;
 }
 
-bool trinco::cria(const std::string& nome, const std::string& nota, std::error_code& ec)
+bool trinco::cria(const std::string& nome, std::error_code& ec)
 {
   solta();
   // Shared for reading and for deletion only: a run ending removes its lock
@@ -221,10 +270,26 @@ bool trinco::cria(const std::string& nome, const std::string& nota, std::error_c
     ec = causa_windows(GetLastError());
     return false;
   }
-  const std::string pid = std::to_string(GetCurrentProcessId()) + "\n" + nota + "\n";
+  const std::string pid = std::to_string(GetCurrentProcessId()) + "\n";
   DWORD escritos = 0;
   WriteFile(h, pid.data(), static_cast<DWORD>(pid.size()), &escritos, nullptr);
   h_ = h;
+  ec.clear();
+  return true;
+}
+
+bool trinco::escreve_nota(const std::string& nota, std::error_code& ec)
+{
+  const std::string t = std::to_string(GetCurrentProcessId()) + "\n" + nota;
+  HANDLE h = static_cast<HANDLE>(h_);
+  LARGE_INTEGER zero{};
+  DWORD escritos = 0;
+  if (!SetFilePointerEx(h, zero, nullptr, FILE_BEGIN) ||
+      !WriteFile(h, t.data(), static_cast<DWORD>(t.size()), &escritos, nullptr) ||
+      escritos != t.size() || !SetEndOfFile(h) || !FlushFileBuffers(h)) {
+    ec = causa_windows(GetLastError());
+    return false;
+  }
   ec.clear();
   return true;
 }
@@ -258,7 +323,7 @@ std::string trinco::conteudo() const
   return t;
 }
 
-bool trinco::da_pasta(const std::string& pasta)
+bool trinco::da_pasta(const std::string& pasta, const std::function<bool(bool)>& esperar)
 {
   solta();
   // A mutex named after the folder: one publication at a time in it. The
@@ -281,10 +346,13 @@ bool trinco::da_pasta(const std::string& pasta)
   for (int i = 60; i >= 0; i -= 4) nome += L"0123456789abcdef"[(d >> i) & 0xf];
   HANDLE m = CreateMutexW(nullptr, FALSE, nome.c_str());
   if (!m) return false;
-  const DWORD r = WaitForSingleObject(m, INFINITE);
-  if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) {
-    CloseHandle(m);
-    return false;
+  for (bool primeira = true;; primeira = false) {
+    const DWORD r = WaitForSingleObject(m, primeira ? 0 : 50);
+    if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) break;
+    if (r != WAIT_TIMEOUT || !esperar(primeira)) {
+      CloseHandle(m);
+      return false;
+    }
   }
   h_ = m;
   mutex_ = true;
@@ -312,7 +380,7 @@ bool tranca(int fd, bool espera)
 
 }  // namespace
 
-bool trinco::cria(const std::string& nome, const std::string& nota, std::error_code& ec)
+bool trinco::cria(const std::string& nome, std::error_code& ec)
 {
   solta();
   int fd;
@@ -324,7 +392,7 @@ bool trinco::cria(const std::string& nome, const std::string& nota, std::error_c
   }
   // Locked before the number is written: a file with a number in it and no
   // lock on it is a dead run's.
-  const std::string pid = std::to_string(::getpid()) + "\n" + nota + "\n";
+  const std::string pid = std::to_string(::getpid()) + "\n";
   if (!tranca(fd, true) || ::write(fd, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size())) {
     ec = std::error_code(errno ? errno : EIO, std::generic_category());
     ::close(fd);
@@ -332,6 +400,27 @@ bool trinco::cria(const std::string& nome, const std::string& nota, std::error_c
     return false;
   }
   fd_ = fd;
+  ec.clear();
+  return true;
+}
+
+bool trinco::escreve_nota(const std::string& nota, std::error_code& ec)
+{
+  const std::string t = std::to_string(::getpid()) + "\n" + nota;
+  size_t feito = 0;
+  while (feito < t.size()) {
+    const ssize_t r = ::pwrite(fd_, t.data() + feito, t.size() - feito, static_cast<off_t>(feito));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      ec = std::error_code(r < 0 ? errno : EIO, std::generic_category());
+      return false;
+    }
+    feito += static_cast<size_t>(r);
+  }
+  if (::ftruncate(fd_, static_cast<off_t>(t.size())) != 0 || ::fsync(fd_) != 0) {
+    ec = std::error_code(errno, std::generic_category());
+    return false;
+  }
   ec.clear();
   return true;
 }
@@ -373,16 +462,21 @@ std::string trinco::conteudo() const
   return t;
 }
 
-bool trinco::da_pasta(const std::string& pasta)
+bool trinco::da_pasta(const std::string& pasta, const std::function<bool(bool)>& esperar)
 {
   solta();
   int fd;
   do fd = ::open(pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
-  if (!tranca(fd, true)) {
-    ::close(fd);
-    return false;
+  // Without blocking, so that a stop request is seen while another run
+  // holds the folder.
+  for (bool primeira = true; !tranca(fd, false); primeira = false) {
+    if (errno != EWOULDBLOCK || !esperar(primeira)) {
+      ::close(fd);
+      return false;
+    }
+    ::usleep(50000);
   }
   fd_ = fd;
   return true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -52,6 +53,15 @@ void renomeia(const std::string& origem, const std::string& destino);
 // set) when the name is taken or the file cannot be created.
 bool cria_vazio(const std::string& nome, std::error_code& ec);
 
+// Puts on disk what was written into the file `nome` (fsync; on Windows
+// FlushFileBuffers). False, `ec` set, when that fails.
+bool sincroniza(const std::string& nome, std::error_code& ec);
+// Puts on disk the names of the folder `pasta` (fsync of the folder on
+// POSIX; on Windows every rename is written through, and this does
+// nothing). False, `ec` set, when that fails: EINVAL where the file
+// system does not flush folders (some network and FUSE ones).
+bool sincroniza_pasta(const std::string& pasta, std::error_code& ec);
+
 // A lock held while a run lives, on a file of the run's own or on a
 // folder: `flock` on POSIX, an open handle that shares nothing (or a named
 // mutex, for a folder) on Windows. Released by `solta` or the destructor,
@@ -66,18 +76,23 @@ class trinco {
   trinco& operator=(trinco&& o) noexcept;
 
   // Creates `nome`, which must be free, locks it and writes into it the
-  // process number and a line of `nota`. False (and `ec` set) when the name
-  // is taken or the file cannot be created.
-  bool cria(const std::string& nome, const std::string& nota, std::error_code& ec);
+  // process number and a line end. False (and `ec` set) when the name is
+  // taken or the file cannot be created.
+  bool cria(const std::string& nome, std::error_code& ec);
+  // Writes `nota` (any bytes) after the process number, in place of what
+  // was there, and puts the file on disk. False, `ec` set, when that fails.
+  bool escreve_nota(const std::string& nota, std::error_code& ec);
   // Locks the lock file `nome` of a run that no longer lives. False when a
   // live run holds it, or when it is no run's lock file (not a regular
   // file, or empty: its run may be between creating and locking it).
   bool de_abandonado(const std::string& nome);
-  // The note of a lock file (its second line), read through the lock.
+  // The note of a lock file (all after its first line), read through the
+  // lock.
   std::string nota() const;
-  // Locks the folder `pasta`, waiting while another run holds it. False
-  // when it cannot be locked.
-  bool da_pasta(const std::string& pasta);
+  // Locks the folder `pasta`. While another run holds it, `esperar` is
+  // called every 50 ms (first with true): false stops the wait. False
+  // when the folder cannot be locked or the wait was stopped.
+  bool da_pasta(const std::string& pasta, const std::function<bool(bool primeira)>& esperar);
   void solta() noexcept;
   bool preso() const;
 

@@ -210,7 +210,8 @@ std::error_code erro_so()
 
 bool move_so(const std::string& origem, const std::string& destino)
 {
-  const DWORD como = MOVEFILE_REPLACE_EXISTING;
+  // Written through: the rename is on disk when the call returns.
+  const DWORD como = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   if (MoveFileExW(largo(origem).c_str(), largo(destino).c_str(), como)) return true;
   guarda();
   distingue(destino);
