@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -146,10 +147,18 @@ resultado corrida::corre()
     }
     if (const std::string existe = shp_existente(fich3a); !existe.empty() && !j_.substitui(existe))
       return {desfecho::recusado, {}};
-    // Waiting for another run into the output's folder: said once, and a
-    // stop request ends the wait with nothing changed.
-    const espera esperar = [this](bool primeira) {
-      if (primeira) j_.espera_pasta(saida_.pasta());
+    // Waiting for another run into the output's folder: said once, when
+    // it lasts a second (the files of a batch take turns in their folder
+    // all the time), and a stop request ends the wait with nothing changed.
+    std::chrono::steady_clock::time_point desde;
+    bool dito = false;
+    const espera esperar = [&](bool primeira) {
+      const auto agora = std::chrono::steady_clock::now();
+      if (primeira) desde = agora, dito = false;
+      if (!dito && agora - desde >= std::chrono::seconds(1)) {
+        j_.espera_pasta(saida_.pasta());
+        dito = true;
+      }
       const std::atomic<bool>* propria = j_.pedido_de_paragem();
       return paragem.load() == 0 && !(propria && propria->load());
     };

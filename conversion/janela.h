@@ -28,8 +28,8 @@ class janela {
   // kelvara-cli only when told to.
   virtual bool substitui(const std::string& /*shp*/) { return true; }
   // The run waits while another run puts its result into the same folder
-  // `pasta` (texto_espera); called once per wait. The stop request ends
-  // the wait.
+  // `pasta` (texto_espera); called once per wait that lasts a second. The
+  // stop request ends the wait.
   virtual void espera_pasta(const std::string& /*pasta*/) {}
   // Progress of the record loop: `feitos` records copied of `total` (a
   // route of several steps counts each record once per step). Called from

@@ -157,37 +157,43 @@ restos publicacao::limpa_restos(const espera& esperar)
         throw falha("A pasta " + entre_aspas(pasta_) + " não pode ser trancada.");
     };
     if (const std::optional<std::vector<mudanca>> plano = le_plano(nota)) {
-      // Killed while publishing: the renames it made are the first of its
-      // plan. All made: the new output is whole, and the older one's files
-      // go; otherwise they are undone, last first, and the older output is
-      // whole again. Never a mix of the two.
-      // Each rename is told by the name of the run's own it involves: the
-      // older file's name aside is there, the new file's reserved name is
-      // gone (the output's name is both an older file's and a new one's).
+      // Killed while publishing. Each rename is told by the name of the
+      // run's own it involves (the output's name is both an older file's
+      // and a new one's): an older file's name aside is there, a new file's
+      // reserved name is gone. Every new file in: the new output is whole,
+      // and what is left of the older one aside goes. Otherwise the renames
+      // made, the first of the plan, are undone, last first, and the older
+      // output is whole again. Never a mix of the two.
       const std::string aparte = n + "v";
       auto e_aparte = [&](const mudanca& m) { return m.para.compare(0, aparte.size(), aparte) == 0; };
       auto feita = [&](const mudanca& m) {
         return e_aparte(m) ? ocupado(pasta_ + "/" + m.para) : !ocupado(pasta_ + "/" + m.de);
       };
       if (!plano->empty()) tranca();
-      std::size_t feitas = 0;
-      while (feitas < plano->size() && feita((*plano)[feitas])) ++feitas;
       std::string saida;
-      for (const mudanca& m : *plano)
-        if (saida.empty() && !e_aparte(m)) saida = pasta_ + "/" + m.para;
-      if (feitas > 0) {
-        if (feitas == plano->size()) {
-          for (const mudanca& m : *plano)
-            if (e_aparte(m)) fs::remove(caminho(pasta_ + "/" + m.para), ec);
-          r.concluidos.push_back(saida);
-        } else {
-          for (std::size_t k = feitas; k-- > 0;)
-            renomeia(pasta_ + "/" + (*plano)[k].para, pasta_ + "/" + (*plano)[k].de);
-          r.repostos.push_back(saida);
-        }
-        std::error_code sem_efeito;
-        es::sincroniza_pasta(pasta_, sem_efeito);
+      bool novos_dentro = true, algo = false;
+      for (const mudanca& m : *plano) {
+        if (e_aparte(m)) continue;
+        if (saida.empty()) saida = pasta_ + "/" + m.para;
+        novos_dentro = novos_dentro && feita(m);
       }
+      if (novos_dentro) {
+        for (const mudanca& m : *plano)
+          if (e_aparte(m) && ocupado(pasta_ + "/" + m.para)) {
+            fs::remove(caminho(pasta_ + "/" + m.para), ec);
+            algo = true;
+          }
+        if (algo) r.concluidos.push_back(saida);
+      } else {
+        std::size_t feitas = 0;
+        while (feitas < plano->size() && feita((*plano)[feitas])) ++feitas;
+        for (std::size_t k = feitas; k-- > 0;)
+          renomeia(pasta_ + "/" + (*plano)[k].para, pasta_ + "/" + (*plano)[k].de);
+        algo = feitas > 0;
+        if (algo) r.repostos.push_back(saida);
+      }
+      std::error_code sem_efeito;
+      if (algo) es::sincroniza_pasta(pasta_, sem_efeito);
     } else if (!nota.empty()) {
       // A lock of an older kelvara, whose note is the output's name: the
       // older output it had moved aside goes back where that name is free.

@@ -297,7 +297,7 @@ TEST(interrupcao, espera_pela_pasta_acaba_com_um_sinal)
   ASSERT_TRUE(parado(a));
   const pid_t b = lanca(p / "rios.shp", p / "b.shp", {}, p / "eb");
   const std::string espera = texto_espera(p.caminho().string()) + "\n";
-  for (int i = 0; i < 200 && bytes(p / "eb") != espera; ++i)
+  for (int i = 0; i < 250 && bytes(p / "eb") != espera; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(bytes(p / "eb"), espera);
   kill(b, SIGTERM);
