@@ -141,9 +141,9 @@ entradas e as saídas anteriores intactas, e as já concluídas ficam.
 Depois de "{criado}..." o resultado está gravado no disco: um
 corte de energia não o perde. Uma conversão morta a meio de pôr o resultado no
 lugar é acabada (se todos os ficheiros novos já estavam no lugar) ou desfeita
-pela conversão seguinte na mesma pasta, que diz o que fez. Uma conversão que tenha de esperar
-por outra que está a pôr o resultado na mesma pasta di-lo ao fim de um
-segundo; Ctrl+C, SIGTERM ou SIGHUP acabam a espera sem mudar nada.
+pela conversão seguinte na mesma pasta, que diz o que fez. Uma conversão que
+tenha de esperar por outra que está a pôr o resultado na mesma pasta di-lo ao
+fim de um segundo; Ctrl+C, SIGTERM ou SIGHUP acabam a espera sem mudar nada.
 
 Exemplos:
 )";
