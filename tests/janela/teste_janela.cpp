@@ -17,6 +17,7 @@
 #include <shapefil.h>
 
 #include "aparencia.h"
+#include "ficheiros.h"
 #include "form1.h"
 #include "form2.h"
 #include "traducao.h"
@@ -464,6 +465,41 @@ class teste_janela : public QObject {
   // question about a record outside the area: it stops at the next record,
   // leaves no file of its own, the older output whole, and the window as it
   // was, without a message; OK then converts anew.
+  void cancelar_na_espera_pela_pasta()
+  {
+    // Another conversion holds the output's folder: the progress dialog
+    // says the run waits, and "Cancelar" ends the wait, silently, with
+    // nothing written.
+    QTemporaryDir pasta;
+    const QString entrada = pasta.filePath("rios.shp"), saida = pasta.filePath("rios_etrs.shp");
+    pontos(entrada, {-90000.0});
+    kelvara::es::trinco outra;
+    QVERIFY(outra.da_pasta(pasta.path().toStdString(), [](bool) { return true; }));
+    janela_de_teste t;
+    t.f.espera_progresso = 0;
+    bool viu_espera = false;
+    std::function<void()> olha = [&] {
+      QProgressDialog* d = t.f.dialogo_progresso();
+      if (d && d->isVisible() && d->labelText().contains(QString::fromUtf8("À espera de outra conversão"))) {
+        viu_espera = true;
+        if (auto* botao = d->findChild<QPushButton*>()) botao->click();
+        return;
+      }
+      QTimer::singleShot(20, olha);
+    };
+    QTimer::singleShot(20, olha);
+    t.f.show();
+    t.escolhe("Hayford-Gauss Datum 73");
+    t.f.Text1->setText(entrada);
+    t.f.Text2->setText(saida);
+    QTest::mouseClick(t.f.Command1, Qt::LeftButton);
+    QVERIFY(viu_espera);
+    QVERIFY(t.m.textos.isEmpty());
+    QVERIFY(t.f.isVisible());
+    QCOMPARE(QDir(pasta.path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"rios.dbf", "rios.shp", "rios.shx"}));
+  }
+
   void cancelar_no_progresso()
   {
     QTemporaryDir pasta;
