@@ -24,9 +24,9 @@
 #include <QWidget>
 
 #include <array>
-#include <mutex>
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 
 #include "conversao.h"

@@ -194,9 +194,10 @@ restos publicacao::limpa_restos(const espera& esperar)
       }
       std::error_code sem_efeito;
       if (algo) es::sincroniza_pasta(pasta_, sem_efeito);
-    } else if (!nota.empty()) {
+    } else if (!nota.empty() && nota.compare(0, marca_plano.size(), marca_plano) != 0) {
       // A lock of an older kelvara, whose note is the output's name: the
       // older output it had moved aside goes back where that name is free.
+      // (A plan that cannot be read touches nothing of the output's.)
       std::string base = nota;
       if (base.back() == '\n') base.pop_back();
       const std::string base_dela = texto(caminho(pasta_) / caminho(base));

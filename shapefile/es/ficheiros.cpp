@@ -318,7 +318,7 @@ std::string trinco::conteudo() const
   DWORD n = 0;
   LARGE_INTEGER zero{};
   SetFilePointerEx(static_cast<HANDLE>(h_), zero, nullptr, FILE_BEGIN);
-  while (ReadFile(static_cast<HANDLE>(h_), b, sizeof b, &n, nullptr) && n > 0 && t.size() < 8192)
+  while (ReadFile(static_cast<HANDLE>(h_), b, sizeof b, &n, nullptr) && n > 0 && t.size() < (1 << 20))
     t.append(b, n);
   return t;
 }
@@ -455,7 +455,7 @@ std::string trinco::conteudo() const
   char b[512];
   ssize_t n;
   off_t onde = 0;
-  while ((n = ::pread(fd_, b, sizeof b, onde)) > 0 && t.size() < 8192) {
+  while ((n = ::pread(fd_, b, sizeof b, onde)) > 0 && t.size() < (1 << 20)) {
     t.append(b, static_cast<size_t>(n));
     onde += n;
   }

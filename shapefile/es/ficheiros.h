@@ -86,8 +86,8 @@ class trinco {
   // live run holds it, or when it is no run's lock file (not a regular
   // file, or empty: its run may be between creating and locking it).
   bool de_abandonado(const std::string& nome);
-  // The note of a lock file (all after its first line), read through the
-  // lock.
+  // The note of a lock file (all after its first line, up to 1 MiB), read
+  // through the lock.
   std::string nota() const;
   // Locks the folder `pasta`. While another run holds it, `esperar` is
   // called every 50 ms (first with true): false stops the wait. False
