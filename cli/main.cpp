@@ -70,7 +70,8 @@ transformados. É escrito um ficheiro .prj com o sistema de destino (excepto par
   --prj-epsg        escreve no .prj o texto que o PROJ dá para o código EPSG do
                     SISTEMA2 (ou ESRI:102160), em lugar do texto próprio do sistema
   -r                com uma pasta de entrada, converte também os shapefiles das
-                    suas subpastas, que são reproduzidas dentro de SAIDA
+                    suas subpastas, que são reproduzidas dentro de SAIDA (uma
+                    ligação simbólica para uma pasta não é seguida)
   -j N              faz N conversões ao mesmo tempo (por omissão, o número de
                     processadores); o resultado é o mesmo que uma a uma
   --progresso       mostra o andamento na saída de erros
@@ -454,6 +455,7 @@ int converte_varios(const pedido_lote& p, opcoes_saida o)
   lote_texto j(l, o);
   if (!l.prepara(j)) {
     for (const mensagem& x : l.mensagens()) imprime(stderr, x.texto);
+    if (const int sinal = paragem.load()) return 128 + sinal;
     if (l.como() == desfecho::sem_rota) sem_rota(p.modelo.sistema1, p.modelo.sistema2);
     return 1;
   }

@@ -50,15 +50,19 @@ bool mesma_pasta(const fs::path& a, const fs::path& b)
 }
 
 // The *.shp of `dentro` (and of its subfolders), each with its place
-// relative to the folder given by the user.
+// relative to the folder given by the user. A link to a folder is never
+// followed (one that points back up would make the walk endless), and a
+// stop request ends the walk.
 void percorre(const fs::path& dentro, const fs::path& relativo, const fs::path& saida,
               bool recursivo, std::vector<std::pair<fs::path, fs::path>>& achados)
 {
+  verifica_paragem();
   std::error_code ec;
   std::vector<fs::path> ficheiros, pastas;
   for (fs::directory_iterator i(dentro, ec), fim; !ec && i != fim; i.increment(ec)) {
+    std::error_code e;
     if (e_shp(i->path())) ficheiros.push_back(i->path());
-    else if (recursivo && pasta(i->path()) && !mesma_pasta(i->path(), saida))
+    else if (recursivo && fs::is_directory(i->symlink_status(e)) && !mesma_pasta(i->path(), saida))
       pastas.push_back(i->path());
   }
   if (ec)

@@ -121,6 +121,10 @@ TEST(cli, lotes)
   polilinhas(dados + "/sub/outro", 20);
   for (const auto& [de, para] : {std::pair{".shp", ".SHP"}, {".shx", ".SHX"}, {".dbf", ".DBF"}})
     fs::rename(caminho(dados + "/sub/outro" + de), caminho(dados + "/sub/C" + para));
+#ifndef _WIN32
+  // A link back up the tree: never followed by -r.
+  fs::create_directory_symlink("..", caminho(dados + "/sub/volta"));
+#endif
   polilinhas(p / "estragado", 10);
   grava(p / "estragado.shp", bytes(p / "estragado.shp").substr(0, 150));
   const std::vector<std::string> sistemas{"-s", d73, "-t", etrs};
