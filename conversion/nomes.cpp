@@ -47,6 +47,12 @@ std::vector<std::string> com_extensao(const std::string& base,
   return r;
 }
 
+std::string com_extensao(const std::string& base, std::string_view ext)
+{
+  const std::vector<std::string> achados = com_extensao(base, std::span(&ext, 1));
+  return achados.empty() ? std::string() : achados.front();
+}
+
 std::string recusa_nome(const std::string& texto, bool saida)
 {
   const std::string qual = saida ? "do Sistema 2" : "do Sistema 1";

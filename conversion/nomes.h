@@ -21,6 +21,8 @@ std::string sem_ultimos_quatro(const std::string& texto);
 // extension). In the order of `extensoes`, the lower-case name first.
 std::vector<std::string> com_extensao(const std::string& base,
                                       std::span<const std::string_view> extensoes);
+// The first of them for the one extension `ext`; empty when there is none.
+std::string com_extensao(const std::string& base, std::string_view ext);
 
 // Why a text cannot name the shapefile of Sistema 1 (`saida` false) or of
 // Sistema 2: its last four characters must be a dot and three characters

@@ -116,9 +116,7 @@ std::optional<std::vector<mudanca>> le_plano(const std::string& nota)
 
 std::string shp_existente(const std::string& fich3a)
 {
-  constexpr std::array<std::string_view, 1> shp{".shp"};
-  const std::vector<std::string> achados = com_extensao(sem_ultimos_quatro(fich3a), shp);
-  return achados.empty() ? std::string() : achados.front();
+  return com_extensao(sem_ultimos_quatro(fich3a), ".shp");
 }
 
 publicacao::publicacao(std::string fich3a)

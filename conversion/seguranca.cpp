@@ -46,9 +46,7 @@ bool encontra(const caixa& c, const area& a)
 
 std::string prj_da_entrada(const std::string& base)
 {
-  constexpr std::array<std::string_view, 1> prj{".prj"};
-  const std::vector<std::string> achados = com_extensao(base, prj);
-  return achados.empty() ? std::string() : achados.front();
+  return com_extensao(base, ".prj");
 }
 
 juizo_prj examina_prj(const std::string& prj, const sistema& s)

@@ -98,6 +98,28 @@ bool cria_vazio(const std::string& nome, std::error_code& ec)
   return true;
 }
 
+#ifndef _WIN32
+namespace {
+
+// Opens `nome` for reading (with `modo` more) and puts it on disk.
+bool fsync_de(const std::string& nome, int modo, std::error_code& ec)
+{
+  int fd;
+  do fd = ::open(nome.c_str(), O_RDONLY | O_CLOEXEC | modo);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    ec = std::error_code(errno, std::generic_category());
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::close(fd);
+  ec.clear();
+  return true;
+}
+
+}  // namespace
+#endif
+
 bool sincroniza(const std::string& nome, std::error_code& ec)
 {
 #ifdef _WIN32
@@ -115,38 +137,22 @@ bool sincroniza(const std::string& nome, std::error_code& ec)
     ec = causa_windows(erro);
     return false;
   }
-#else
-  int fd;
-  do fd = ::open(nome.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0 || ::fsync(fd) != 0) {
-    ec = std::error_code(errno, std::generic_category());
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
-  ::close(fd);
-#endif
   ec.clear();
   return true;
+#else
+  return fsync_de(nome, O_NOFOLLOW, ec);
+#endif
 }
 
 bool sincroniza_pasta(const std::string& pasta, std::error_code& ec)
 {
-  ec.clear();
-#ifndef _WIN32
-  int fd;
-  do fd = ::open(pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0 || ::fsync(fd) != 0) {
-    ec = std::error_code(errno, std::generic_category());
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
-  ::close(fd);
-#else
+#ifdef _WIN32
   (void)pasta;
-#endif
+  ec.clear();
   return true;
+#else
+  return fsync_de(pasta, O_DIRECTORY, ec);
+#endif
 }
 
 bool escreve_ficheiro(const std::string& nome, std::string_view conteudo, std::error_code& ec)
