@@ -64,6 +64,8 @@ class corrida {
   std::string fich_par_m, fich_par_p;  // X and Y parameter files
   std::string fich_prj;                // projection file
   std::string cpg_entrada;             // the input's code page file, if any
+  std::string memo_entrada;            // the input's memo file, if any
+  const char* memo_ext = "";           // its kind: ".dbt" or ".fpt"
 
   publicacao saida_;
   ShapeFiles Shp1, Shp2;
@@ -81,27 +83,26 @@ void corrida::verifica_nomes() const
 
 void corrida::deriva_nomes()
 {
-  const std::string base1 = sem_ultimos_quatro(p_.entrada);
   const std::string base2 = sem_ultimos_quatro(p_.saida);
-  fich1a = base1 + ".shp";
-  fich1b = base1 + ".shx";
-  fich1c = base1 + ".dbf";
-  // Files named in capitals (RIOS.SHP, .SHX, .DBF) where the system tells
-  // the case apart and no lower-case set is there.
-  if (es::tipo_de(fich1a) == es::tipo::nenhum && es::tipo_de(base1 + ".SHP") != es::tipo::nenhum) {
-    fich1a = base1 + ".SHP";
-    fich1b = base1 + ".SHX";
-    fich1c = base1 + ".DBF";
-  }
+  // The input's files in any letter case of their extensions: "rios.Shp"
+  // as typed, its companions in the same case where they are there.
+  fich1a = es::companheiro(p_.entrada, ".shp");
+  fich1b = es::companheiro(fich1a, ".shx");
+  fich1c = es::companheiro(fich1a, ".dbf");
   fich3a = base2 + ".shp";
   fich3b = base2 + ".shx";
   fich3c = base2 + ".dbf";
   fich_par_m = p_.parametros_x;
   fich_par_p = p_.parametros_y;
   fich_prj = base2 + ".prj";
-  cpg_entrada = base1 + ".cpg";
-  if (es::tipo_de(cpg_entrada) == es::tipo::nenhum && es::tipo_de(base1 + ".CPG") != es::tipo::nenhum)
-    cpg_entrada = base1 + ".CPG";
+  cpg_entrada = es::companheiro(fich1a, ".cpg");
+  memo_entrada.clear();
+  for (const char* ext : {".dbt", ".fpt"})
+    if (std::string m = es::companheiro(fich1a, ext);
+        memo_entrada.empty() && es::tipo_de(m) != es::tipo::nenhum) {
+      memo_entrada = std::move(m);
+      memo_ext = ext;
+    }
   entrada_ = fich1a;
 }
 
@@ -114,13 +115,15 @@ void corrida::verifica_entrada_e_saida()
       if (es::mesmo_ficheiro(*s, *i))
         throw recusa("O ficheiro de saída " + entre_aspas(*s) + " é o próprio ficheiro de entrada " +
                     entre_aspas(*i) + ". Escolha outro nome para o shapefile do Sistema 2.");
-  const es::tipo c = es::tipo_de(cpg_entrada);
-  if (c == es::tipo::nenhum) cpg_entrada.clear();
-  else if (c != es::tipo::ficheiro)
-    throw falha("O ficheiro de página de código " + entre_aspas(cpg_entrada) + " da entrada " +
-                (c == es::tipo::pasta ? "é uma pasta, não um ficheiro."
-                                      : "não é um ficheiro comum (é um FIFO, um dispositivo ou um "
-                                        "socket)."));
+  for (auto [f, qual] : {std::pair{&cpg_entrada, "de página de código"}, {&memo_entrada, "de memorandos"}}) {
+    const es::tipo c = es::tipo_de(*f);
+    if (c == es::tipo::nenhum) f->clear();
+    else if (c != es::tipo::ficheiro)
+      throw falha("O ficheiro " + std::string(qual) + " " + entre_aspas(*f) + " da entrada " +
+                  (c == es::tipo::pasta ? "é uma pasta, não um ficheiro."
+                                        : "não é um ficheiro comum (é um FIFO, um dispositivo ou um "
+                                          "socket)."));
+  }
 }
 
 resultado corrida::corre()
@@ -175,7 +178,7 @@ resultado corrida::corre()
                   entre_aspas(saida_.pasta()) + " por uma conversão interrompida.");
     const std::size_t etapas = r_.etapas.size();
     saida_.reserva(static_cast<int>(std::min<std::size_t>(etapas - 1, 2)), !cpg_entrada.empty(),
-                   !prj_.empty());
+                   !prj_.empty(), memo_entrada.empty() ? "" : memo_ext);
 
     // Each step writes under the run's own names and reads what the step
     // before wrote: the intermediates in turn, the last step the output.
@@ -194,6 +197,15 @@ resultado corrida::corre()
       if (!es::escreve_ficheiro(saida_.cpg(), *cpg, ec))
         throw falha("Não foi possível escrever o shapefile de saída " + entre_aspas(fich3a) + ": " +
                     descreve(ec) + ".");
+    }
+    if (!memo_entrada.empty()) {
+      // The memo texts, which the table's records point into, as they are.
+      bool na_leitura = false;
+      if (!es::copia_ficheiro(memo_entrada, saida_.memo(), ec, na_leitura))
+        throw falha(na_leitura ? "Não foi possível ler o ficheiro de memorandos " +
+                                     entre_aspas(memo_entrada) + ": " + descreve(ec) + "."
+                               : "Não foi possível escrever o shapefile de saída " +
+                                     entre_aspas(fich3a) + ": " + descreve(ec) + ".");
     }
     if (!prj_.empty()) escreve_prj(prj_, fich_prj, saida_.prj());
     verifica_paragem(j_.pedido_de_paragem());

@@ -93,6 +93,10 @@ std::vector<par_lote> expande(const std::vector<std::string>& entradas,
   const fs::path saida = caminho(sem_separador_final(pasta_saida));
   std::error_code ec;
   const fs::file_status s = fs::status(saida, ec);
+  // A name too long to look up is not a folder that does not exist.
+  if (ec && s.type() == fs::file_type::none)
+    throw recusa("A pasta de saída " + entre_aspas(pasta_saida) + " não pode ser usada: " +
+                 descreve(ec) + ".");
   if (fs::exists(s) && !fs::is_directory(s))
     throw recusa("A saída " + entre_aspas(pasta_saida) +
                 " é um ficheiro, não uma pasta: com vários ficheiros de entrada, ou uma pasta, a "
@@ -163,9 +167,9 @@ class progresso_lote {
   progresso_lote(const std::vector<par_lote>& pares, janela_lote& j) : j_(j), feito_(pares.size())
   {
     for (const par_lote& p : pares) {
-      const std::string base = sem_ultimos_quatro(p.entrada);
-      const long long t = std::max(0LL, es::tamanho(base + ".shp")) +
-                          std::max(0LL, es::tamanho(base + ".dbf"));
+      const std::string shp = es::companheiro(p.entrada, ".shp");
+      const long long t = std::max(0LL, es::tamanho(shp)) +
+                          std::max(0LL, es::tamanho(es::companheiro(shp, ".dbf")));
       peso_.push_back(static_cast<double>(t) + 1);  // an empty or missing file still counts
       total_ += peso_.back();
     }

@@ -20,7 +20,7 @@ namespace {
 constexpr const char* prefixo = ".kelvara";
 
 // The files a run writes, in this order.
-constexpr std::array<const char*, 5> extensoes{".shp", ".shx", ".dbf", ".cpg", ".prj"};
+constexpr std::array<const char*, 7> extensoes{".shp", ".shx", ".dbf", ".cpg", ".prj", ".dbt", ".fpt"};
 
 // The files of an older output, which describe it and not the new one:
 // the run's own kinds, the spatial indexes, the projection file of older
@@ -116,7 +116,7 @@ std::optional<std::vector<mudanca>> le_plano(const std::string& nota)
 
 std::string shp_existente(const std::string& fich3a)
 {
-  return com_extensao(sem_ultimos_quatro(fich3a), ".shp");
+  return es::com_extensao(sem_ultimos_quatro(fich3a), ".shp");
 }
 
 publicacao::publicacao(std::string fich3a)
@@ -199,7 +199,7 @@ restos publicacao::limpa_restos(const espera& esperar)
       std::string base = nota;
       if (base.back() == '\n') base.pop_back();
       const std::string base_dela = texto(caminho(pasta_) / caminho(base));
-      for (const std::string& f : com_extensao(pasta_ + "/" + n + "v", da_saida)) {
+      for (const std::string& f : es::com_extensao(pasta_ + "/" + n + "v", da_saida)) {
         tranca();
         const std::string ext = texto(caminho(f).filename()).substr(n.size() + 1);
         if (!ocupado(base_dela + ext)) renomeia(f, base_dela + ext);
@@ -216,8 +216,10 @@ restos publicacao::limpa_restos(const espera& esperar)
   return r;
 }
 
-void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj)
+void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj, std::string_view memo)
 {
+  const std::array<bool, extensoes.size()> escreve{true, true, true, com_cpg, com_prj,
+                                                   memo == ".dbt", memo == ".fpt"};
   for (unsigned n = 1; n < 100000; ++n) {
     const std::string raiz = pasta_ + "/" + prefixo + std::to_string(n);
     std::error_code ec;
@@ -228,8 +230,8 @@ void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj)
     }
     trinco_nome_ = raiz;
     std::vector<std::string> nomes;
-    for (int i = 0; i < 5; ++i)
-      nomes.push_back((i == 3 && !com_cpg) || (i == 4 && !com_prj) ? "" : raiz + extensoes[i]);
+    for (std::size_t i = 0; i < extensoes.size(); ++i)
+      nomes.push_back(escreve[i] ? raiz + extensoes[i] : "");
     for (int k = 0; k < intermedios; ++k)
       for (int i = 0; i < 3; ++i) nomes.push_back(raiz + "ij"[k] + extensoes[i]);
     bool livres = true;
@@ -251,8 +253,9 @@ void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj)
       abandona();
       continue;
     }
-    nomes_.assign(nomes.begin(), nomes.begin() + 5);
-    for (int k = 0; k < intermedios; ++k) intermedios_[k] = nomes[5 + 3 * k];
+    const std::size_t proprios = extensoes.size();
+    nomes_.assign(nomes.begin(), nomes.begin() + proprios);
+    for (int k = 0; k < intermedios; ++k) intermedios_[k] = nomes[proprios + 3 * k];
     return;
   }
   throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) +
@@ -274,7 +277,7 @@ void publicacao::publica(const espera& esperar)
 
   // The older output's files, by their names as the user gave them and with
   // their extensions in any letter case (OUT.SHX beside out.shp).
-  const std::vector<std::string> anteriores = com_extensao(base_, da_saida);
+  const std::vector<std::string> anteriores = es::com_extensao(base_, da_saida);
   for (const std::string& f : anteriores)
     if (e_pasta(f)) nao_publica(entre_aspas(f) + " é uma pasta");
 
@@ -285,7 +288,7 @@ void publicacao::publica(const espera& esperar)
   const std::size_t nome_base = texto(caminho(base_).filename()).size();
   for (const std::string& final : anteriores)
     renomes.push_back({final, aparte + texto(caminho(final).filename()).substr(nome_base)});
-  for (size_t i = 0; i < 5; ++i)
+  for (size_t i = 0; i < extensoes.size(); ++i)
     if (!nomes_[i].empty()) renomes.push_back({nomes_[i], base_ + extensoes[i]});
   std::vector<mudanca> plano;  // as names within the folder
   for (const mudanca& m : renomes)

@@ -2,8 +2,8 @@
 //
 // Every file a run writes lies in the output's folder under a short hidden
 // name of its own: ".kelvaraN" (a lock the run holds while it lives, with
-// its process number in it), ".kelvaraN.shp", ".shx", ".dbf", and ".cpg"
-// and ".prj" where the run writes them (the new output), ".kelvaraNi.shp",
+// its process number in it), ".kelvaraN.shp", ".shx", ".dbf", and ".cpg",
+// ".prj", ".dbt" or ".fpt" where the run writes them (the new output), ".kelvaraNi.shp",
 // ".shx", ".dbf" and ".kelvaraNj.*" (the intermediates of a route of
 // several steps, each step reading the one the step before wrote) and
 // ".kelvaraNv.*" (the older output, moved aside while the new one moves
@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ficheiros.h"
@@ -57,14 +58,16 @@ class publicacao {
   restos limpa_restos(const espera& esperar);
 
   // Reserves this run's names: the .shp, .shx and .dbf, the .cpg and the
-  // .prj where `com_cpg` and `com_prj` say the run writes them, and those
-  // of `intermedios` intermediates (0, 1 or 2: two are enough for any
+  // .prj where `com_cpg` and `com_prj` say the run writes them, the table's
+  // memo file where `memo` names its extension (".dbt" or ".fpt"), and
+  // those of `intermedios` intermediates (0, 1 or 2: two are enough for any
   // number of steps, taken in turn). Throws falha when the output's folder
   // cannot be written.
-  void reserva(int intermedios, bool com_cpg, bool com_prj);
+  void reserva(int intermedios, bool com_cpg, bool com_prj, std::string_view memo = {});
   const std::string& shp() const { return nomes_[0]; }
   const std::string& cpg() const { return nomes_[3]; }
   const std::string& prj() const { return nomes_[4]; }
+  const std::string& memo() const { return nomes_[5].empty() ? nomes_[6] : nomes_[5]; }
   // The .shp of intermediate `i` (0 or 1).
   const std::string& intermedio(int i) const { return intermedios_[i]; }
   const std::string& pasta() const { return pasta_; }
@@ -72,7 +75,7 @@ class publicacao {
   // Writes the plan of its renames into the lock file, puts the new files
   // and the folder on disk, then moves the new .shp, .shx and .dbf in place
   // of the output, with the .cpg
-  // and the .prj where they were reserved. Every file of the older output
+  // the .prj and the memo file where they were reserved. Every file of the older output
   // goes, which would describe it and not the new one: .shp, .shx, .dbf,
   // .cpg, .prj, its spatial indexes (.sbn, .sbx, .qix), .qpj, .shp.xml,
   // .qmd and the memo files .dbt and .fpt, the extension in any letter
@@ -91,7 +94,7 @@ class publicacao {
   std::string fich3a_, base_, pasta_;
   std::string trinco_nome_;
   es::trinco trinco_;
-  std::vector<std::string> nomes_;  // .shp .shx .dbf .cpg .prj of the new output ("": none)
+  std::vector<std::string> nomes_;  // .shp .shx .dbf .cpg .prj .dbt .fpt of the new output ("": none)
   std::string intermedios_[2];      // .shp of the intermediates
   std::vector<std::string> criados_;
   bool pasta_por_sincronizar_ = false;

@@ -46,7 +46,7 @@ bool encontra(const caixa& c, const area& a)
 
 std::string prj_da_entrada(const std::string& base)
 {
-  return com_extensao(base, ".prj");
+  return es::com_extensao(base, ".prj");
 }
 
 juizo_prj examina_prj(const std::string& prj, const sistema& s)

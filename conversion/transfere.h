@@ -34,7 +34,7 @@ void transfere(janela& j, ShapeFiles& Shp1, ShapeFiles& Shp2, const std::string&
 {
   j.ocupado(true);
   if (!Shp1.aberto_em(fich1a)) Shp1.open_file(fich1a);
-  Shp2.create_file(fich2a, Shp1.shape_type(), Shp1.language_driver());
+  Shp2.create_file(fich2a, Shp1.shape_type(), Shp1.language_driver(), Shp1.table_version());
   const int campos = Shp1.field_count();
   for (int c = 1; c <= campos; ++c) {
     const campo d = Shp1.field_at(c);

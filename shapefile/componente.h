@@ -45,14 +45,6 @@ inline std::string sem_extensao(const std::string& p)
   return p.substr(0, ponto);
 }
 
-// The companion as shapelib finds it: lower-case extension first.
-inline std::string companheiro(const std::string& p, const char* minusculas, const char* maiusculas)
-{
-  const std::string base = sem_extensao(p);
-  if (!es::existe(base + minusculas) && es::existe(base + maiusculas)) return base + maiusculas;
-  return base + minusculas;
-}
-
 struct ShapeFiles::dados {
   SAHooks ganchos = es::ganchos_em_uso();
   bool shapelib = com_shapelib.load();  // the reference path (usa_shapelib)
@@ -61,6 +53,7 @@ struct ShapeFiles::dados {
   enum class uso { nenhum, leitura, escrita } modo = uso::nenhum;
   int tipo = 0;
   int registos = 0;
+  unsigned char versao = 3;  // the .dbf's first byte
   cabecalho cab;          // an input's .shp header, read once
   bool inteiro = false;   // an input opened, every check passed
 

@@ -12,7 +12,8 @@
 
 namespace kelvara {
 
-void ShapeFiles::create_file(const std::string& path, int shape_type, int language_driver)
+void ShapeFiles::create_file(const std::string& path, int shape_type, int language_driver,
+                             int table_version)
 {
   comeca(path);
   const std::string nome = entre_aspas(nome_);
@@ -36,6 +37,9 @@ void ShapeFiles::create_file(const std::string& path, int shape_type, int langua
   }
   d_->modo = dados::uso::escrita;
   d_->tipo = shape_type;
+  // shapelib writes a dBase III header: Visual FoxPro's has more after its fields.
+  if (table_version > 0 && table_version <= 0xFF && !(table_version >= 0x30 && table_version <= 0x32))
+    d_->versao = static_cast<unsigned char>(table_version);
 }
 
 void ShapeFiles::add_field(const std::string& name, char type, int size, int decimals)
@@ -310,6 +314,16 @@ void ShapeFiles::close_file()
       d.dbf->bUpdated = 1;
     }
     if (!ok && !es::ultima_falha().houve()) es::regista(caminho_, 0);
+    d.dbf_s.entrega();
+  }
+  if (escrita && d_->versao != 3) {
+    // The header written now, its version byte then set; the close rewrites
+    // the header from what it reads back.
+    dados& d = *d_;
+    DBFUpdateHeader(d.dbf);
+    const SAHooks& g = d.dbf->sHooks;
+    if (g.FSeek(d.dbf->fp, 0, SEEK_SET) != 0 || g.FWrite(&d.versao, 1, 1, d.dbf->fp) != 1)
+      if (!es::ultima_falha().houve()) es::regista(sem_extensao(caminho_) + ".dbf", 0);
   }
   d_->fecha();
   if (escrita && es::ultima_falha().houve())

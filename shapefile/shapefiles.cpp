@@ -22,6 +22,44 @@ namespace kelvara {
 
 std::atomic<bool> com_shapelib{false};
 
+namespace {
+
+// shapelib opens an input's files by its base name and each extension in
+// lower case, then in upper case ("rios.dbf", "rios.DBF"). While it does,
+// the files found in another case ("rios.Dbf") are handed to the hooks in
+// their place: pairs of the name asked for and the name to open.
+thread_local const std::vector<std::pair<std::string, std::string>>* trocas = nullptr;
+thread_local SAFile (*abre_antes)(const char*, const char*) = nullptr;
+
+SAFile abre_trocado(const char* nome, const char* modo)
+{
+  if (trocas)
+    for (const auto& [pedido, real] : *trocas)
+      if (pedido == nome) return abre_antes(real.c_str(), modo);
+  return (abre_antes ? abre_antes : es::ganchos_em_uso().FOpen)(nome, modo);
+}
+
+// The hooks `g` with their open handing over the names of `t` while this
+// lives.
+class com_nomes {
+ public:
+  com_nomes(const SAHooks& g, const std::vector<std::pair<std::string, std::string>>& t) : g_(g)
+  {
+    abre_antes = g.FOpen;
+    trocas = &t;
+    g_.FOpen = abre_trocado;
+  }
+  ~com_nomes() { trocas = nullptr; }
+  com_nomes(const com_nomes&) = delete;
+  com_nomes& operator=(const com_nomes&) = delete;
+  SAHooks* ganchos() { return &g_; }
+
+ private:
+  SAHooks g_;
+};
+
+}  // namespace
+
 // Why the last file operation failed, in words for the user: the system's
 // cause where it gave one, naming the file as the user knows it; shapelib's
 // own (English) texts never reach the user.
@@ -90,8 +128,12 @@ void ShapeFiles::open_file(const std::string& path)
   // The .shp's header first, read once: the box it declares is asked for
   // (`caixa`) even of an input that fails a check below.
   if (k_shp == es::tipo::ficheiro) d_->cab = le_cabecalho(path);
-  const std::string shx = companheiro(path, ".shx", ".SHX");
-  const std::string dbf = companheiro(path, ".dbf", ".DBF");
+  // The companions in any letter case of their extensions.
+  const std::string shx = es::companheiro(path, ".shx");
+  const std::string dbf = es::companheiro(path, ".dbf");
+  const std::string base = sem_extensao(path);
+  const std::vector<std::pair<std::string, std::string>> nomes{
+      {base + ".shp", path}, {base + ".shx", shx}, {base + ".dbf", dbf}};
   if (!es::existe(shx))
     throw falha("Falta o ficheiro de índice " + entre_aspas(shx) + " do shapefile " + nome + ".");
   if (!es::existe(dbf))
@@ -109,24 +151,34 @@ void ShapeFiles::open_file(const std::string& path)
   const long long registos = verifica_cabecalhos(d_->cab, path, shx);
   std::optional<exame_indice> exame;
   if (d_->shapelib) {
-    d_->shp = SHPOpenLL(path.c_str(), "rb", &d_->ganchos);
+    com_nomes g(d_->ganchos, nomes);
+    d_->shp = SHPOpenLL(path.c_str(), "rb", g.ganchos());
     if (!d_->shp) throw falha("Não foi possível abrir o shapefile " + nome + ": " + causa() + ".");
     d_->tipo = d_->shp->nShapeType;
     d_->registos = d_->shp->nRecords;
   } else {
-    exame = abre_registos(path, registos);
+    exame = abre_registos(path, shx, registos);
   }
-  d_->dbf = DBFOpenLL(dbf.c_str(), "rb", &d_->ganchos);
+  {
+    com_nomes g(d_->ganchos, nomes);
+    d_->dbf = DBFOpenLL(dbf.c_str(), "rb", g.ganchos());
+  }
   if (!d_->dbf) {
     // The table itself could not be opened, or its header is no table's
     // (a code page file that is not there is no fault).
     const es::falha_es& f = es::ultima_falha();
-    const bool abertura = !f.abertura.empty() && sem_extensao(f.abertura) == sem_extensao(dbf) &&
-                          (f.abertura.ends_with(".dbf") || f.abertura.ends_with(".DBF"));
+    const bool abertura = f.abertura == dbf;
     throw falha("Não foi possível abrir a tabela de atributos " + entre_aspas(dbf) + ": " +
                 (f.houve() || abertura ? causa()
                                        : std::string("o cabeçalho não descreve uma tabela dBase válida")) +
                 ".");
+  }
+  {
+    // The table's version, which shapelib does not keep.
+    const SAHooks& g = d_->dbf->sHooks;
+    if (g.FSeek(d_->dbf->fp, 0, SEEK_SET) != 0 || g.FRead(&d_->versao, 1, 1, d_->dbf->fp) != 1)
+      throw falha("Não foi possível abrir a tabela de atributos " + entre_aspas(dbf) + ": " +
+                  causa() + ".");
   }
   d_->modo = dados::uso::leitura;
   if (d_->shapelib) verifica_indice(d_->shp, path, shx);
@@ -156,20 +208,16 @@ void ShapeFiles::open_file(const std::string& path)
 // read and every entry checked in one pass; what the entries say is checked
 // only once the table is open, as before. Empty when the offsets go back:
 // then the index is checked whole, in memory (`verifica_indice_inteiro`).
-std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path, long long registos)
+std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path,
+                                                      const std::string& shx, long long registos)
 {
   dados& d = *d_;
-  const std::string base = sem_extensao(path);
   auto nao_abre = [&] {
     throw falha("Não foi possível abrir o shapefile " + entre_aspas(nome_) + ": " + causa() + ".");
   };
-  if (!d.shp_e.abre(d.ganchos, base + ".shp", "rb") && !d.shp_e.abre(d.ganchos, base + ".SHP", "rb"))
-    nao_abre();
-  d.nome_shx = base + ".shx";
-  if (!d.shx_e.abre(d.ganchos, d.nome_shx, "rb")) {
-    d.nome_shx = base + ".SHX";
-    if (!d.shx_e.abre(d.ganchos, d.nome_shx, "rb")) nao_abre();
-  }
+  if (!d.shp_e.abre(d.ganchos, path, "rb")) nao_abre();
+  d.nome_shx = shx;
+  if (!d.shx_e.abre(d.ganchos, d.nome_shx, "rb")) nao_abre();
   // The headers were read and checked already (`cab`).
   if (!d.shp_e.le(0, 100) || !d.shx_e.le(0, 100)) nao_abre();
   if (registos < 0 || registos > 256000000) nao_abre();
@@ -238,6 +286,7 @@ std::optional<std::array<double, 4>> ShapeFiles::caixa() const
 }
 int ShapeFiles::record_count() const { return d_->registos; }
 int ShapeFiles::language_driver() const { return d_->dbf ? d_->dbf->iLanguageDriver : 0; }
+int ShapeFiles::table_version() const { return d_->versao; }
 
 int ShapeFiles::field_count() const
 {

@@ -78,8 +78,10 @@ class ShapeFiles {
   // Open for reading at `path`, as `open_file` left it.
   bool aberto_em(const std::string& path) const;
   // Creates an empty shapefile of `shape_type`, its .shx and .dbf under the
-  // same base name; `language_driver` is the .dbf code-page byte to write.
-  void create_file(const std::string& path, int shape_type, int language_driver);
+  // same base name; `language_driver` is the .dbf code-page byte to write,
+  // `table_version` its first byte (see `table_version()`).
+  void create_file(const std::string& path, int shape_type, int language_driver,
+                   int table_version = 3);
   // The name that messages give the file: its path, or the name set by
   // `mostra_como` (the output a hidden working file stands for), which
   // holds for the files opened after it.
@@ -94,6 +96,11 @@ class ShapeFiles {
   // no records or could not be read.
   std::optional<std::array<double, 4>> caixa() const;
   int language_driver() const;
+  // The .dbf's first byte, as the input's table has it: 3 for a dBase table,
+  // 0x83, 0x8B or 0xF5 for one whose memo fields point into a .dbt or .fpt
+  // beside it. A new table is given the input's, but Visual FoxPro's
+  // (0x30-0x32), whose header is laid out otherwise, is written as 3.
+  int table_version() const;
 
   // Fields.
   int field_count() const;
@@ -168,7 +175,8 @@ class ShapeFiles {
   } pendente_;
   [[noreturn]] void sem_vertice(int v) const;
   void comeca(const std::string& path);
-  std::optional<exame_indice> abre_registos(const std::string& path, long long registos);
+  std::optional<exame_indice> abre_registos(const std::string& path, const std::string& shx,
+                                           long long registos);
   void verifica_indice_inteiro(const std::string& path, const std::string& shx);
   enum class problema { nenhum, leitura, partes, comprimento, tipo, primeira_parte, sem_partes, multipatch_m };
   problema le_registo(int k);

@@ -8,6 +8,11 @@
 
 #include <map>
 #include <set>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "apoio.h"
 
@@ -98,9 +103,11 @@ TEST(cli, mensagens_e_estados_de_saida)
 #endif
 }
 
-// Batches. The inputs: dados/a.shp, dados/b.shp (with z), dados/sub/C.SHP
-// (named in capitals) and a damaged estragado.shp beside them; {D} stands
-// for dados, {S} for the output folder, {E} for the damaged file.
+// Batches. The inputs: dados/a.shp, dados/b.shp (with z), dados/sub/C.Shp
+// (its files' extensions in mixed letter case) and a damaged estragado.shp
+// beside them; {D} stands for dados, {S} for the output folder, {E} for the
+// damaged file, {L} for an existing folder whose path is too long for the
+// system.
 struct caso_lote {
   const char* nome;
   std::string args;
@@ -119,8 +126,28 @@ TEST(cli, lotes)
   // Renamed from another name: a change of case alone may change nothing
   // where names ignore it.
   polilinhas(dados + "/sub/outro", 20);
-  for (const auto& [de, para] : {std::pair{".shp", ".SHP"}, {".shx", ".SHX"}, {".dbf", ".DBF"}})
+  for (const auto& [de, para] : {std::pair{".shp", ".Shp"}, {".shx", ".sHX"}, {".dbf", ".DBF"}})
     fs::rename(caminho(dados + "/sub/outro" + de), caminho(dados + "/sub/C" + para));
+  std::string longa;
+#ifndef _WIN32
+  // 20 folders of 240 letters, each made from inside the one before.
+  const std::string nome(240, 'l');
+  longa = p / "longa";
+  fs::create_directory(caminho(longa));
+  int d = open(longa.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(mkdirat(d, nome.c_str(), 0755), 0);
+    const int n = openat(d, nome.c_str(), O_RDONLY | O_DIRECTORY);
+    close(d);
+    d = n;
+    longa += "/" + nome;
+  }
+  close(d);
+  struct apaga {
+    std::string p;
+    ~apaga() { corre({"rm", "-rf", p}); }
+  } apaga_longa{p / "longa"};
+#endif
 #ifndef _WIN32
   // A link back up the tree: never followed by -r.
   fs::create_directory_symlink("..", caminho(dados + "/sub/volta"));
@@ -135,14 +162,14 @@ TEST(cli, lotes)
 
   // Each input's conversion alone, the reference for the batches.
   const std::map<std::string, std::string> de = {
-      {"a", dados + "/a.shp"}, {"b", dados + "/b.shp"}, {"C", dados + "/sub/C.SHP"}};
+      {"a", dados + "/a.shp"}, {"b", dados + "/b.shp"}, {"C", dados + "/sub/C.Shp"}};
   for (const auto& [nome, entrada] : de)
     ASSERT_EQ(corre_cli(com({entrada, p / ("so_" + nome + ".shp")})).codigo, 0);
 
-  const std::vector<caso_lote> casos = {
+  std::vector<caso_lote> casos = {
       {"pasta", "{D} {S}", 0, {"a", "b"}},
       {"pasta terminada em /, dois de cada vez", "-j 2 {D}/ {S}/", 0, {"a", "b"}},
-      {"ficheiros", "{D}/a.shp {D}/sub/C.SHP {S}", 0, {"a", "C"}},
+      {"ficheiros", "{D}/a.shp {D}/sub/C.Shp {S}", 0, {"a", "C"}},
       {"-r", "-r -j2 {D} {S}", 0, {"a", "b", "sub/C"}},
       {"danificado entre bons", "{D}/a.shp {E} {D}/b.shp {S}", 1, {"a", "b"},
        "Convertidos 2 de 3 ficheiros. Falharam: \"{E}\".\n"},
@@ -151,12 +178,16 @@ TEST(cli, lotes)
       {"duas entradas para uma saída", "{D}/a.shp {D}/a.shp {S}", 1, {},
        "\"{D}/a.shp\" e \"{D}/a.shp\" seriam convertidos no mesmo ficheiro"},
   };
+  if (!longa.empty())
+    for (const char* args : {"{D} {L}", "{D}/a.shp {L}", "{D}/a.shp {L}/x.shp"})
+      casos.push_back({args, args, 1, {}, "o nome é demasiado longo."});
   for (const caso_lote& k : casos) {
     SCOPED_TRACE(k.nome);
     const bool dentro = k.args.find("{D}/convertidos") != std::string::npos;
     const std::string s = dentro ? dados + "/convertidos" : p / "saida";
     auto poe = [&](std::string t) {
-      for (const auto& [de_, para] : {std::pair{"{S}", s}, {"{D}", dados}, {"{E}", p / "estragado.shp"}})
+      for (const auto& [de_, para] :
+           {std::pair{"{S}", s}, {"{D}", dados}, {"{E}", p / "estragado.shp"}, {"{L}", longa}})
         for (size_t i; (i = t.find(de_)) != std::string::npos;) t.replace(i, 3, para);
       return t;
     };

@@ -3,6 +3,7 @@
 // which projection file each target gets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 
 #include <shapefil.h>
@@ -196,13 +197,26 @@ TEST(rotas, lisboa_directa_e_em_cadeia)
     const bool militar = k.s1 == d73m || k.s1 == lisboam;
     pontos(t.p / "a", em_volta(-100000 + (militar ? mx : 0), -150000 + (militar ? my : 0)));
     grava(t.p / "a.cpg", "UTF-8");
+    // A table with memo fields, dBase's (.dbt) or FoxPro's (.fpt): its
+    // records point into the memo file.
+    const bool fox = (&k - casos) % 2;
+    const std::string memo = fox ? ".fpt" : ".dbt";
+    std::string tabela = bytes(t.p / "a.dbf");
+    tabela[0] = fox ? '\xF5' : '\x83';
+    grava(t.p / "a.dbf", tabela);
+    grava(t.p / ("a" + memo), "memorandos\x1a");
     ASSERT_TRUE(t.ok(k.s1, k.s2, "a.shp", "b.shp")) << t.j.textos().back();
     EXPECT_FALSE(t.j.ocupados.back());
-    // No working file is left, the code page follows the input through a
-    // chain too, and the projection text is the target's.
-    EXPECT_EQ(t.p.ficheiros(), (std::vector<std::string>{"a.cpg", "a.dbf", "a.shp", "a.shx", "b.cpg",
-                                                         "b.dbf", "b.prj", "b.shp", "b.shx", "grelhas"}));
+    // No working file is left, the code page and the memo file follow the
+    // input through a chain too, the table's version byte is kept, and the
+    // projection text is the target's.
+    std::vector<std::string> esperados{"a.cpg", "a.dbf", "a.shp", "a.shx", "b.cpg", "b.dbf",
+                                       "b.prj", "b.shp", "b.shx", "grelhas", "a" + memo, "b" + memo};
+    std::sort(esperados.begin(), esperados.end());
+    EXPECT_EQ(t.p.ficheiros(), esperados);
     EXPECT_EQ(bytes(t.p / "b.cpg"), "UTF-8");
+    EXPECT_EQ(bytes(t.p / ("b" + memo)), "memorandos\x1a");
+    EXPECT_EQ(bytes(t.p / "b.dbf")[0], tabela[0]);
     EXPECT_EQ(bytes(t.p / "b.prj"), std::string(texto_prj(k.s2)) + "\r\n");
     const grelhas ida = le_grelhas(ficheiros_de(sentido::de_73_para_lisboa, t.p / "grelhas"));
     const grelhas volta = le_grelhas(ficheiros_de(sentido::de_lisboa_para_73, t.p / "grelhas"));

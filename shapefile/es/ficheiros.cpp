@@ -1,8 +1,10 @@
 #include "ficheiros.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "caminhos.h"
 #include "so.h"
@@ -31,6 +33,59 @@ bool existe(const std::string& nome)
 {
   std::error_code ec;
   return fs::exists(caminho(nome), ec);
+}
+
+std::vector<std::string> com_extensao(const std::string& base,
+                                      std::span<const std::string_view> extensoes)
+{
+  // Each letter of the extension in either case, by asking for each name
+  // (a listing of the folder would cost a batch into one folder its square):
+  // 8 names for ".prj", the lower-case one first; where the system ignores
+  // case, the one name finds them all.
+  std::vector<std::string> r;
+  for (const std::string_view ext : extensoes) {
+    std::vector<std::size_t> letras;
+    for (std::size_t i = 0; i < ext.size(); ++i)
+      if (std::isalpha(static_cast<unsigned char>(ext[i]))) letras.push_back(i);
+    const unsigned nomes = es::nomes_ignoram_caixa ? 1u : 1u << letras.size();
+    for (unsigned m = 0; m < nomes; ++m) {
+      std::string f = base + std::string(ext);
+      for (std::size_t k = 0; k < letras.size(); ++k)
+        if (m >> k & 1u) {
+          char& c = f[base.size() + letras[k]];
+          c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+      // A name that cannot be looked up (too long) names nothing.
+      std::error_code ec;
+      const auto t = fs::symlink_status(caminho(f), ec).type();
+      if (!ec && t != fs::file_type::not_found) r.push_back(std::move(f));
+    }
+  }
+  return r;
+}
+
+std::string com_extensao(const std::string& base, std::string_view ext)
+{
+  const std::vector<std::string> achados = com_extensao(base, std::span(&ext, 1));
+  return achados.empty() ? std::string() : achados.front();
+}
+
+std::string companheiro(const std::string& nome, std::string_view ext)
+{
+  const auto barra = nome.find_last_of("/\\");
+  auto ponto = nome.rfind('.');
+  if (ponto == std::string::npos || (barra != std::string::npos && ponto < barra)) ponto = nome.size();
+  const std::string base = nome.substr(0, ponto);
+  const std::string_view propria = std::string_view(nome).substr(ponto);
+  if (propria.size() == ext.size()) {
+    std::string mesma = base + std::string(ext);
+    for (std::size_t i = 0; i < ext.size(); ++i)
+      if (std::isupper(static_cast<unsigned char>(propria[i])))
+        mesma[base.size() + i] = static_cast<char>(std::toupper(static_cast<unsigned char>(mesma[base.size() + i])));
+    if (tipo_de(mesma) != tipo::nenhum) return mesma;
+  }
+  std::string r = com_extensao(base, ext);
+  return r.empty() ? base + std::string(ext) : r;
 }
 
 namespace {
@@ -206,6 +261,49 @@ bool escreve_ficheiro(const std::string& nome, std::string_view conteudo, std::e
 #endif
   ec.clear();
   return true;
+}
+
+bool copia_ficheiro(const std::string& de, const std::string& para, std::error_code& ec,
+                    bool& na_leitura)
+{
+  descritor a, b;
+  na_leitura = true;
+  if (!abre_so(de, true, false, false, a)) {
+    ec = erro_so();
+    return false;
+  }
+  na_leitura = false;
+  if (!abre_so(para, false, true, true, b)) {
+    ec = erro_so();
+    fecha_so(a);
+    return false;
+  }
+  std::vector<char> bloco(1 << 20);
+  bool ok = true;
+  for (long long pos = 0; ok;) {
+    const long long lidos = le_so(a, bloco.data(), bloco.size(), pos);
+    if (lidos <= 0) {
+      ok = lidos == 0;
+      na_leitura = !ok;
+      break;
+    }
+    for (long long feito = 0; ok && feito < lidos;) {
+      const long long n = escreve_so(b, bloco.data() + feito, static_cast<std::size_t>(lidos - feito),
+                                     pos + feito);
+      ok = n > 0;
+      feito += n;
+    }
+    pos += lidos;
+  }
+  if (!ok) ec = erro_so();
+  fecha_so(a);
+  if (fecha_so(b) != 0 && ok) {
+    ec = erro_so();
+    ok = false;
+  }
+  if (!ok && !ec) ec = std::make_error_code(std::errc::io_error);
+  if (ok) ec.clear();
+  return ok;
 }
 
 tipo tipo_de(const std::string& nome)

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <span>
+#include <vector>
 #include <system_error>
 
 namespace kelvara::es {
@@ -33,6 +35,22 @@ inline constexpr bool nomes_ignoram_caixa = true;
 #else
 inline constexpr bool nomes_ignoram_caixa = false;
 #endif
+
+// The files named `base` followed by one of `extensoes` (lower case,
+// ".shp", ".shp.xml"), the extension in any letter case and the name as
+// it is: "rios.PRJ" and "rios.Prj" for ".prj", not "RIOS.prj" (where the
+// system ignores case, each is found as `base` with the lower-case
+// extension). In the order of `extensoes`, the lower-case name first.
+std::vector<std::string> com_extensao(const std::string& base,
+                                      std::span<const std::string_view> extensoes);
+// The first of them for the one extension `ext`; empty when there is none.
+std::string com_extensao(const std::string& base, std::string_view ext);
+
+// The companion `ext` (lower case, ".shx") of the file `nome` ("rios.Shp"):
+// the name with the same letter case as `nome`'s extension ("rios.Shx")
+// where that exists, else the first of `com_extensao`, else the lower-case
+// name.
+std::string companheiro(const std::string& nome, std::string_view ext);
 
 // What a name denotes, links followed: nothing, a regular file, a folder,
 // or something else (a FIFO, a device, a socket).
@@ -110,6 +128,13 @@ class trinco {
 // replacing what it held; a link at the name is not followed. False (and
 // `ec` set) when that fails.
 bool escreve_ficheiro(const std::string& nome, std::string_view conteudo, std::error_code& ec);
+
+// Copies the file `de` into the existing file `para` (one of the run's
+// own), replacing what it held, a block at a time; a link at `para` is not
+// followed. False (and `ec` set, `na_leitura` true when `de` could not be
+// read) when that fails.
+bool copia_ficheiro(const std::string& de, const std::string& para, std::error_code& ec,
+                    bool& na_leitura);
 
 // Removes a file; no error when it does not exist.
 void remove(const std::string& nome, std::error_code& ec);
