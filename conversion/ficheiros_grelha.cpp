@@ -25,9 +25,38 @@ std::string lugar(int n)
          " da grelha)";
 }
 
+// Each value, but the marker, within 1 km of its node's own coordinate.
+void verifica_valores(const grelha& g, eixo e, const std::string& nome)
+{
+  constexpr double tolerancia = 1000;
+  const auto numero = [](double d) {
+    const std::string t = formato_geral(d);
+    return t[0] == ' ' ? t.substr(1) : t;
+  };
+  const char* letra = e == eixo::m ? "M" : "P";
+  const char* outra = e == eixo::m ? "P" : "M";
+  for (int i = 1; i <= linhas; ++i)
+    for (int j = 1; j <= colunas; ++j) {
+      const double v = g(i, j);
+      if (v == sem_ponto) continue;
+      const double x = limite_oeste + (j - 1) * passo, y = limite_norte - (i - 1) * passo;
+      const double proprio = e == eixo::m ? x : y, do_outro = e == eixo::m ? y : x;
+      if (std::abs(v - proprio) <= tolerancia) continue;
+      const int n = (i - 1) * colunas + (j - 1);
+      throw falha(
+          "O ficheiro de grelha " + nome + " não é uma grelha de " + letra + ": o " + lugar(n) +
+          " é " + numero(v) + ", a mais de 1 km do " + letra + " do seu nó (" + numero(proprio) + ")" +
+          (std::abs(v - do_outro) <= tolerancia
+               ? std::string(", mas perto do seu ") + outra + ": os ficheiros _m e _p estarão trocados."
+               : ". A grelha tem de ter " + std::to_string(linhas) + " linhas de " +
+                     std::to_string(colunas) + " números, cada um o " + letra +
+                     " transformado do ponto do seu nó, ou -999999."));
+    }
+}
+
 }  // namespace
 
-grelha le_grelha(const std::string& ficheiro)
+grelha le_grelha(const std::string& ficheiro, eixo e)
 {
   const std::string nome = entre_aspas(ficheiro);
   bool erro_leitura = false;
@@ -72,6 +101,23 @@ grelha le_grelha(const std::string& ficheiro)
                   " do ficheiro, no lugar do " + lugar(n) + ".");
     g(n / colunas + 1, n % colunas + 1) = v;
   }
+  // The values first: a grid of another layout is told by them, before
+  // its numbers run past the 8118th.
+  verifica_valores(g, e, nome);
+  // After the last number: separators, and an end-of-file mark.
+  while (k < texto.size() && (separador(texto[k]) || texto[k] == '\x1a')) {
+    if (texto[k] == '\n') ++linha;
+    ++k;
+  }
+  if (k < texto.size()) {
+    std::size_t fim = k;
+    while (fim < texto.size() && !separador(texto[fim])) ++fim;
+    throw falha("O ficheiro de grelha " + nome + " tem mais do que os " + std::to_string(nos) +
+                " números de uma grelha (" + std::to_string(linhas) + " linhas de " +
+                std::to_string(colunas) + "): depois do último vem " +
+                excerto(std::string_view(texto).substr(k, fim - k), 30) + ", na linha " +
+                std::to_string(linha) + " do ficheiro.");
+  }
   return g;
 }
 
@@ -100,8 +146,8 @@ void testa_presenca(const ficheiros_grelha& f)
 grelhas le_grelhas(const ficheiros_grelha& f)
 {
   grelhas g;
-  g.grelha_m = le_grelha(f.m);
-  g.grelha_p = le_grelha(f.p);
+  g.grelha_m = le_grelha(f.m, eixo::m);
+  g.grelha_p = le_grelha(f.p, eixo::p);
   return g;
 }
 

@@ -10,13 +10,25 @@
 
 namespace kelvara {
 
+// Which grid of a pair a file holds: the target X (M, the "_m" file) or
+// the target Y (P, the "_p" file) of each node.
+enum class eixo { m, p };
+
 // Reads a grid file: 8118 numbers, row by row from the north, each row from
 // the west; separated by commas, blanks or line breaks in any mix (one comma
-// at most between two numbers); anything after the 8118th number is ignored.
-// Numbers are decimal, "." as the point, with optional sign and exponent.
+// at most between two numbers); after the 8118th number only such
+// separators and an end-of-file mark (Ctrl-Z) may follow. Numbers are
+// decimal, "." as the point, with optional sign and exponent. Apart from the
+// -999999 marker, each value must lie within 1 km of its node's own
+// coordinate on axis `e` (the grids move points by metres; nodes are 5 km
+// apart, so the M values then rise from west to east along every row and
+// the P values fall from north to south down every column): that is what
+// tells a grid of another layout (rows of 67 numbers, 124 rows), the other
+// axis's file, or no grid at all.
 // Throws falha naming the file when it cannot be opened or read, when it
-// holds fewer numbers, or when a field is not a number.
-grelha le_grelha(const std::string& nome);
+// holds fewer or more numbers, when a field is not a number, or when a value
+// is not where its node is.
+grelha le_grelha(const std::string& nome, eixo e);
 
 // The grid file pair of one direction and the message shown when it is
 // missing. Paths are UTF-8.

@@ -71,6 +71,24 @@ class leitor {
     return valor;
   }
 
+  // After the last field only separators (blanks, line ends, commas) and
+  // an end-of-file mark (Ctrl-Z) may follow: a field more means the
+  // fields were not the ones meant (a decimal comma, "1,5", makes two).
+  void fim()
+  {
+    const auto separa = [&](char c) { return branco(c) || fim_de_linha(c) || c == ',' || c == '\x1a'; };
+    while (i_ < t_.size() && separa(t_[i_])) ++i_;
+    if (i_ == t_.size()) return;
+    std::size_t f = i_;
+    while (f < t_.size() && !separa(t_[f])) ++f;
+    throw falha("O ficheiro de parâmetros " + entre_aspas(caminho_) + " tem mais de " +
+                std::to_string(total_campos) + " campos: depois do campo " +
+                std::to_string(total_campos) + " vem " +
+                excerto(std::string_view(t_).substr(i_, f - i_), 40) +
+                ". Um número com vírgula decimal (1,5) conta como dois campos: escreva-o com "
+                "ponto (1.5).");
+  }
+
  private:
   // Skips blanks and line ends up to the next field and counts it.
   void inicio_campo()
@@ -130,6 +148,7 @@ ficheiro_parametros le_ficheiro_parametros(const std::string& ficheiro)
   f.kx = l.numero();
   f.ky = l.numero();
   for (double& c : f.c) c = l.numero();
+  l.fim();
   return f;
 }
 

@@ -32,12 +32,13 @@ class letra_errada : public falha {
 };
 
 // Reads the X file `fich_par_m` (UTF-8 path), tests its letter, then reads
-// the Y file `fich_par_p` and tests its letter. Only the first fifteen fields
-// of a file are read. A wrong letter throws letra_errada with its message; a
-// wrong letter in the X file ends the reading before the Y file is opened.
-// Throws falha, naming the file and the field, when a file cannot be opened,
-// ends before its fifteenth field, holds something other than a number in
-// fields 4 to 15, or gives a divisor in effect (the Y file's) of 0.
+// the Y file `fich_par_p` and tests its letter. A wrong letter throws
+// letra_errada with its message; a wrong letter in the X file ends the
+// reading before the Y file is opened. Throws falha, naming the file and the
+// field, when a file cannot be opened, ends before its fifteenth field, holds
+// a sixteenth (separators and a Ctrl-Z after the fifteenth make none),
+// holds something other than a number in fields 4 to 15, or gives a divisor
+// in effect (the Y file's) of 0.
 coeficientes le_parametros(const std::string& fich_par_m, const std::string& fich_par_p);
 
 }  // namespace kelvara

@@ -116,18 +116,39 @@ bool fuzz_grelha(const std::uint8_t* d, std::size_t n)
 {
   const fs::path g = pasta() / "g.asc";
   grava(g, d, n);
-  try {
-    const grelhas gs{le_grelha(texto(g)), le_grelha(texto(g))};
-    for (const par p : {par{0, 0}, par{185000, -320000}, par{-140000, 290000}, par{12345.6, -7890.1}})
-      (void)interpola(gs, p.x, p.y);
-    // A point beyond the limits is refused, whatever the grid holds.
-    for (const par p : {par{185000.001, 0}, par{-140000.001, 0}, par{0, 290000.001},
-                        par{0, -320000.001}, par{NAN, 0}})
-      if (interpola(gs, p.x, p.y)) std::abort();
-  } catch (const falha&) {
-    return true;
+  bool recusada = false;
+  for (const eixo e : {eixo::m, eixo::p}) {
+    try {
+      // The file as one grid of the pair; the other holds its nodes' own
+      // coordinates.
+      grelhas gs;
+      for (int i = 1; i <= linhas; ++i)
+        for (int j = 1; j <= colunas; ++j) {
+          gs.grelha_m(i, j) = limite_oeste + (j - 1) * passo;
+          gs.grelha_p(i, j) = limite_norte - (i - 1) * passo;
+        }
+      grelha& lida = e == eixo::m ? gs.grelha_m : gs.grelha_p;
+      lida = le_grelha(texto(g), e);
+      // What is read is a grid of this axis: every value the marker or
+      // within 1 km of its node's coordinate.
+      for (int i = 1; i <= linhas; ++i)
+        for (int j = 1; j <= colunas; ++j) {
+          const double v = lida(i, j);
+          const double no = e == eixo::m ? limite_oeste + (j - 1) * passo : limite_norte - (i - 1) * passo;
+          if (v != sem_ponto && !(std::abs(v - no) <= 1000)) std::abort();
+        }
+      for (const par p : {par{0, 0}, par{185000, -320000}, par{-140000, 290000}, par{12345.6, -7890.1}})
+        if (const auto r = interpola(gs, p.x, p.y); r && !(std::isfinite(r->x) && std::isfinite(r->y)))
+          std::abort();
+      // A point beyond the limits is refused, whatever the grid holds.
+      for (const par p : {par{185000.001, 0}, par{-140000.001, 0}, par{0, 290000.001},
+                          par{0, -320000.001}, par{NAN, 0}})
+        if (interpola(gs, p.x, p.y)) std::abort();
+    } catch (const falha&) {
+      recusada = true;
+    }
   }
-  return false;
+  return recusada;
 }
 
 }  // namespace kelvara

@@ -19,7 +19,9 @@ bool fuzz_shapefile(const std::uint8_t* dados, std::size_t n);
 // rest is the Y file.
 bool fuzz_parametros(const std::uint8_t* dados, std::size_t n);
 
-// One grid file, read as both grids, and a few points interpolated in it.
+// One grid file, read as the M grid and then as the P grid (the other grid
+// of the pair the nodes' own coordinates), and a few points interpolated in
+// each pair; refused when either reading refuses it.
 bool fuzz_grelha(const std::uint8_t* dados, std::size_t n);
 
 }  // namespace kelvara

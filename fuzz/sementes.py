@@ -3,7 +3,7 @@
 
 shapefile: every triple of ../shared/corpus (when present) and of the sample
 the build makes, packed as the target reads them; parametros: files of
-several layouts; grelha: a whole grid and a short one."""
+several layouts; grelha: a whole M grid, a whole P grid and a short one."""
 import glob
 import os
 import struct
@@ -44,4 +44,8 @@ linhas = []
 for i in range(123):
     linhas.append(",".join("%.3f" % (-140000 + j * 5000 + 1.5 + i * 0.01) for j in range(66)))
 escreve("grelha", "inteira", ("\n".join(linhas) + "\n").encode())
+linhas = []
+for i in range(123):
+    linhas.append(" ".join("%.4f" % (290000 - i * 5000 - 2.25 + j * 0.003) for j in range(66)))
+escreve("grelha", "inteira_p", ("\r\n".join(linhas) + ",\r\n\x1a").encode())
 escreve("grelha", "curta", b"1 2 3, 4\n-999999\n")

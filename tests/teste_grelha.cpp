@@ -2,6 +2,7 @@
 // function and the message of a rejected vertex.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
@@ -57,12 +58,11 @@ TEST(grelha_leitura, disposicoes_diferentes_dao_a_mesma_grelha)
   pasta_temporaria pasta;
   const grelha original = realistas().grelha_m;
   grava((pasta / "um.asc"), texto_de(original, disposicao::um_por_linha));
-  // Text after the 8118th number is ignored, numbers and words alike.
-  grava((pasta / "linhas.asc"),
-          texto_de(original, disposicao::linhas_com_virgulas) + "12, 13\nfim da grelha\n");
+  // Separators after the 8118th number, and an end-of-file mark.
+  grava((pasta / "linhas.asc"), texto_de(original, disposicao::linhas_com_virgulas) + " ,\r\n,\x1a");
   grava((pasta / "uma.asc"), texto_de(original, disposicao::tudo_numa_linha));
   for (const char* nome : {"um.asc", "linhas.asc", "uma.asc"}) {
-    const grelha lida = le_grelha((pasta / nome));
+    const grelha lida = le_grelha((pasta / nome), eixo::m);
     int diferentes = 0;
     for (int i = 1; i <= linhas; ++i)
       for (int j = 1; j <= colunas; ++j) diferentes += lida(i, j) != original(i, j);
@@ -72,16 +72,24 @@ TEST(grelha_leitura, disposicoes_diferentes_dao_a_mesma_grelha)
 
 TEST(grelha_leitura, formas_de_numero_aceites)
 {
-  const std::pair<const char*, double> casos[] = {
-      {"-999999", sem_ponto}, {"+5", 5},      {".5", 0.5},    {"5.", 5},
-      {"1E+3", 1000},         {"-2.5e-3", -0.0025}, {"0.1", 0.1}, {"123456.789", 123456.789}};
+  // In row 1 of an M grid whose other values are their nodes' x.
+  const struct {
+    int coluna;
+    const char* texto;
+    double valor;
+  } casos[] = {{1, "-999999", sem_ponto},   {2, "-1.35E+5", -135000},   {3, "-130000.", -130000},
+               {4, "-.125e6", -125000},     {5, "-120000.5", -120000.5}, {6, "-1.15e+05", -115000},
+               {7, "-0.11E6", -110000},     {29, "+5", 5},              {30, "5000.", 5000}};
   std::string texto;
-  for (const auto& c : casos) texto += std::string(c.first) + " ";
-  for (int n = int(std::size(casos)); n < nos; ++n) texto += "0\n";
+  for (int n = 0; n < nos; ++n) {
+    const int j = n % colunas + 1;
+    const auto c = std::find_if(std::begin(casos), std::end(casos), [&](const auto& k) { return n < colunas && k.coluna == j; });
+    texto += (c != std::end(casos) ? std::string(c->texto) : numero_exato(x_do_no(j))) + " ";
+  }
   pasta_temporaria pasta;
   grava((pasta / "g.asc"), texto);
-  const grelha g = le_grelha((pasta / "g.asc"));
-  for (int j = 1; j <= int(std::size(casos)); ++j) EXPECT_EQ(g(1, j), casos[j - 1].second);
+  const grelha g = le_grelha((pasta / "g.asc"), eixo::m);
+  for (const auto& c : casos) EXPECT_EQ(g(1, c.coluna), c.valor) << c.texto;
 }
 
 TEST(grelha_leitura, ficheiro_curto_ou_vazio)
@@ -92,11 +100,11 @@ TEST(grelha_leitura, ficheiro_curto_ou_vazio)
   const std::string curto = (pasta / "curto.asc"), vazio = (pasta / "vazio.asc");
   grava(curto, texto);
   grava(vazio, " \r\n");
-  EXPECT_EQ(falha_de([&] { le_grelha(curto); }),
+  EXPECT_EQ(falha_de([&] { le_grelha(curto, eixo::p); }),
             "O ficheiro de grelha \"" + curto +
                 "\" termina antes do valor 8118 de 8118 (linha 123, coluna 66 da grelha); "
                 "são precisos 123 linhas de 66 números.");
-  EXPECT_EQ(falha_de([&] { le_grelha(vazio); }),
+  EXPECT_EQ(falha_de([&] { le_grelha(vazio, eixo::p); }),
             "O ficheiro de grelha \"" + vazio +
                 "\" termina antes do valor 1 de 8118 (linha 1, coluna 1 da grelha); "
                 "são precisos 123 linhas de 66 números.");
@@ -108,7 +116,7 @@ TEST(grelha_leitura, campo_que_nao_e_numero_diz_onde_esta)
   const std::string nome = (pasta / "mau.asc");
   const auto le_com = [&](int n, const std::string& campo) {
     grava(nome, com_campo(n, campo));
-    return falha_de([&] { le_grelha(nome); });
+    return falha_de([&] { le_grelha(nome, eixo::m); });
   };
   // The 71st value is row 2, column 5, on the file's second line.
   EXPECT_EQ(le_com(70, "12.3x"),
@@ -131,15 +139,58 @@ TEST(grelha_leitura, campo_que_nao_e_numero_diz_onde_esta)
             std::string::npos);
 }
 
+TEST(grelha_leitura, disposicao_errada_diz_o_que_esta_mal)
+{
+  // Rows of `n` values from the node at column 1, row `de` (0: a row north
+  // of the grid), `k` rows, each value its node's own coordinate plus 1.
+  const auto grade = [](eixo e, int n, int de, int k) {
+    std::string t;
+    for (int i = de; i < de + k; ++i)
+      for (int j = 1; j <= n; ++j)
+        t += numero_exato((e == eixo::m ? x_do_no(j) : y_do_no(i)) + 1) + (j < n ? " " : "\n");
+    return t;
+  };
+  const grelhas r = realistas();
+  const struct {
+    std::string texto;
+    eixo e;
+    std::string parte;  // of the message, after the file's name
+  } casos[] = {
+      {texto_de(r.grelha_m, disposicao::linhas_com_virgulas) + "12\n", eixo::m,
+       " tem mais do que os 8118 números de uma grelha (123 linhas de 66): depois do último vem "
+       "\"12\", na linha 124 do ficheiro."},
+      {texto_de(r.grelha_p, disposicao::tudo_numa_linha) + "\x1a fim", eixo::p, "depois do último vem \"fim\""},
+      {texto_de(r.grelha_p, disposicao::um_por_linha), eixo::m,
+       " não é uma grelha de M: o valor 1 de 8118 (linha 1, coluna 1 da grelha) é 289947.1923, a mais "
+       "de 1 km do M do seu nó (-140000), mas perto do seu P: os ficheiros _m e _p estarão trocados."},
+      {grade(eixo::m, 67, 1, 123), eixo::m,
+       " não é uma grelha de M: o valor 67 de 8118 (linha 2, coluna 1 da grelha) é 190001, a mais de "
+       "1 km do M do seu nó (-140000). A grelha tem de ter 123 linhas de 66 números, cada um o M "
+       "transformado do ponto do seu nó, ou -999999."},
+      {grade(eixo::p, 66, 0, 124), eixo::p,
+       " não é uma grelha de P: o valor 1 de 8118 (linha 1, coluna 1 da grelha) é 295001, a mais de 1 "
+       "km do P do seu nó (290000)."},
+  };
+  pasta_temporaria pasta;
+  const std::string nome = pasta / "g.asc";
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.parte);
+    grava(nome, c.texto);
+    const std::string m = falha_de([&] { le_grelha(nome, c.e); });
+    EXPECT_EQ(m.rfind("O ficheiro de grelha " + entre_aspas(nome), 0), 0u) << m;
+    EXPECT_NE(m.find(c.parte), std::string::npos) << m;
+  }
+}
+
 TEST(grelha_leitura, ficheiro_que_nao_se_le)
 {
   pasta_temporaria pasta;
   const std::string falta = (pasta / "nao_existe.asc"), dir = (pasta / "pasta.asc");
-  EXPECT_EQ(falha_de([&] { le_grelha(falta); }),
+  EXPECT_EQ(falha_de([&] { le_grelha(falta, eixo::m); }),
             "Não foi possível abrir o ficheiro de grelha \"" + falta + "\".");
   // A folder under a grid's name opens on some systems but cannot be read.
   std::filesystem::create_directory(dir);
-  const std::string m = falha_de([&] { le_grelha(dir); });
+  const std::string m = falha_de([&] { le_grelha(dir, eixo::m); });
   EXPECT_TRUE(m == "Erro ao ler o ficheiro de grelha \"" + dir + "\"." ||
               m == "Não foi possível abrir o ficheiro de grelha \"" + dir + "\".")
       << m;

@@ -98,9 +98,9 @@ TEST_F(parametros_campos, disposicoes_dao_os_mesmos_valores)
       {"aspas com vírgulas e fins de linha / textos vazios",
        "\"teste, um\", \"kelvara,\nduas\", \"X\"\n91, 92\n93, 94\n95, 96\n10.5, -11, 0.012, 13, 14, 15\n",
        ", ,Y,1,2,3,4,5,6,20,21,22,23,24,25\n"},
-      {"marca de ordem UTF-8 / texto depois do campo 15",
-       "\xEF\xBB\xBF\"teste\", kelvara, X\n91, 92\n93, 94\n95, 96\n10.5, -11, 0.012, 13, 14, 15\nnotas, 1\n",
-       "\"\",\"\"  ,  \"Y\"  \n1, 2\n3, 4\n5, 6\n20, 21, 22, 23, 24, 25, 26, 27\nfim\n"},
+      {"marca de ordem UTF-8 / separadores e Ctrl-Z depois do campo 15",
+       "\xEF\xBB\xBF\"teste\", kelvara, X\n91, 92\n93, 94\n95, 96\n10.5, -11, 0.012, 13, 14, 15,\n\n",
+       "\"\",\"\"  ,  \"Y\"  \n1, 2\n3, 4\n5, 6\n20, 21, 22, 23, 24, 25 ,\t,\r\n\x1a"},
   };
   for (const auto& c : casos) {
     SCOPED_TRACE(c.nome);
@@ -199,6 +199,13 @@ TEST_F(parametros_falhas, mensagem_nomeia_o_ficheiro_e_o_campo)
       {"\"teste, kelvara, Y\n1, 2, 3, 4, 5, 6\n", "O campo 1 do ficheiro de parâmetros @ abre aspas que não fecham."},
       {junta(campos_y, 2, "\"kel\"vara"),
        "O campo 2 do ficheiro de parâmetros @ tem texto depois das aspas que o fecham."},
+      // A field more: one after the fifteenth, or a decimal comma before it.
+      {junta(campos_y) + ", 26\nfim\n",
+       "O ficheiro de parâmetros @ tem mais de 15 campos: depois do campo 15 vem \"26\". Um número "
+       "com vírgula decimal (1,5) conta como dois campos: escreva-o com ponto (1.5)."},
+      {junta(campos_y, 10, "1,5"),
+       "O ficheiro de parâmetros @ tem mais de 15 campos: depois do campo 15 vem \"25\". Um número "
+       "com vírgula decimal (1,5) conta como dois campos: escreva-o com ponto (1.5)."},
       {junta(campos_y, 8, "0.0"), "O divisor kx (campo 8) do ficheiro de parâmetros @ é 0."},
       {junta(campos_y, 9, "-0e5"), "O divisor ky (campo 9) do ficheiro de parâmetros @ é 0."},
   };
