@@ -55,6 +55,7 @@ struct ShapeFiles::dados {
   int registos = 0;
   unsigned char versao = 3;  // the .dbf's first byte
   cabecalho cab;          // an input's .shp header, read once
+  std::vector<std::pair<std::string, es::marca>> marcas;  // an input's files as opened
   bool inteiro = false;   // an input opened, every check passed
 
   // The own record path: the input's .shp, .shx and .dbf records, the

@@ -293,6 +293,19 @@ bool ShapeFiles::forma_propria()
 
 void ShapeFiles::close_file()
 {
+  if (d_->modo == dados::uso::leitura) {
+    // An input written to while it was read may have given records of two
+    // versions, or of none: nothing made from it may stand.
+    dados& d = *d_;
+    d.fecha();
+    for (const auto& [f, antes] : d.marcas)
+      if (es::marca_de(f) != antes)
+        throw falha("O ficheiro " + entre_aspas(f) +
+                    " foi alterado por outro programa enquanto era lido: a conversão foi "
+                    "cancelada e nada foi escrito. Converta-o de novo quando nenhum programa o "
+                    "estiver a alterar.");
+    return;
+  }
   const bool escrita = d_->modo == dados::uso::escrita;
   if (escrita) es::limpa_falha();
   if (escrita && !d_->shapelib) {

@@ -125,12 +125,15 @@ void ShapeFiles::open_file(const std::string& path)
   const std::string nome = entre_aspas(nome_);
   const es::tipo k_shp = es::tipo_de(path);
   if (k_shp == es::tipo::nenhum) throw falha("Não existe o ficheiro " + nome + ".");
-  // The .shp's header first, read once: the box it declares is asked for
-  // (`caixa`) even of an input that fails a check below.
-  if (k_shp == es::tipo::ficheiro) d_->cab = le_cabecalho(path);
   // The companions in any letter case of their extensions.
   const std::string shx = es::companheiro(path, ".shx");
   const std::string dbf = es::companheiro(path, ".dbf");
+  // Before anything is read: what a change while the input is read would
+  // alter (`close_file` looks again).
+  for (const std::string& f : {path, shx, dbf}) d_->marcas.emplace_back(f, es::marca_de(f));
+  // The .shp's header first, read once: the box it declares is asked for
+  // (`caixa`) even of an input that fails a check below.
+  if (k_shp == es::tipo::ficheiro) d_->cab = le_cabecalho(path);
   const std::string base = sem_extensao(path);
   const std::vector<std::pair<std::string, std::string>> nomes{
       {base + ".shp", path}, {base + ".shx", shx}, {base + ".dbf", dbf}};

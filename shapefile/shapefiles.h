@@ -137,7 +137,9 @@ class ShapeFiles {
   bool copia_em_bytes(const ShapeFiles& entrada) const;
   void copia_registos(ShapeFiles& entrada, const funcao_registo& antes, const funcao_xy& f);
 
-  // Completes and closes the output; for an input, releases it.
+  // Completes and closes the output; for an input, releases it, and throws
+  // falha, naming the file, when its .shp, .shx or .dbf changed since it
+  // was opened (size, modification or change time).
   void close_file();
   // Closes whatever is open without completing anything (after a fault).
   void abandon() noexcept;

@@ -65,6 +65,12 @@ struct janela_teste : janela {
     mensagens.push_back({texto, tipo_mensagem::aviso});
   }
   void ocupado(bool sim) override { ocupados.push_back(sim); }
+  // Called with each progress report of the record loop, where set.
+  std::function<void(long long feitos)> durante;
+  void progresso(long long feitos, long long) override
+  {
+    if (durante) durante(feitos);
+  }
   std::vector<std::string> textos() const;
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <limits>
 
@@ -299,8 +300,29 @@ TEST(conversao, falha_a_meio_nao_deixa_nada_e_saida_antiga_fica)
     void (*prepara)(const pasta_temporaria&);
     std::string saida;
     const char* esperado;
+    void (*durante)(const pasta_temporaria&) = nullptr;  // as the record loop starts
+  };
+  // The input's files an hour older: a write now gives them another time,
+  // however coarse the file system's clock.
+  const auto envelhece = [](const pasta_temporaria& p) {
+    for (const char* e : {".shp", ".shx", ".dbf"}) {
+      const fs::path f = caminho(p / "rios") += e;
+      fs::last_write_time(f, fs::last_write_time(f) - std::chrono::hours(1));
+    }
   };
   const caso casos[] = {
+      // Written to by another program while read, left as it was in bytes:
+      // rewritten in place, or with its modification time put back.
+      {"shp reescrito enquanto é lido", envelhece, "saida.shp",
+       "rios.shp\" foi alterado por outro programa enquanto era lido",
+       [](const pasta_temporaria& p) { grava(p / "rios.shp", bytes(p / "rios.shp")); }},
+      {"dbf reescrito com a data de antes", envelhece, "saida.shp", "rios.dbf\" foi alterado",
+       [](const pasta_temporaria& p) {
+         const fs::path f = caminho(p / "rios.dbf");
+         const auto quando = fs::last_write_time(f);
+         grava(p / "rios.dbf", bytes(p / "rios.dbf"));
+         fs::last_write_time(f, quando);
+       }},
       {"dbf em falta", [](const pasta_temporaria& p) { fs::remove(p / "rios.dbf"); }, "saida.shp",
        "rios.dbf"},
       {"shp ilegível",
@@ -333,6 +355,10 @@ TEST(conversao, falha_a_meio_nao_deixa_nada_e_saida_antiga_fica)
     rios(t.p / "saida");  // an older output, to be kept whole
     grava(t.p / "saida.shp", bytes(t.p / "saida.shp") + "antigo");
     k.prepara(t.p);
+    if (k.durante)
+      t.j.durante = [&](long long feitos) {
+        if (feitos == 0) k.durante(t.p);
+      };
     const auto antes = conteudo(t.p);
     EXPECT_FALSE(t.ok(d73, etrs, "rios.shp", k.saida));
     ASSERT_EQ(t.j.mensagens.size(), 1u);

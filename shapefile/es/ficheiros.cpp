@@ -88,6 +88,32 @@ std::string companheiro(const std::string& nome, std::string_view ext)
   return r.empty() ? base + std::string(ext) : r;
 }
 
+marca marca_de(const std::string& nome)
+{
+  marca m;
+#ifdef _WIN32
+  const HANDLE h = CreateFileW(caminho(nome).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return m;
+  FILE_BASIC_INFO b{};
+  LARGE_INTEGER t{};
+  if (GetFileInformationByHandleEx(h, FileBasicInfo, &b, sizeof b) && GetFileSizeEx(h, &t)) {
+    m.tamanho = t.QuadPart;
+    m.modificado = b.LastWriteTime.QuadPart;
+    m.mudado = b.ChangeTime.QuadPart;
+  }
+  CloseHandle(h);
+#else
+  struct stat e;
+  if (::stat(nome.c_str(), &e) != 0) return m;
+  m.tamanho = static_cast<long long>(e.st_size);
+  m.modificado = static_cast<long long>(e.st_mtim.tv_sec) * 1000000000 + e.st_mtim.tv_nsec;
+  m.mudado = static_cast<long long>(e.st_ctim.tv_sec) * 1000000000 + e.st_ctim.tv_nsec;
+#endif
+  return m;
+}
+
 namespace {
 
 fs::path absoluto(const std::string& nome)

@@ -28,6 +28,18 @@ long long tamanho(const std::string& nome);
 
 bool existe(const std::string& nome);
 
+// What tells that a file was written to: its size, the time of its last
+// modification and that of its last change (a write, or a change of size,
+// of links or of permissions: the status change time on POSIX, the change
+// time on Windows), in the system's own units. `tamanho` is -1 when they
+// cannot be read.
+struct marca {
+  long long tamanho = -1;
+  long long modificado = 0, mudado = 0;
+  bool operator==(const marca&) const = default;
+};
+marca marca_de(const std::string& nome);
+
 // The system's file names ignore letter case (Windows, macOS): "rios.prj"
 // then names "rios.PRJ" too.
 #if defined(_WIN32) || defined(__APPLE__)
