@@ -327,12 +327,12 @@ void ShapeFiles::close_file()
       d.dbf->bUpdated = 1;
     }
     if (!ok && !es::ultima_falha().houve()) es::regista(caminho_, 0);
-    d.dbf_s.entrega();
   }
   if (escrita && d_->versao != 3) {
     // The header written now, its version byte then set; the close rewrites
     // the header from what it reads back.
     dados& d = *d_;
+    d.dbf_s.entrega();  // the records filled in, before shapelib's calls
     DBFUpdateHeader(d.dbf);
     const SAHooks& g = d.dbf->sHooks;
     if (g.FSeek(d.dbf->fp, 0, SEEK_SET) != 0 || g.FWrite(&d.versao, 1, 1, d.dbf->fp) != 1)

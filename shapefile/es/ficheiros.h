@@ -6,11 +6,11 @@
 
 #include <cstdio>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <span>
-#include <vector>
 #include <system_error>
+#include <vector>
 
 namespace kelvara::es {
 
