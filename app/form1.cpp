@@ -280,21 +280,31 @@ void Form1::Command4_Click()
     Text2->setText(*p);
 }
 
-void Form1::mensagem(const std::string& texto, const std::string& titulo)
+// A box while a conversion runs: the arrow pointer, and no progress dialog
+// behind the box, where it would look alive while the run waits for the
+// answer.
+void Form1::com_caixa(const std::function<void()>& caixa)
 {
   const bool estava = ocupado_;
   if (estava) QApplication::restoreOverrideCursor();  // a box wants the arrow
-  caixa_mensagem(QString::fromStdString(texto), QString::fromStdString(titulo));
+  ++caixas_;
+  const bool via = progresso_ && progresso_->isVisible();
+  if (via) progresso_->hide();
+  caixa();
+  --caixas_;
+  if (via && progresso_ && caixas_ == 0) progresso_->show();
   if (estava) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void Form1::mensagem(const std::string& texto, const std::string& titulo)
+{
+  com_caixa([&] { caixa_mensagem(QString::fromStdString(texto), QString::fromStdString(titulo)); });
 }
 
 bool Form1::pergunta(const std::string& texto, const std::string& titulo)
 {
-  const bool estava = ocupado_;
-  if (estava) QApplication::restoreOverrideCursor();
-  const bool sim =
-      caixa_pergunta(QString::fromStdString(texto), QString::fromStdString(titulo));
-  if (estava) QApplication::setOverrideCursor(Qt::WaitCursor);
+  bool sim = false;
+  com_caixa([&] { sim = caixa_pergunta(QString::fromStdString(texto), QString::fromStdString(titulo)); });
   return sim;
 }
 

@@ -116,6 +116,7 @@ class Form1 : public QWidget {
 
  private:
   void procura(QLineEdit* caixa, bool novo, bool shapefile);
+  void com_caixa(const std::function<void()>& caixa);
   void disposicao(bool alargada);
   std::array<QWidget*, 6> parametros() const;
   void poe(QWidget* w, int esquerda, int topo, int largura, int altura);
@@ -133,6 +134,7 @@ class Form1 : public QWidget {
   bool mostrada_ = false;
   bool ocupado_ = false;
   bool a_correr_ = false;
+  int caixas_ = 0;  // message boxes and questions open
   QProgressDialog* progresso_ = nullptr;
 
  public:

@@ -37,9 +37,11 @@ class janela_de_fundo : public janela {
   {
     bool sim = false;
     f_.na_janela([&] { sim = f_.pergunta(texto, titulo_programa); });
+    respondeu_nao = respondeu_nao || !sim;
     return sim;
   }
   bool substitui(const std::string& shp) override { return pergunta(pergunta_substitui(shp)); }
+  bool respondeu_nao = false;  // "Não" to a question of this run
   void espera_pasta(const std::string& pasta) override { f_.poe_espera(pasta); }
   void ocupado(bool) override {}  // the window is busy for the whole run
   void progresso(long long feitos, long long total) override
@@ -118,9 +120,11 @@ void Form1::Command1_Click()
                             espera());
              d.setValue(total > 0 ? static_cast<int>(feitos * 1000 / total) : 0);
            });
-  // Cancelled by the user: back to the window without a word. A completed
-  // conversion, and one stopped off the Datum Lisboa grid, end the program.
-  if (!(r.como == desfecho::interrompido && cancelar_)) mostra(r.mensagens);
+  // Refused by the user's own "Não": the question said why, and nothing
+  // more is said. Cancelled, the run says that nothing was changed. A
+  // completed conversion, and one stopped off the Datum Lisboa grid, end
+  // the program.
+  if (!(r.como == desfecho::recusado && ponte.respondeu_nao)) mostra(r.mensagens);
   if (r.como == desfecho::criado || r.fora_da_grelha) fecha();
 }
 
@@ -170,6 +174,7 @@ void Form1::em_fundo(const std::function<void()>& trabalho,
       ciclo.quit();
       return;
     }
+    if (caixas_ > 0) return;  // a box is up: no progress dialog behind it
     if (!progresso_ && desde.elapsed() >= espera_progresso && !cancelar_) {
       progresso_ = new QProgressDialog(this);
       progresso_->setWindowTitle("kelvara");
@@ -195,8 +200,14 @@ void Form1::em_fundo(const std::function<void()>& trabalho,
   });
   ciclo.exec();
   t.join();
-  delete progresso_;
-  progresso_ = nullptr;
+  if (progresso_) {
+    // Gone, and the window redrawn where it was, before any box that
+    // follows.
+    progresso_->hide();
+    delete progresso_;
+    progresso_ = nullptr;
+    repaint();
+  }
   qApp->removeEventFilter(this);
   a_correr_ = false;
   ocupado(false);

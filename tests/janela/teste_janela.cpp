@@ -20,6 +20,7 @@
 #include "ficheiros.h"
 #include "form1.h"
 #include "form2.h"
+#include "paragem.h"
 #include "traducao.h"
 
 using namespace kelvara;
@@ -438,7 +439,8 @@ class teste_janela : public QObject {
       QCOMPARE(t.f.isVisible(), !sim);
       const bool mudou = QFileInfo(saida).exists() && QFileInfo(saida).size() > 5;
       QCOMPARE(mudou, sim);
-      if (sim) QCOMPARE(t.m.textos, QStringList{"Criado o ficheiro: " + saida});
+      // After "Não" the question said it all: no box repeats it.
+      QCOMPARE(t.m.textos, sim ? QStringList{"Criado o ficheiro: " + saida} : QStringList{});
       QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
   }
@@ -461,15 +463,11 @@ class teste_janela : public QObject {
     QTRY_VERIFY(!primeira);  // closed, and deleted
   }
 
-  // Cancelar in the progress dialog, while the conversion waits on the
-  // question about a record outside the area: it stops at the next record,
-  // leaves no file of its own, the older output whole, and the window as it
-  // was, without a message; OK then converts anew.
   void cancelar_na_espera_pela_pasta()
   {
     // Another conversion holds the output's folder: the progress dialog
-    // says the run waits, and "Cancelar" ends the wait, silently, with
-    // nothing written.
+    // says the run waits, and "Cancelar" ends the wait, with nothing
+    // written, and the window says so.
     QTemporaryDir pasta;
     const QString entrada = pasta.filePath("rios.shp"), saida = pasta.filePath("rios_etrs.shp");
     pontos(entrada, {-90000.0});
@@ -494,12 +492,17 @@ class teste_janela : public QObject {
     t.f.Text2->setText(saida);
     QTest::mouseClick(t.f.Command1, Qt::LeftButton);
     QVERIFY(viu_espera);
-    QVERIFY(t.m.textos.isEmpty());
+    QCOMPARE(t.m.textos, QStringList{QString::fromUtf8(interrompida().what())});
     QVERIFY(t.f.isVisible());
     QCOMPARE(QDir(pasta.path()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"rios.dbf", "rios.shp", "rios.shx"}));
   }
 
+  // A stop request while the conversion waits on the question about a
+  // record outside the area, no progress dialog drawn behind the question:
+  // it stops at the next record, leaves no file of its own, the older
+  // output whole, and the window as it was, saying that nothing changed;
+  // OK then converts anew.
   void cancelar_no_progresso()
   {
     QTemporaryDir pasta;
@@ -511,17 +514,22 @@ class teste_janela : public QObject {
     janela_de_teste t;
     t.f.espera_progresso = 0;
     int perguntas = 0;
-    bool viu_dialogo = false;
+    bool progresso_atras = false;
+    auto mostrado = [&] { return t.f.dialogo_progresso() && t.f.dialogo_progresso()->isVisible(); };
     t.f.caixa_pergunta = [&](const QString& texto, const QString&) {
       ++perguntas;
+      // While a box is up no progress dialog shows behind it, however long
+      // the answer takes.
+      QTest::qWait(300);
+      progresso_atras = progresso_atras || mostrado();
       if (!texto.endsWith("Converter mesmo assim?")) return true;  // the older output: replace
-      auto mostrado = [&] { return t.f.dialogo_progresso() && t.f.dialogo_progresso()->isVisible(); };
-      for (int i = 0; i < 500 && !mostrado(); ++i) QTest::qWait(10);
-      if (!mostrado()) return true;
-      viu_dialogo = t.f.dialogo_progresso()->labelText().startsWith("rios.shp\n");
-      auto* botao = t.f.dialogo_progresso()->findChild<QPushButton*>();
-      if (botao && botao->text() == "Cancelar") botao->click();
-      return true;  // "Sim": the next record finds the stop
+      t.f.cancelar_ = true;  // what "Cancelar" sets: the next record finds the stop
+      return true;
+    };
+    t.f.caixa_mensagem = [&](const QString& texto, const QString& titulo) {
+      progresso_atras = progresso_atras || mostrado();
+      t.m.textos << texto;
+      t.m.titulos << titulo;
     };
     t.f.show();
     t.escolhe("Hayford-Gauss Datum 73");
@@ -529,8 +537,9 @@ class teste_janela : public QObject {
     t.f.Text2->setText(saida);
     QTest::mouseClick(t.f.Command1, Qt::LeftButton);
     QCOMPARE(perguntas, 2);
-    QVERIFY(viu_dialogo);
-    QVERIFY(t.m.textos.isEmpty());
+    QVERIFY(!progresso_atras);
+    // Cancelled, the window says that nothing was changed.
+    QCOMPARE(t.m.textos, QStringList{QString::fromUtf8(interrompida().what())});
     QVERIFY(t.f.isVisible());
     QCOMPARE(t.f.Text1->text(), entrada);
     QCOMPARE(t.f.Text2->text(), saida);
@@ -545,6 +554,7 @@ class teste_janela : public QObject {
     QCOMPARE(QApplication::overrideCursor(), nullptr);
 
     t.f.caixa_pergunta = [](const QString&, const QString&) { return true; };
+    t.m = {};
     QTest::mouseClick(t.f.Command1, Qt::LeftButton);
     QCOMPARE(t.m.textos, QStringList{"Criado o ficheiro: " + saida});
     QVERIFY(!t.f.isVisible());
