@@ -130,6 +130,18 @@ std::vector<par_lote> expande(const std::vector<std::string>& entradas,
                   entre_aspas(sem_ultimos_quatro(par.saida) + ".shp") +
                   ". Nenhum ficheiro foi convertido.");
   }
+  // An output that is its own input (the output folder is the inputs'):
+  // refused before anything starts, and before any question about the
+  // outputs that exist.
+  for (const par_lote& par : pares) {
+    const std::string shp = es::companheiro(par.entrada, ".shp");
+    const std::string base = sem_ultimos_quatro(par.saida);
+    for (const char* ext : {".shp", ".shx", ".dbf"})
+      if (es::mesmo_ficheiro(base + ext, es::companheiro(shp, ext)))
+        throw recusa("O ficheiro de saída " + entre_aspas(base + ext) +
+                     " é o próprio ficheiro de entrada " + entre_aspas(es::companheiro(shp, ext)) +
+                     ". Escolha outra pasta de saída. Nenhum ficheiro foi convertido.");
+  }
   return pares;
 }
 

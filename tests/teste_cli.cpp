@@ -175,6 +175,7 @@ TEST(cli, lotes)
        "Convertidos 2 de 3 ficheiros. Falharam: \"{E}\".\n"},
       {"pasta de saída sem a pasta que a contém", "{D} {S}/mais/uma", 1, {}, "não existe, nem a pasta"},
       {"saída dentro da entrada", "-r {D} {D}/convertidos", 0, {"a", "b", "sub/C"}},
+      {"saída na pasta da entrada", "{D} {D}", 1, {}, "\" é o próprio ficheiro de entrada \""},
       {"duas entradas para uma saída", "{D}/a.shp {D}/a.shp {S}", 1, {},
        "\"{D}/a.shp\" e \"{D}/a.shp\" seriam convertidos no mesmo ficheiro"},
   };
