@@ -139,9 +139,9 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas
     return f.size() == 1 ? f.first() : entre_aspas(f);
   };
   dialogo_pasta = [this](const QString& inicial) -> std::optional<QString> {
-    const QString p = QFileDialog::getExistingDirectory(this, QString(), inicial);
-    if (p.isEmpty()) return std::nullopt;
-    return p;
+    std::unique_ptr<QFileDialog> d(cria_dialogo_pasta(this, inicial));
+    if (d->exec() != QDialog::Accepted || d->selectedFiles().isEmpty()) return std::nullopt;
+    return d->selectedFiles().first();
   };
 
   connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
@@ -240,6 +240,14 @@ QFileDialog* Form1::cria_dialogo(QWidget* pai, const QString& inicial, bool novo
     d->setFileMode(shapefile ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     if (!inicial.isEmpty()) d->selectFile(inicial);
   }
+  return d;
+}
+
+QFileDialog* Form1::cria_dialogo_pasta(QWidget* pai, const QString& inicial)
+{
+  auto* d = new QFileDialog(pai, QString::fromUtf8("Pasta de saída dos ficheiros convertidos"), inicial);
+  d->setFileMode(QFileDialog::Directory);
+  d->setOption(QFileDialog::ShowDirsOnly);
   return d;
 }
 

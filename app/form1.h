@@ -72,6 +72,8 @@ class Form1 : public QWidget {
   // The file dialog as `dialogo_ficheiro` shows it, and the question box
   // as `caixa_pergunta` shows it (Sim and Não, Não the default).
   static QFileDialog* cria_dialogo(QWidget* pai, const QString& inicial, bool novo, bool shapefile);
+  // The output folder's dialog, as `dialogo_pasta` shows it.
+  static QFileDialog* cria_dialogo_pasta(QWidget* pai, const QString& inicial);
   static QMessageBox* cria_pergunta(QWidget* pai, const QString& texto, const QString& titulo);
 
   // Event handlers.

@@ -36,6 +36,7 @@ constexpr par_texto tabela[] = {
     {"Files of type:", "Tipo:"},
     {"Directory:", "Pasta:"},
     {"Save As", "Guardar como"},
+    {"Find Directory", "Escolher pasta"},
     {"Back", "Recuar"},
     {"Forward", "Avançar"},
     {"Parent Directory", "Pasta acima"},

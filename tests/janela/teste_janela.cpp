@@ -398,6 +398,21 @@ class teste_janela : public QObject {
         QVERIFY(nome && nome->text().isEmpty());
       }
     }
+    // The output folder of several files: titled in Portuguese, and Qt's
+    // own texts in it translated.
+    std::unique_ptr<QFileDialog> d(Form1::cria_dialogo_pasta(nullptr, pasta.path()));
+    d->setOption(QFileDialog::DontUseNativeDialog);
+    d->show();
+    QCOMPARE(d->windowTitle(), QString::fromUtf8("Pasta de saída dos ficheiros convertidos"));
+    QCOMPARE(QDir(d->directory()).canonicalPath(), QDir(pasta.path()).canonicalPath());
+    QStringList textos;
+    for (QAbstractButton* b : d->findChildren<QAbstractButton*>()) textos << b->text().remove('&');
+    for (QLabel* l : d->findChildren<QLabel*>()) textos << l->text().remove('&');
+    for (const char* t : {"Cancelar", "Escolher", "Pasta:"})
+      QVERIFY2(textos.contains(QString::fromUtf8(t)), qPrintable(textos.join('|')));
+    for (const char* t : {"Cancel", "Choose", "Directory:", "Look in:"}) QVERIFY2(!textos.contains(t), t);
+    // Qt's title of the folder dialog, where a caller gives none.
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Find Directory"), QString("Escolher pasta"));
   }
 
   // OK with an existing output asks before anything is written, and with an
