@@ -47,6 +47,16 @@ void pinta(QWidget* w, QPalette::ColorRole fundo, const QColor& texto)
   w->setAutoFillBackground(true);
 }
 
+void pinta_3d(QWidget* w, const QColor& texto)
+{
+  pinta(w, QPalette::Midlight, texto);
+  if (QGuiApplication::platformName() == "windows") return;
+  QPalette p = w->palette();
+  const QColor claro(0xE3, 0xE3, 0xE3);
+  for (const auto papel : {QPalette::Base, QPalette::Window, QPalette::Button}) p.setColor(papel, claro);
+  w->setPalette(p);
+}
+
 void centra(QWidget* w)
 {
   const QScreen* ecra = w->screen() ? w->screen() : QGuiApplication::primaryScreen();

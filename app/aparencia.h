@@ -27,6 +27,11 @@ int moldura(const QWidget* w);
 
 // Background from a system colour role, text in `texto`.
 void pinta(QWidget* w, QPalette::ColorRole fundo, const QColor& texto);
+// Background the system's 3D-light colour (Qt's "Midlight" where the
+// platform gives its own colours: Windows' COLOR_3DLIGHT), #E3E3E3
+// elsewhere, where Qt's own "Midlight" (#CACACA) would leave the fields'
+// orange text looking disabled.
+void pinta_3d(QWidget* w, const QColor& texto);
 
 // Puts the window in the middle of its screen.
 void centra(QWidget* w);

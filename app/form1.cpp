@@ -52,7 +52,7 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas
   auto caixa = [&](const fonte& f) {
     auto* t = new QLineEdit(this);
     t->setFont(f.qt());
-    pinta(t, QPalette::Midlight, laranja);
+    pinta_3d(t, laranja);
     return t;
   };
   auto lista = [&]() {
@@ -60,7 +60,7 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);  // typed text never joins the list
     c->setFont(fonte{"MS Sans Serif", 8.25, true}.qt());
-    pinta(c, QPalette::Midlight, laranja);
+    pinta_3d(c, laranja);
     return c;
   };
   const fonte ms_975{"MS Sans Serif", 9.75, true}, ms_825{"MS Sans Serif", 8.25, true},
@@ -145,6 +145,7 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas
   };
 
   connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
+  connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
   connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
@@ -218,6 +219,19 @@ void Form1::Combo1_Click()
 
 void Form1::Command2_Click() { close(); }
 
+// Several inputs: the input's label counts them, and the output's says
+// that it names a folder; the list is the input box's tooltip.
+void Form1::Text1_Change()
+{
+  const QStringList nomes = nomes_de(Text1->text());
+  const bool varios = nomes.size() > 1;
+  Label4->setText(varios ? QString::fromUtf8("%1 ficheiros SHAPEFILE no Sistema 1").arg(nomes.size())
+                         : QString::fromUtf8("Ficheiro SHAPEFILE no Sistema 1   (*.shp)"));
+  Label5->setText(varios ? QString::fromUtf8("Pasta de saída no Sistema 2")
+                         : QString::fromUtf8("Ficheiro SHAPEFILE no Sistema 2   (*.shp)"));
+  Text1->setToolTip(varios ? nomes.join('\n') : QString());
+}
+
 QFileDialog* Form1::cria_dialogo(QWidget* pai, const QString& inicial, bool novo, bool shapefile)
 {
   auto* d = new QFileDialog(pai);
@@ -274,6 +288,7 @@ void Form1::procura(QLineEdit* caixa, bool novo, bool shapefile)
   if (!escolhido) return;
   ultimo_ficheiro_ = nomes_de(*escolhido).value(0);
   caixa->setText(*escolhido);
+  caixa->setCursorPosition(0);  // a list shows from its first name
 }
 
 // With several inputs the output is a folder.

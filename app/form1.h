@@ -79,6 +79,7 @@ class Form1 : public QWidget {
   // Event handlers.
   void Form_Load();
   void Combo1_Click();
+  void Text1_Change();
   void Command1_Click();
   void Command2_Click();
   void Command3_Click() { procura(Text1, false, true); }

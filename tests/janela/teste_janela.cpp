@@ -16,6 +16,8 @@
 
 #include <shapefil.h>
 
+#include <cmath>
+
 #include "aparencia.h"
 #include "ficheiros.h"
 #include "form1.h"
@@ -94,8 +96,18 @@ class teste_janela : public QObject {
                                            t.f.twips(315)));
     QCOMPARE(t.f.Label3->palette().color(QPalette::WindowText), QColor(192, 64, 0));
     QCOMPARE(t.f.Text1->palette().color(QPalette::Text), QColor(192, 64, 0));
-    QCOMPARE(t.f.Text1->palette().color(QPalette::Base),
-             QApplication::palette().color(QPalette::Midlight));
+    // The fields: the system's 3D-light background (#E3E3E3 where the
+    // platform has none of its own), on which the orange text reads at
+    // better than 4:1.
+    const auto luz = [](const QColor& c) {
+      auto canal = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+      return 0.2126 * canal(c.redF()) + 0.7152 * canal(c.greenF()) + 0.0722 * canal(c.blueF());
+    };
+    for (QWidget* w : std::initializer_list<QWidget*>{t.f.Text1, t.f.Text4, t.f.Combo1}) {
+      const QColor fundo = w->palette().color(QPalette::Base);
+      if (QGuiApplication::platformName() != "windows") QCOMPARE(fundo, QColor(0xE3, 0xE3, 0xE3));
+      QVERIFY((luz(fundo) + 0.05) / (luz(QColor(192, 64, 0)) + 0.05) > 4.0);
+    }
     QVERIFY(!t.f.Command1->isDefault() && !t.f.Command1->autoDefault());
   }
 
@@ -609,6 +621,12 @@ class teste_janela : public QObject {
     QTest::mouseClick(t.f.Command3, Qt::LeftButton);
     QCOMPARE(t.f.Text1->text(), "\"" + a + "\" \"" + estragado + "\" \"" + b + "\"");
     QCOMPARE(Form1::nomes_de(t.f.Text1->text()), (QStringList{a, estragado, b}));
+    // The labels count the inputs and say the output is a folder; the box
+    // shows the list from its start.
+    QCOMPARE(t.f.Label4->text(), QString("3 ficheiros SHAPEFILE no Sistema 1"));
+    QCOMPARE(t.f.Label5->text(), QString::fromUtf8("Pasta de saída no Sistema 2"));
+    QCOMPARE(t.f.Text1->cursorPosition(), 0);
+    QCOMPARE(t.f.Text1->toolTip(), a + "\n" + estragado + "\n" + b);
     QTest::mouseClick(t.f.Command4, Qt::LeftButton);
     QCOMPARE(inicial_pasta, pasta.path());
     QCOMPARE(t.f.Text2->text(), saida);
@@ -630,7 +648,10 @@ class teste_janela : public QObject {
     // Typed the same way, all good: the program ends as after one file.
     t.m = {};
     perguntas.clear();
+    t.f.Text1->setText(a);
+    QCOMPARE(t.f.Label5->text(), QString("Ficheiro SHAPEFILE no Sistema 2   (*.shp)"));
     t.f.Text1->setText("\"" + a + "\" \"" + b + "\"");
+    QCOMPARE(t.f.Label4->text(), QString("2 ficheiros SHAPEFILE no Sistema 1"));
     QTest::mouseClick(t.f.Command1, Qt::LeftButton);
     QCOMPARE(perguntas.size(), 1);
     QCOMPARE(t.m.textos, QStringList{"Criados 2 de 2 ficheiros em \"" + saida + "\"."});
