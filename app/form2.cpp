@@ -1,9 +1,13 @@
 #include "form2.h"
 
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <QShortcut>
 
 #include "aparencia.h"
+
+#include <algorithm>
 
 namespace kelvara {
 
@@ -27,10 +31,50 @@ Form2::Form2() : QWidget(nullptr)
   connect(esc, &QShortcut::activated, this, &QWidget::close);
 }
 
-Form2* Form2::mostra()
+namespace {
+
+// Where the window of frame size `tamanho` goes beside `junto`: the first
+// of right, left, below and above that the screen holds; else as high as it
+// stays clear of `botoes` (in global coordinates).
+QPoint ao_lado(const QWidget& junto, QSize tamanho, const QList<QRect>& botoes)
+{
+  const QScreen* ecra = junto.screen() ? junto.screen() : QGuiApplication::primaryScreen();
+  const QRect area = ecra ? ecra->availableGeometry() : QRect(0, 0, 1024, 768);
+  const QRect j = junto.frameGeometry();
+  constexpr int folga = 8;
+  const QPoint lugares[] = {{j.right() + folga, j.top()},
+                            {j.left() - folga - tamanho.width(), j.top()},
+                            {j.left(), j.bottom() + folga},
+                            {j.left(), j.top() - folga - tamanho.height()}};
+  for (const QPoint& p : lugares)
+    if (area.contains(QRect(p, tamanho))) return p;
+  // A small screen: over the main window, above its buttons or below them.
+  int cima = area.bottom(), baixo = area.top();
+  for (const QRect& b : botoes) {
+    cima = std::min(cima, b.top() - folga - tamanho.height());
+    baixo = std::max(baixo, b.bottom() + folga);
+  }
+  const int esquerda =
+      std::clamp(j.left(), area.left(), std::max(area.left(), area.right() + 1 - tamanho.width()));
+  if (cima >= area.top()) return {esquerda, cima};
+  if (baixo + tamanho.height() <= area.bottom() + 1) return {esquerda, baixo};
+  return {esquerda, area.top()};
+}
+
+}  // namespace
+
+Form2* Form2::mostra(const QWidget* junto, const QList<QWidget*>& botoes)
 {
   static QPointer<Form2> aberta;
-  if (!aberta) aberta = new Form2();  // deletes itself on closing
+  if (!aberta) {
+    aberta = new Form2();  // deletes itself on closing
+    if (junto) {
+      QList<QRect> onde;
+      for (const QWidget* b : botoes) onde << QRect(b->mapToGlobal(QPoint(0, 0)), b->size());
+      const QSize moldura_total = aberta->frameGeometry().size().expandedTo(aberta->size() + QSize(0, moldura(aberta)));
+      aberta->move(ao_lado(*junto, moldura_total, onde));
+    }
+  }
   aberta->show();
   aberta->setWindowState(aberta->windowState() & ~Qt::WindowMinimized);
   aberta->raise();

@@ -12,8 +12,10 @@ class Form2 : public QWidget {
  public:
   Form2();
   // Opens the window, or brings the one already open to the front: there
-  // is only ever one. Returns it.
-  static Form2* mostra();
+  // is only ever one. Returns it. Opened from the main window `junto`, it
+  // goes beside it (right, left, below or above, where the screen has
+  // room), never over its buttons, whose "OK" would start a conversion.
+  static Form2* mostra(const QWidget* junto = nullptr, const QList<QWidget*>& botoes = {});
   static constexpr int largura_cliente = 8925, altura_cliente = 3195;  // twips
   QListWidget* List1;
 

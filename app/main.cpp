@@ -48,7 +48,9 @@ int main(int argc, char** argv)
   kelvara::traducao_pt traducao;
   QApplication::installTranslator(&traducao);
   kelvara::Form1 janela("");  // the grid files in the program's folder
-  janela.abre_informacao = [] { kelvara::Form2::mostra(); };
+  janela.abre_informacao = [&janela] {
+    kelvara::Form2::mostra(&janela, {janela.Command1, janela.Command2});
+  };
 
   const QStringList args = QApplication::arguments();
   const qsizetype i = args.indexOf("--captura");

@@ -475,10 +475,14 @@ class teste_janela : public QObject {
   void informacao_fecha_com_escape_e_e_so_uma()
   {
     Form1 f(".");
-    f.abre_informacao = [] { Form2::mostra(); };
+    f.abre_informacao = [&f] { Form2::mostra(&f, {f.Command1, f.Command2}); };
     f.show();
     QTest::mouseClick(f.Command5, Qt::LeftButton);
     QPointer<Form2> primeira = Form2::mostra();
+    // Beside the main window, never over its OK and Cancelar.
+    for (QWidget* b : {f.Command1, f.Command2})
+      QVERIFY(!primeira->frameGeometry().intersects(QRect(b->mapToGlobal(QPoint(0, 0)), b->size())));
+    QVERIFY(primeira->windowFlags() & Qt::WindowCloseButtonHint);
     QTest::mouseClick(f.Command5, Qt::LeftButton);
     QCOMPARE(Form2::mostra(), primeira.data());
     int abertas = 0;
