@@ -201,6 +201,8 @@ struct opcoes_saida {
 };
 
 constexpr const char* sem_substituir = "Para substituir, repita com a opção --substituir.";
+constexpr const char* sem_grelhas =
+    "Para indicar outra pasta dos ficheiros de grelha, use a opção --grelhas PASTA.";
 
 std::string nao_substituido(const std::string& shp)
 {
@@ -220,11 +222,13 @@ void imprime(const std::vector<mensagem>& m, opcoes_saida o, contador& c,
              const std::string& antes = {})
 {
   for (const mensagem& x : m) {
+    // On a terminal both streams share the screen: a ticker half-way ends
+    // its line before any message, the completion one included.
+    if (o.progresso && !(x.tipo == tipo_mensagem::conclusao && o.silencio)) c.interrompe();
     if (x.tipo == tipo_mensagem::conclusao) {
       if (!o.silencio) imprime(stdout, x.texto);
       continue;
     }
-    if (o.progresso) c.interrompe();
     imprime(stderr, antes + x.texto);
   }
 }
@@ -254,7 +258,11 @@ class janela_texto : public janela {
     if (!o_.substituir) existia = shp;
     return o_.substituir;
   }
-  void acabou(const resultado& r) { imprime(r.mensagens, o_, contador_); }
+  void acabou(const resultado& r)
+  {
+    imprime(r.mensagens, o_, contador_);
+    if (r.sem_grelhas) imprime(stderr, sem_grelhas);
+  }
   bool recusou = false;
   std::string existia;  // the output not replaced
 
@@ -286,6 +294,7 @@ class lote_texto : public janela_lote {
   {
     std::lock_guard<std::mutex> l(saida_partilhada);
     imprime(r.mensagens, o_, contador_, l_.pares()[i].entrada + ": ");
+    if (r.sem_grelhas) imprime(stderr, l_.pares()[i].entrada + ": " + sem_grelhas);
     if (l_.ficheiros()[i].existia) {
       if (o_.progresso) contador_.interrompe();
       imprime(stderr, l_.pares()[i].entrada + ": " +
@@ -449,6 +458,23 @@ void sem_rota(const std::string& codigo1, const std::string& codigo2)
                s1.c_str(), s2.c_str(), s1.c_str(), lista.c_str());
 }
 
+// The option closest to a mistyped one, as a question; empty when none is
+// close (one holds the other, or a third of its letters in edits).
+std::string opcao_parecida(const std::string& a)
+{
+  static const char* const opcoes[] = {"--grelhas", "--forcar",   "--substituir", "--prj-epsg",
+                                       "--progresso", "--lista",  "--tsv",        "--versao",
+                                       "--help"};
+  const std::size_t traco = a.find_first_not_of('-');
+  const std::string sem = traco == std::string::npos ? "" : a.substr(traco);
+  if (sem.size() < 2) return {};
+  std::string melhor;
+  std::size_t menor = std::max<std::size_t>(1, sem.size() / 3) + 1;
+  for (const char* o : opcoes)
+    if (const std::size_t d = distancia(sem, o + 2); d < menor) menor = d, melhor = o;
+  return melhor.empty() ? "" : ". Quereria dizer " + melhor + "?";
+}
+
 int converte_varios(const pedido_lote& p, opcoes_saida o)
 {
   kelvara::lote l(p);
@@ -513,7 +539,7 @@ int corre(const std::vector<std::string>& args)
         return uso("a opção --tsv só serve com --lista.");
       continue;
     }
-    if (a == "--versao") {
+    if (a == "--versao" || a == "--version") {
       std::printf("kelvara-cli %s\n", KELVARA_VERSAO);
       return 0;
     }
@@ -547,7 +573,7 @@ int corre(const std::vector<std::string>& args)
       posicionais.insert(posicionais.end(), args.begin() + i + 1, args.end());
       break;
     } else if (a.size() > 1 && a[0] == '-') {
-      return uso("opção desconhecida: " + a);
+      return uso("opção desconhecida: " + a + opcao_parecida(a));
     } else {
       posicionais.push_back(a);
     }

@@ -234,6 +234,11 @@ resultado corrida::corre()
   } catch (const interrompida& x) {
     limpa();
     return com(desfecho::interrompido, x.what());
+  } catch (const grelhas_em_falta& x) {
+    limpa();
+    resultado r = com(desfecho::falhou, x.what());
+    r.sem_grelhas = true;
+    return r;
   } catch (const recusa& x) {
     limpa();
     return com(desfecho::recusado, x.what());

@@ -72,6 +72,9 @@ struct resultado {
   // Stopped at a vertex off the Datum Lisboa grid: the window then ends
   // the program after its message.
   bool fora_da_grelha = false;
+  // A grid file of the route missing (kelvara-cli then points to
+  // --grelhas).
+  bool sem_grelhas = false;
 };
 
 // The question asked before an existing output `shp` is replaced.

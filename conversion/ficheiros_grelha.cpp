@@ -128,7 +128,12 @@ ficheiros_grelha ficheiros_de(sentido s, const std::string& pasta)
   const char* p = ida ? "et_lx_p.asc" : "lx_et_p.asc";
   const std::filesystem::path base = caminho(pasta);
   return {texto(base / m), texto(base / p),
-          std::string("Os Ficheiros ") + m + " e " + p + " não existem !!"};
+          std::string("Os Ficheiros ") + m + " e " + p + " não existem !!", pasta};
+}
+
+grelhas_em_falta::grelhas_em_falta(const ficheiros_grelha& f)
+    : falha(f.falta + "\nProcurados na pasta " + entre_aspas(f.pasta) + ".")
+{
 }
 
 void testa_presenca(const ficheiros_grelha& f)
@@ -137,9 +142,9 @@ void testa_presenca(const ficheiros_grelha& f)
     std::error_code ec;
     const auto s = std::filesystem::status(caminho(*c), ec).type();
     if (s != std::filesystem::file_type::regular && s != std::filesystem::file_type::directory)
-      throw falha(f.falta);
+      throw grelhas_em_falta(f);
     std::ifstream teste(caminho(*c), std::ios::binary);
-    if (!teste.is_open()) throw falha(f.falta);
+    if (!teste.is_open()) throw grelhas_em_falta(f);
   }
 }
 

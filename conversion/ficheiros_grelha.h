@@ -36,14 +36,22 @@ struct ficheiros_grelha {
   std::string m;      // X grid file, read into `grelha_m`
   std::string p;      // Y grid file, read into `grelha_p`
   std::string falta;  // message naming both files
+  std::string pasta;  // where they are looked for
+};
+
+// A file of the pair missing: the pair's message, then the folder where
+// they were looked for.
+class grelhas_em_falta : public falha {
+ public:
+  explicit grelhas_em_falta(const ficheiros_grelha& f);
 };
 
 // The pair in the given folder (the program's own).
 ficheiros_grelha ficheiros_de(sentido s, const std::string& pasta);
 
 // Presence test: opens and closes the X file, then the Y file. When either
-// cannot be opened, for any reason, throws `falha` with the pair's message;
-// no file of the conversion has been created by then.
+// cannot be opened, for any reason, throws `grelhas_em_falta`; no file of
+// the conversion has been created by then.
 void testa_presenca(const ficheiros_grelha& f);
 
 // Loads `grelha_m` from the X file, then `grelha_p` from the Y file.

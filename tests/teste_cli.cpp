@@ -235,6 +235,15 @@ TEST(cli, lotes)
       << r.erros;
   EXPECT_EQ(bytes(p / "saida/a.shp"), "antigo");
   EXPECT_EQ(bytes(p / "saida/b.shp"), bytes(p / "so_b.shp"));
+#ifndef _WIN32
+  // On a terminal, where both streams share the screen: every message
+  // starts a line of its own, the ticker's line ended before it.
+  const processo t = corre({"sh", "-c", "exec \"$0\" \"$@\" 2>&1", KELVARA_CLI, "--progresso", "-j1",
+                            "-s", d73, "-t", etrs, dados + "/a.shp", dados + "/b.shp", p / "fita"});
+  EXPECT_EQ(t.codigo, 0) << t.saida;
+  for (std::size_t i = t.saida.find("Criado"); i != std::string::npos; i = t.saida.find("Criado", i + 1))
+    EXPECT_TRUE(i == 0 || t.saida[i - 1] == '\n') << t.saida;
+#endif
 }
 
 TEST(cli, erros_de_utilizacao_e_ajuda)
@@ -248,6 +257,7 @@ TEST(cli, erros_de_utilizacao_e_ajuda)
       {{"-j", "0", "a.shp", "b.shp"}, ""},
       {{"-j2x", "a.shp", "b.shp"}, ""},
       {{"--desconhecida", "a", "b"}, ""},
+      {{"--substitui", "a", "b"}, "opção desconhecida: --substitui. Quereria dizer --substituir?"},
       {{"-x"}, ""},
       {{"-s", "Datum 73", "-t", etrs, "a.shp", "b.shp"},
        "\"Datum 73\" (-s). Os nomes mais parecidos: \"Hayford-Gauss Datum 73\" e \"Hayford-Gauss Datum 73 "
@@ -266,6 +276,11 @@ TEST(cli, erros_de_utilizacao_e_ajuda)
     EXPECT_NE(r.erros.find(texto), std::string::npos) << r.erros;
   }
   EXPECT_EQ(corre_cli({"-s", "Qualquer", "-t", "EPSG:99999", "a.shp", "b.shp"}).codigo, 1);
+  for (const char* v : {"--versao", "--version"}) {
+    const processo r = corre_cli({v});
+    EXPECT_EQ(r.codigo, 0);
+    EXPECT_EQ(r.saida.rfind("kelvara-cli ", 0), 0u) << r.saida;
+  }
   processo r = corre_cli({"--help"});
   EXPECT_EQ(r.codigo, 0);
   EXPECT_NE(r.saida.find("--grelhas PASTA"), std::string::npos);

@@ -516,8 +516,12 @@ TEST(falhas, parametros_e_grelhas)
        "Erro! Esperado 'X' no ficheiro de parâmetros -X", "Qualquer", ""},
       {"o mesmo ficheiro duas vezes", [](cenario& c) { c.py = c.px; },
        "Erro! Esperado 'Y' no ficheiro de parâmetros -Y", "Qualquer", ""},
+      // kelvara-cli adds how to give another folder.
       {"grelha em falta", [](cenario& c) { fs::remove(caminho(c.grelhas + "/et_lx_p.asc")); },
-       "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!", d73, lisboa},
+       "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!\nProcurados na pasta "
+       "\"{P}/grelhas\".\nPara indicar outra pasta dos ficheiros de grelha, use a opção "
+       "--grelhas PASTA.",
+       d73, lisboa, nullptr, nullptr, true},
       {"grelha curta", [](cenario& c) { grava(c.grelhas + "/lx_et_m.asc", "1 2 3\n"); },
        "O ficheiro de grelha \"{P}/grelhas{S}lx_et_m.asc\" termina antes do valor 4 de "
        "8118 (linha 1, coluna 4 da grelha); são precisos 123 linhas de 66 números.", lisboa, d73},

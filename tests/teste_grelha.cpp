@@ -219,15 +219,18 @@ TEST(grelha_ficheiros, presenca_e_leitura_do_par)
   const ficheiros_grelha f = ficheiros_de(sentido::de_lisboa_para_73, programa);
   const grelhas g = realistas();
 
-  EXPECT_EQ(falha_de([&] { testa_presenca(f); }), f.falta);
+  // The pair's sentence, and where the files were looked for.
+  const std::string falta = f.falta + "\nProcurados na pasta " + entre_aspas(programa) + ".";
+  EXPECT_EQ(falha_de([&] { testa_presenca(f); }), falta);
   grava(f.m, texto_de(g.grelha_m, disposicao::um_por_linha));
-  EXPECT_EQ(falha_de([&] { testa_presenca(f); }), f.falta);  // the Y file alone missing
+  EXPECT_EQ(falha_de([&] { testa_presenca(f); }), falta);  // the Y file alone missing
   grava(f.p, texto_de(g.grelha_p, disposicao::linhas_com_virgulas));
   EXPECT_EQ(falha_de([&] { testa_presenca(f); }), "(sem falha)");
   std::filesystem::remove(caminho(f.m));
-  EXPECT_EQ(falha_de([&] { testa_presenca(f); }), f.falta);  // the X file alone missing
+  EXPECT_EQ(falha_de([&] { testa_presenca(f); }), falta);  // the X file alone missing
   EXPECT_EQ(falha_de([&] { testa_presenca(ficheiros_de(sentido::de_73_para_lisboa, pasta / "nenhuma")); }),
-            "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!");
+            "Os Ficheiros et_lx_m.asc e et_lx_p.asc não existem !!\nProcurados na pasta \"" +
+                (pasta / "nenhuma") + "\".");
 
   // X file into `grelha_m`, Y file into `grelha_p`.
   grava(f.m, texto_de(g.grelha_m, disposicao::tudo_numa_linha));

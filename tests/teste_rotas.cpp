@@ -254,7 +254,9 @@ TEST(rotas, lisboa_sem_ficheiros_de_grelha)
     pontos(t.p / "a", em_volta(0, 0));
     const auto antes = t.p.ficheiros();
     EXPECT_FALSE(t.ok(s1, s2, "a.shp", "b.shp"));
-    EXPECT_EQ(t.j.mensagens, (std::vector<mensagem>{{texto, tipo_mensagem::aviso}}));
+    // The sentence, and the folder where the files were looked for.
+    const std::string onde = std::string(texto) + "\nProcurados na pasta " + entre_aspas(t.p / "grelhas") + ".";
+    EXPECT_EQ(t.j.mensagens, (std::vector<mensagem>{{onde, tipo_mensagem::aviso}}));
     EXPECT_EQ(t.p.ficheiros(), antes);
     EXPECT_FALSE(t.j.fim.fora_da_grelha);
     EXPECT_FALSE(t.j.ocupados.back());
