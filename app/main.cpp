@@ -1,13 +1,16 @@
 // kelvara: the window. Starts the main window; closing it ends the program.
 //
 //   kelvara                  the main window
-//   kelvara --captura PASTA  draws both windows into PASTA/form1.png and
-//                            PASTA/form2.png, then ends (for checking the look)
+//   kelvara --captura PASTA  draws the windows into PASTA (form1.png, the
+//                            main window empty; janela.png, one file;
+//                            varios.png, several; form1_alargada.png, with
+//                            parameter files; informacao.png), then ends
 #include <QApplication>
 #include <QDir>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "form1.h"
 #include "form2.h"
@@ -61,13 +64,29 @@ int main(int argc, char** argv)
     kelvara::Form2 info;
     info.show();
     QApplication::processEvents();
-    const bool ok = janela.grab().save(pasta.filePath("form1.png")) &&
-                    info.grab().save(pasta.filePath("form2.png"));
+    bool ok = janela.grab().save(pasta.filePath("form1.png")) &&
+              info.grab().save(pasta.filePath("informacao.png"));
+    auto escolhe = [&](const std::string& nome) {
+      janela.Combo1->setCurrentIndex(janela.Combo1->findText(QString::fromStdString(nome)));
+      janela.Combo1_Click();
+    };
+    // One file, a source picked (its one target preselected).
+    escolhe("Hayford-Gauss Datum 73");
+    janela.Text1->setText("dados/rios.shp");
+    janela.Text2->setText("dados/rios_etrs.shp");
+    QApplication::processEvents();
+    ok = ok && janela.grab().save(pasta.filePath("janela.png"));
+    // Several files: the output is a folder.
+    janela.Text1->setText("\"dados/rios.shp\" \"dados/estradas.shp\" \"dados/limites.shp\"");
+    janela.Text1->setCursorPosition(0);
+    janela.Text2->setText("dados/etrs");
+    QApplication::processEvents();
+    ok = ok && janela.grab().save(pasta.filePath("varios.png"));
     // The extended layout: the source that takes parameter files.
-    const auto fontes = kelvara::fontes();
-    for (size_t k = 0; k < fontes.size(); ++k)
-      if (fontes[k]->parametros) janela.Combo1->setCurrentIndex(static_cast<int>(k));
-    janela.Combo1_Click();
+    janela.Text1->clear();
+    janela.Text2->clear();
+    for (const kelvara::sistema* s : kelvara::fontes())
+      if (s->parametros) escolhe(std::string(s->nome));
     QApplication::processEvents();
     return ok && janela.grab().save(pasta.filePath("form1_alargada.png")) ? 0 : 1;
   }
