@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -287,7 +288,11 @@ void Form1::procura(QLineEdit* caixa, bool novo, bool shapefile)
   const std::optional<QString> escolhido = dialogo_ficheiro(inicial, novo, shapefile);
   if (!escolhido) return;
   ultimo_ficheiro_ = nomes_de(*escolhido).value(0);
-  caixa->setText(*escolhido);
+  // As the system writes paths (C:\dados\rios.shp on Windows).
+  const QStringList nomes = nomes_de(*escolhido);
+  QStringList nativos;
+  for (const QString& n : nomes) nativos << QDir::toNativeSeparators(n);
+  caixa->setText(nomes.size() > 1 ? entre_aspas(nativos) : nativos.value(0));
   caixa->setCursorPosition(0);  // a list shows from its first name
 }
 
@@ -300,7 +305,7 @@ void Form1::Command4_Click()
     return;
   }
   if (const std::optional<QString> p = dialogo_pasta(QFileInfo(entradas.first()).absolutePath()))
-    Text2->setText(*p);
+    Text2->setText(QDir::toNativeSeparators(*p));
 }
 
 // A box while a conversion runs: the arrow pointer, and no progress dialog

@@ -25,6 +25,11 @@ namespace {
 void arranque(QtMsgType tipo, const QMessageLogContext&, const QString&)
 {
   if (tipo != QtFatalMsg) return;
+#ifdef _WIN32
+  std::fputs("kelvara: não foi possível abrir a janela. Para converter sem janela, use "
+             "kelvara-cli (kelvara-cli --help).\n",
+             stderr);
+#else
   const char* ecra = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if ((!ecra || !*ecra) && (!wayland || !*wayland))
@@ -36,6 +41,7 @@ void arranque(QtMsgType tipo, const QMessageLogContext&, const QString&)
                  "kelvara: não foi possível abrir a janela no ecrã \"%s\". Para converter sem "
                  "janela, use kelvara-cli (kelvara-cli --help).\n",
                  ecra && *ecra ? ecra : wayland);
+#endif
   std::fflush(stderr);
   std::_Exit(1);
 }
