@@ -78,6 +78,13 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas
   Label2 = etiqueta("Sistema 2", ms_975);
   Combo1 = lista();
   Combo2 = lista();
+  Check1 = new QCheckBox(QString::fromUtf8("Usar as grelhas NTv2 da DGT (mais exactas)"), this);
+  Check1->setFont(ms_825.qt());
+  Check1->setToolTip(QString::fromUtf8(
+      "Converte pelas grelhas NTv2 da DGT, as que a DGT recomenda, em vez dos polinómios "
+      "oficiais (no continente, diferem até 0,5 m).\nGrelhas: (c)2019 Directorate-General for "
+      "the Territorial Development, CC-BY-4.0."));
+  Check1->setEnabled(false);
   Label4 = etiqueta("Ficheiro SHAPEFILE no Sistema 1   (*.shp)", ms_975);
   Command3 = botao("Procurar...", ms_825);
   Text1 = caixa(arial_9);
@@ -101,6 +108,7 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas
   poe(Label2, 4800, 1200, 1695, 255);
   poe(Combo1, 480, 1560, 4095, 315);
   poe(Combo2, 4800, 1560, 4095, 315);
+  poe(Check1, 480, 1920, 6000, 300);
   poe(Label4, 480, 2280, 4695, 255);
   poe(Command3, 7320, 2610, 1575, 400);
   poe(Text1, 480, 2640, 6735, 350);
@@ -116,7 +124,7 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas
   poe(Command5, 8775, 60, 360, 270);
 
   // Keyboard order; labels take no focus.
-  QWidget* ordem[] = {Combo1, Combo2, Text1, Text2, Command1, Command2, Command3,
+  QWidget* ordem[] = {Combo1, Combo2, Check1, Text1, Text2, Command1, Command2, Command3,
                       Command4, Command6, Text3, Text4, Command7, Command5};
   for (size_t i = 0; i + 1 < std::size(ordem); ++i) setTabOrder(ordem[i], ordem[i + 1]);
 
@@ -147,6 +155,8 @@ Form1::Form1(const std::string& pasta_grelhas) : QWidget(nullptr), pasta_grelhas
 
   connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
   connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
+  for (QComboBox* c : {Combo1, Combo2})
+    connect(c, &QComboBox::currentTextChanged, this, [this] { Check1_Estado(); });
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
   connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
@@ -219,6 +229,15 @@ void Form1::Combo1_Click()
 }
 
 void Form1::Command2_Click() { close(); }
+
+void Form1::Check1_Estado()
+{
+  auto continente = [](const QComboBox* c) {
+    const sistema* s = sistema_de(nome_do_sistema(utf8(c->currentText())));
+    return s && s->datum != datum::outro;
+  };
+  Check1->setEnabled(continente(Combo1) && continente(Combo2));
+}
 
 // Several inputs: the input's label counts them, and the output's says
 // that it names a folder; the list is the input box's tooltip.

@@ -13,6 +13,7 @@
 // a pixel at 96 dpi).
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QProgressDialog>
 #include <QFileDialog>
@@ -109,6 +110,10 @@ class Form1 : public QWidget {
 
   QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7;
   QComboBox *Combo1, *Combo2;
+  // "Usar as grelhas NTv2 da DGT": enabled only when both systems are
+  // mainland ones.
+  QCheckBox* Check1;
+  void Check1_Estado();
   QLineEdit *Text1, *Text2, *Text3, *Text4;
   QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7;
 

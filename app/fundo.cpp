@@ -103,6 +103,7 @@ void Form1::Command1_Click()
            utf8(nomes.size() == 1 ? nomes.first() : Text1->text()),
            utf8(Text2->text()),         utf8(Text3->text()),         utf8(Text4->text()),
            pasta_grelhas_};
+  if (Check1->isEnabled() && Check1->isChecked()) p.metodo = metodo::dgt;
   if (nomes.size() > 1) {
     converte_varios(nomes, p);
     return;

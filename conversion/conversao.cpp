@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -13,6 +14,7 @@
 #include "falha.h"
 #include "ficheiros.h"
 #include "ficheiros_grelha.h"
+#include "ficheiros_ntv2.h"
 #include "ficheiros_parametros.h"
 #include "ilhas.h"
 #include "leitura.h"
@@ -23,6 +25,7 @@
 #include "rotas.h"
 #include "seguranca.h"
 #include "shapefiles.h"
+#include "tmerc.h"
 #include "transfere.h"
 
 namespace kelvara {
@@ -341,6 +344,36 @@ void corrida::executa(std::size_t i)
       j_.ocupado(false);
       break;
     }
+    case tipo_etapa::dgt: {
+      // DGT's NTv2 grids: the source plane to its datum's longitude and
+      // latitude, to ETRS89 by the source datum's grid, to the target datum
+      // by its grid inverted, to the target plane. A point off a grid gives
+      // no number, which names its record and vertex.
+      j_.ocupado(true);
+      const std::string pasta = p_.pasta_grelhas.empty() ? es::pasta_programa() : p_.pasta_grelhas;
+      const sistema &de = *r_.sistema1, &para = *r_.sistema2;
+      std::optional<grelha_ntv2> g_de, g_para;
+      if (de.datum != datum::etrs89) g_de = le_ntv2(ficheiro_ntv2(de.datum, pasta));
+      if (para.datum != datum::etrs89) g_para = le_ntv2(ficheiro_ntv2(para.datum, pasta));
+      const auto plano = [](const projeccao& q) {
+        return tmerc(q.a, q.inverso_achatamento, q.latitude0, q.longitude0, q.escala, q.falso_este,
+                     q.falso_norte);
+      };
+      const tmerc p_de = plano(de.projeccao), p_para = plano(para.projeccao);
+      transfere(
+          j_, Shp1, Shp2, fich1a, fich2a,
+          [&](double x, double y) {
+            std::optional<geografica> g = p_de.para_geografica(x, y);
+            if (g_de) g = g_de->aplica(*g);
+            if (g && g_para) g = g_para->inverte(*g);
+            par r{std::nan(""), std::nan("")};
+            if (g) p_para.para_plano(*g, r.x, r.y);
+            return r;
+          },
+          antes);
+      j_.ocupado(false);
+      break;
+    }
     case tipo_etapa::parametros: {
       j_.ocupado(true);
       const coeficientes c = le_parametros(fich_par_m, fich_par_p);
@@ -390,6 +423,16 @@ const rota* encaminha(const pedido& p, bool lote, resultado& recusado)
   if (!m.empty()) return nullptr;
 
   // Route by exact, case-sensitive comparison of the names.
+  if (p.metodo == metodo::dgt) {
+    if (const rota* r = rota_de(n1, n2, true)) return r;
+    if (rota_de(n1, n2)) {
+      m.push_back({"As grelhas NTv2 da DGT só convertem entre os sistemas do continente "
+                   "(Hayford-Gauss Datum 73, Datum Lisboa e as suas quadrículas militares, "
+                   "ETRS89 TM06).",
+                   tipo_mensagem::aviso});
+      return nullptr;
+    }
+  }
   if (const rota* r = rota_de(n1, n2)) return r;
   testa(destinos_de(n1).empty(), "Definir o Sistema 1 !!");
   testa(p.sistema2.empty(), "Definir o Sistema 2 !!");

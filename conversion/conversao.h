@@ -25,6 +25,10 @@ namespace kelvara {
 // folder of the Datum Lisboa grid files. `forcar`: convert even an input
 // that does not look like Sistema 1 (its .prj names another system, its
 // coordinates lie outside the system's area), without asking.
+// How the mainland routes convert: by the official polynomials and the
+// Datum Lisboa grid files (the default), or by DGT's NTv2 grids.
+enum class metodo { oficial, dgt };
+
 struct pedido {
   std::string sistema1;
   std::string sistema2;
@@ -37,6 +41,7 @@ struct pedido {
   // The projection file PROJ writes for the target's EPSG code
   // (sistema::prj_epsg) instead of the target's own text.
   bool prj_epsg = false;
+  kelvara::metodo metodo = metodo::oficial;
 };
 
 // What a conversion came to.

@@ -39,11 +39,12 @@ struct ficheiros_grelha {
   std::string pasta;  // where they are looked for
 };
 
-// A file of the pair missing: the pair's message, then the folder where
-// they were looked for.
+// A grid file missing: the pair's message, then the folder where they were
+// looked for (or the message of DGT's grid file).
 class grelhas_em_falta : public falha {
  public:
   explicit grelhas_em_falta(const ficheiros_grelha& f);
+  using falha::falha;
 };
 
 // The pair in the given folder (the program's own).

@@ -131,9 +131,10 @@ constexpr area desloca(area a, translacao d)
 constexpr projeccao utm26_hayford = utm(hayford_a, hayford_f, 26);
 constexpr auto todos = std::to_array<sistema>({
     {"Hayford-Gauss Datum 73", prj_datum73, false, {"EPSG:27493", "ESRI:102161"}, hg73, area_73,
-     prj_27493, "EPSG:27493"},
+     prj_27493, "EPSG:27493", datum::d73},
     {"Hayford-Gauss Datum Lisboa-Ponto Central", prj_lisboa, false,
-     {"EPSG:5018", "EPSG:20791", "ESRI:102165"}, hg_lisboa, area_lisboa, prj_5018, "EPSG:5018"},
+     {"EPSG:5018", "EPSG:20791", "ESRI:102165"}, hg_lisboa, area_lisboa, prj_5018, "EPSG:5018",
+     datum::lisboa},
     {"Açores - G.Oriental - UTM 26 S. Bráz", {}, false, {"EPSG:2190", "EPSG:3062"},
      utm26_hayford, area_oriental, {}, "EPSG:2190"},
     {"Açores - Faial - UTM 26 Base SW", {}, false, {"EPSG:2189", "EPSG:3063"}, utm26_hayford,
@@ -151,11 +152,12 @@ constexpr auto todos = std::to_array<sistema>({
     {"Madeira - UTM 28 Base SE", {}, false, {"EPSG:2942", "EPSG:3061"},
      utm(hayford_a, hayford_f, 28), area_madeira, {}, "EPSG:2942"},
     {"Hayford-Gauss Datum 73 Militar", prj_73_militar, false, {"ESRI:102160"},
-     desloca(hg73, militar), desloca(area_73, militar), prj_73_militar},
+     desloca(hg73, militar), desloca(area_73, militar), prj_73_militar, {}, datum::d73},
     {"Hayford-Gauss Datum Lisboa Militar", prj_lisboa_militar, false,
      {"EPSG:20790", "ESRI:102164"}, desloca(hg_lisboa, militar), desloca(area_lisboa, militar),
-     prj_lisboa_militar},
-    {"ETRS89 TM06", prj_etrs89, false, {"EPSG:3763"}, tm06, area_tm06, prj_3763, "EPSG:3763"},
+     prj_lisboa_militar, {}, datum::lisboa},
+    {"ETRS89 TM06", prj_etrs89, false, {"EPSG:3763"}, tm06, area_tm06, prj_3763, "EPSG:3763",
+     datum::etrs89},
     {"UTM 26 ITRF93", prj_utm26, false, {"EPSG:5015"}, utm(grs80_a, grs80_f, 26), area_utm26,
      prj_utm26, "EPSG:5015"},
     {"UTM 25 ITRF93", prj_utm25, false, {"EPSG:5014"}, utm(grs80_a, grs80_f, 25), area_utm25,
@@ -268,9 +270,32 @@ std::string_view nome_do_sistema(std::string_view texto)
   return s.size() == 1 ? s[0]->nome : texto;
 }
 
-const rota* rota_de(std::string_view s1, std::string_view s2)
+namespace {
+
+// The routes by DGT's NTv2 grids: every route between mainland systems,
+// one step between two datums, the shift of the origin within one.
+const std::vector<rota>& rotas_dgt()
 {
-  for (const rota& r : rotas())
+  static const std::vector<rota> tabela = [] {
+    std::vector<rota> r;
+    for (const rota& x : rotas()) {
+      if (x.qualquer_destino || x.sistema1->datum == datum::outro ||
+          x.sistema2->datum == datum::outro)
+        continue;
+      rota y = x;
+      if (x.sistema1->datum != x.sistema2->datum) y.etapas = {{"ntv2_dgt", tipo_etapa::dgt}};
+      r.push_back(std::move(y));
+    }
+    return r;
+  }();
+  return tabela;
+}
+
+}  // namespace
+
+const rota* rota_de(std::string_view s1, std::string_view s2, bool dgt)
+{
+  for (const rota& r : dgt ? std::span<const rota>(rotas_dgt()) : rotas())
     if (r.sistema1->nome == s1 && (r.qualquer_destino || r.sistema2->nome == s2)) return &r;
   return nullptr;
 }

@@ -36,6 +36,10 @@ struct area {
   bool vazia() const { return x_min == x_max; }
 };
 
+// The datum of a mainland system, for DGT's NTv2 grids, which take Datum 73
+// and Datum Lisboa to ETRS89; `outro` for the islands' and "Qualquer".
+enum class datum { outro, d73, lisboa, etrs89 };
+
 struct sistema {
   std::string_view nome;  // matched exactly, case included
   // The projection file's text for a file in this system; empty where it
@@ -54,10 +58,14 @@ struct sistema {
   // Where `area` comes from: the EPSG system or transformation whose area
   // of use it is; empty for an area shifted from another system's.
   std::string_view origem_area{};
+  kelvara::datum datum = datum::outro;
 };
 
 // One step of a route: a transformation of one kind, with its parameters.
-enum class tipo_etapa { polinomio, ilha, grelha, parametros, translacao };
+// `dgt`: the whole route by DGT's NTv2 grids, from the route's source
+// system to its target (inverse transverse Mercator, the grid of the
+// source's datum, the target's inverted, transverse Mercator).
+enum class tipo_etapa { polinomio, ilha, grelha, parametros, translacao, dgt };
 
 struct etapa {
   std::string_view nome;  // "transf_01"
@@ -99,8 +107,11 @@ std::vector<const sistema*> sistemas_do_codigo(std::string_view texto);
 std::string_view nome_do_sistema(std::string_view texto);
 
 // The route from the system named `s1` to the one named `s2` (any text for
-// a route of `qualquer_destino`); null when there is none.
-const rota* rota_de(std::string_view s1, std::string_view s2);
+// a route of `qualquer_destino`); null when there is none. With `dgt`, the
+// route by DGT's NTv2 grids: between mainland systems of two datums one
+// step of that kind, between a military grid and its central system the
+// shift of the origin as ever; null for any other pair.
+const rota* rota_de(std::string_view s1, std::string_view s2, bool dgt = false);
 // Every route from the system named `s1`, in order; none when it is no
 // route's source.
 std::vector<const rota*> destinos_de(std::string_view s1);

@@ -1,6 +1,7 @@
 #include "transfere.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace kelvara {
 
@@ -16,10 +17,15 @@ std::string numero(double v)
 void falha_coordenada(const ShapeFiles& entrada, int registo, int vertice, double x, double y,
                       par r)
 {
-  throw falha("O vértice " + std::to_string(vertice) + " do registo " + std::to_string(registo) +
-              " de " + entre_aspas(entrada.path()) + " (" + numero(x) + "; " + numero(y) +
-              ") não tem coordenadas transformadas finitas (" + numero(r.x) + "; " + numero(r.y) +
-              "). A conversão foi interrompida.");
+  const std::string qual = "O vértice " + std::to_string(vertice) + " do registo " +
+                          std::to_string(registo) + " de " + entre_aspas(entrada.path()) + " (" +
+                          numero(x) + "; " + numero(y) + ")";
+  // A finite point that gives no number lies off the grids that convert it.
+  if (std::isfinite(x) && std::isfinite(y) && std::isnan(r.x) && std::isnan(r.y))
+    throw falha(qual + " está fora das grelhas NTv2 da DGT, que cobrem o continente. A conversão "
+                       "foi interrompida.");
+  throw falha(qual + " não tem coordenadas transformadas finitas (" + numero(r.x) + "; " +
+              numero(r.y) + "). A conversão foi interrompida.");
 }
 
 void falha_partes(const ShapeFiles& entrada, int registo, int partes)

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <map>
 #include <sstream>
 
 #include <shapefil.h>
@@ -17,6 +18,7 @@
 #include "ficheiros_grelha.h"
 #include "gera_grelha.h"
 #include "grelha.h"
+#include "rotas.h"
 
 namespace kelvara {
 namespace {
@@ -527,6 +529,122 @@ TEST(grelha_ficheiros, programa_compilado_encontra_os_ficheiros_na_sua_pasta)
     EXPECT_NEAR(antes[v].x, pontos[v].x, 0.001) << v;
     EXPECT_NEAR(antes[v].y, pontos[v].y, 0.001) << v;
   }
+}
+
+}  // namespace
+}  // namespace kelvara
+
+namespace kelvara {
+namespace {
+
+using namespace teste;
+
+// The "dgt" method against PROJ with DGT's own grids, on every route that
+// takes it: a lattice of 81 x 81 points over the source system's area, a
+// finer one about Lisbon, and a line across the grids' west edge, where
+// some points fall off them. Every point PROJ converts converts to within
+// a millimetre of PROJ's; one that PROJ refuses is refused, naming it.
+TEST(grelha_dgt, confere_com_o_proj_a_menos_de_um_milimetro)
+{
+  const std::string dgt = std::string(KELVARA_GRELHAS) + "/dgt";
+  if (corre({"cct", "--version"}).codigo != 0)
+    GTEST_SKIP() << "sem o cct do PROJ (proj-bin): teste saltado";
+  const std::string hg = "+proj=tmerc +lat_0=39.6666666666667 +lon_0=-8.13190611111111 +k=1 +ellps=intl";
+  const std::map<std::string, std::pair<std::string, std::string>> proj = {
+      // The plane, and DGT's grid to ETRS89.
+      {d73, {hg + " +x_0=180.598 +y_0=-86.99", "pt_dgt_D73_ETRS89_geo.tif"}},
+      {d73m, {hg + " +x_0=200180.598 +y_0=299913.01", "pt_dgt_D73_ETRS89_geo.tif"}},
+      {lisboa, {hg + " +x_0=0 +y_0=0", "pt_dgt_DLx_ETRS89_geo.tif"}},
+      {lisboam, {hg + " +x_0=200000 +y_0=300000", "pt_dgt_DLx_ETRS89_geo.tif"}},
+      {etrs,
+       {"+proj=tmerc +lat_0=39.6682583333333 +lon_0=-8.13310833333333 +k=1 +x_0=0 +y_0=0 +ellps=GRS80",
+        ""}}};
+  int rotas_vistas = 0;
+  double pior = 0;
+  for (const rota& oficial : rotas()) {
+    const rota* r = rota_de(oficial.sistema1->nome, oficial.sistema2->nome, true);
+    if (!r || r->etapas.size() != 1 || r->etapas[0].tipo != tipo_etapa::dgt) continue;
+    ++rotas_vistas;
+    const std::string s1(r->sistema1->nome), s2(r->sistema2->nome);
+    SCOPED_TRACE(s1 + " -> " + s2);
+    const area& a = r->sistema1->area;
+    const double mx = s1 == d73m || s1 == lisboam ? 200000 : 0, my = mx ? 300000 : 0;
+    std::vector<par> xy;
+    for (int i = 0; i <= 80; ++i)
+      for (int j = 0; j <= 80; ++j)
+        xy.push_back({a.x_min + (a.x_max - a.x_min) * i / 80, a.y_min + (a.y_max - a.y_min) * j / 80});
+    for (int i = 0; i < 20; ++i)
+      for (int j = 0; j < 20; ++j)
+        xy.push_back({-92000 + 400.25 * i + mx, -108000 + 350.5 * j + my});
+    for (int i = 0; i < 40; ++i) xy.push_back({-157000 + 250.0 * i + mx, 10000 + my});
+
+    // PROJ's answers, by the point's number.
+    std::string entrada;
+    for (size_t k = 0; k < xy.size(); ++k)
+      entrada += numero_exato(xy[k].x) + " " + numero_exato(xy[k].y) + " 0 0 " + std::to_string(k) + "\n";
+    std::string linha = "+proj=pipeline +step +inv " + proj.at(s1).first;
+    if (!proj.at(s1).second.empty()) linha += " +step +proj=hgridshift +grids=" + proj.at(s1).second;
+    if (!proj.at(s2).second.empty()) linha += " +step +inv +proj=hgridshift +grids=" + proj.at(s2).second;
+    linha += " +step " + proj.at(s2).first;
+    opcoes_processo o;
+    o.entrada = entrada;
+    o.ambiente = {{"PROJ_DATA", dgt + ":/usr/share/proj"}, {"PROJ_NETWORK", "OFF"}};
+    std::vector<std::string> cct{"cct", "-d", "9"};
+    std::istringstream passos(linha);
+    for (std::string p; passos >> p;) cct.push_back(p);
+    const processo pr = corre(cct, o);
+    ASSERT_EQ(pr.codigo, 0) << pr.erros;
+    std::map<size_t, par> esperado;
+    std::istringstream saida(pr.saida);
+    for (std::string l; std::getline(saida, l);) {
+      std::istringstream c(l);
+      double x, y, z, t;
+      size_t k;
+      if (c >> x >> y >> z >> t >> k) esperado[k] = {x, y};
+    }
+    std::vector<par> dentro, fora;
+    std::vector<par> proj_dentro;
+    for (size_t k = 0; k < xy.size(); ++k) {
+      if (esperado.count(k)) {
+        dentro.push_back(xy[k]);
+        proj_dentro.push_back(esperado[k]);
+      } else {
+        fora.push_back(xy[k]);
+      }
+    }
+    ASSERT_GT(dentro.size(), 5000u);
+    ASSERT_FALSE(fora.empty());  // the line across the west edge
+
+    pasta_temporaria p;
+    std::vector<std::pair<double, double>> pts;
+    for (const par& q : dentro) pts.emplace_back(q.x, q.y);
+    pontos(p / "a", pts);
+    janela_teste j;
+    pedido pd{s1, s2, p / "a.shp", p / "b.shp", "", "", KELVARA_GRELHAS, true};
+    pd.metodo = metodo::dgt;
+    j.fim = converte(pd, j);
+    ASSERT_EQ(j.fim.como, desfecho::criado) << (j.fim.mensagens.empty() ? "" : j.fim.mensagens[0].texto);
+    EXPECT_EQ(bytes(p / "b.prj"), std::string(r->prj) + "\r\n");
+    const lido b = le(p / "b.shp");
+    ASSERT_EQ(b.formas.size(), dentro.size());
+    for (size_t k = 0; k < dentro.size(); ++k) {
+      const double d = std::hypot(b.formas[k].x[0] - proj_dentro[k].x, b.formas[k].y[0] - proj_dentro[k].y);
+      pior = std::max(pior, d);
+      EXPECT_LT(d, 0.001) << dentro[k].x << " " << dentro[k].y;
+    }
+    // A point off the grids: refused, naming it.
+    pontos(p / "c", {{fora[0].x, fora[0].y}});
+    pd.entrada = p / "c.shp";
+    pd.saida = p / "d.shp";
+    j.fim = converte(pd, j);
+    EXPECT_EQ(j.fim.como, desfecho::falhou);
+    ASSERT_FALSE(j.fim.mensagens.empty());
+    EXPECT_NE(j.fim.mensagens[0].texto.find("O vértice 1 do registo 1 de"), std::string::npos);
+    EXPECT_NE(j.fim.mensagens[0].texto.find("está fora das grelhas NTv2 da DGT"), std::string::npos)
+        << j.fim.mensagens[0].texto;
+  }
+  EXPECT_EQ(rotas_vistas, 10);
+  std::cerr << "maior distância ao PROJ: " << pior * 1000 << " mm\n";
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ mkdir -p "$pacote"
 for p in kelvara kelvara-cli; do
   x86_64-w64-mingw32-strip -o "$pacote/$p.exe" "$destino/$p.exe"
 done
-cp grelhas/*.asc "$pacote/" 2>/dev/null || true
+cp grelhas/*.asc grelhas/*.ntv "$pacote/"
 cp util/LEIA-ME.txt "$pacote/"
 cp /usr/share/common-licenses/LGPL-3 "$pacote/LICENCA-Qt-LGPL-3.0.txt"
 (cd "$pacote" && zip -q -X ../kelvara-windows.zip ./*)

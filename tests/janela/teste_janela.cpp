@@ -59,6 +59,11 @@ struct janela_de_teste {
   }
 };
 
+struct janela_nula : janela {
+  void mensagem(const std::string&) override {}
+  void ocupado(bool) override {}
+};
+
 const QList<QWidget*> parametros(const Form1& f)
 {
   return {f.Label6, f.Text3, f.Command6, f.Label7, f.Text4, f.Command7};
@@ -178,11 +183,46 @@ class teste_janela : public QObject {
     QCOMPARE(u.f.Combo1->count(), fontes);  // nor added to the list
   }
 
+  // DGT's grids: offered only between mainland systems, off by default;
+  // ticked, OK converts by them, as the conversion does with that method.
+  void grelhas_da_dgt_so_no_continente()
+  {
+    QTemporaryDir pasta;
+    Form1 f(KELVARA_GRELHAS);
+    mensagens_registadas m;
+    f.caixa_mensagem = [&](const QString& texto, const QString&) { m.textos << texto; };
+    f.show();
+    QVERIFY(!f.Check1->isEnabled());
+    for (const auto& [fonte, sim] : {std::pair{"Madeira - UTM 28 Base SE", false}, {"Qualquer", false},
+                                     {"Hayford-Gauss Datum Lisboa Militar", true},
+                                     {"Hayford-Gauss Datum 73", true}}) {
+      f.Combo1->setCurrentIndex(f.Combo1->findText(QString::fromUtf8(fonte)));
+      f.Combo1_Click();
+      QCOMPARE(f.Check1->isEnabled(), sim);
+    }
+    QVERIFY(!f.Check1->isChecked());
+    const QString entrada = pasta.filePath("rios.shp"), saida = pasta.filePath("rios_etrs.shp");
+    ponto(entrada, -90000, -100000);
+    f.Check1->setChecked(true);
+    f.Text1->setText(entrada);
+    f.Text2->setText(saida);
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    QCOMPARE(m.textos, QStringList{"Criado o ficheiro: " + saida});
+    janela_nula nula;
+    pedido p{"Hayford-Gauss Datum 73", "ETRS89 TM06", entrada.toStdString(),
+             pasta.filePath("dgt.shp").toStdString(), "", "", KELVARA_GRELHAS};
+    p.metodo = metodo::dgt;
+    QCOMPARE(converte(p, nula).como, desfecho::criado);
+    QFile a(saida), b(pasta.filePath("dgt.shp"));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(a.readAll(), b.readAll());
+  }
+
   void ordem_de_tabulacao()
   {
     janela_de_teste t;
     t.escolhe("Qualquer");
-    const QList<QWidget*> esperada{t.f.Combo1,   t.f.Combo2,   t.f.Text1,    t.f.Text2,  t.f.Command1,
+    const QList<QWidget*> esperada{t.f.Combo1,   t.f.Combo2,   t.f.Check1,   t.f.Text1,    t.f.Text2,  t.f.Command1,
                                    t.f.Command2, t.f.Command3, t.f.Command4, t.f.Command6, t.f.Text3,
                                    t.f.Text4,    t.f.Command7, t.f.Command5};
     QList<QWidget*> vista;
