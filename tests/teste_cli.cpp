@@ -258,6 +258,9 @@ TEST(cli, erros_de_utilizacao_e_ajuda)
       {{"-j2x", "a.shp", "b.shp"}, ""},
       {{"--desconhecida", "a", "b"}, ""},
       {{"--substitui", "a", "b"}, "opção desconhecida: --substitui. Quereria dizer --substituir?"},
+      {{"--metodo", "oficiais", "-s", d73, "-t", etrs, "a.shp", "b.shp"}, "tem de ser oficial ou dgt"},
+      {{"--metodo", "dgt", "-s", "EPSG:2942", "-t", "UTM 28 ITRF93", "a.shp", "b.shp"},
+       "o método dgt só converte entre os sistemas do continente"},
       {{"-x"}, ""},
       {{"-s", "Datum 73", "-t", etrs, "a.shp", "b.shp"},
        "\"Datum 73\" (-s). Os nomes mais parecidos: \"Hayford-Gauss Datum 73\" e \"Hayford-Gauss Datum 73 "

@@ -16,6 +16,7 @@
 #include "apoio.h"
 #include "caminhos.h"
 #include "ficheiros_grelha.h"
+#include "ficheiros_ntv2.h"
 #include "gera_grelha.h"
 #include "grelha.h"
 #include "rotas.h"
@@ -645,6 +646,42 @@ TEST(grelha_dgt, confere_com_o_proj_a_menos_de_um_milimetro)
   }
   EXPECT_EQ(rotas_vistas, 10);
   std::cerr << "maior distância ao PROJ: " << pior * 1000 << " mm\n";
+}
+
+// A grid file of DGT's that is missing, damaged or of another layout is
+// refused, naming it; the one kept beside the sources reads.
+TEST(grelha_dgt, ficheiro_estragado_e_recusado)
+{
+  const std::string boa = bytes(ficheiro_ntv2(datum::d73, KELVARA_GRELHAS));
+  const grelha_ntv2 g = le_ntv2(ficheiro_ntv2(datum::d73, KELVARA_GRELHAS));
+  EXPECT_EQ(g.colunas, 210);
+  EXPECT_EQ(g.linhas, 281);
+  auto muda = [&](size_t pos, const std::string& b) {
+    std::string t = boa;
+    t.replace(pos, b.size(), b);
+    return t;
+  };
+  const float enorme = 1e9f;
+  const std::pair<std::string, std::string> casos[] = {
+      {boa.substr(0, 40), "não começa pelo cabeçalho"},
+      {muda(0, "KELVARA"), "não começa pelo cabeçalho"},
+      {boa.substr(0, boa.size() - 8), "tem 472136 bytes, e não os 472144 que o cabeçalho diz"},
+      {boa + "x", "tem 472145 bytes"},
+      {muda(16, std::string("\x01\0\0\0", 4)), "o número de colunas ou de linhas"},
+      {muda(40, std::string(8, '\0')), "a extensão ou o espaçamento"},
+      {muda(64 + 8 * 500, std::string(reinterpret_cast<const char*>(&enorme), 4)), "o desvio do nó 501"},
+  };
+  pasta_temporaria p;
+  const std::string nome = p / "dgt_d73_etrs89.ntv";
+  for (const auto& [texto, parte] : casos) {
+    SCOPED_TRACE(parte);
+    grava(nome, texto);
+    const std::string m = falha_de([&] { le_ntv2(nome); });
+    EXPECT_EQ(m.rfind("O ficheiro de grelha da DGT " + entre_aspas(nome) + " não pode ser usado: ", 0), 0u) << m;
+    EXPECT_NE(m.find(parte), std::string::npos) << m;
+  }
+  EXPECT_EQ(falha_de([&] { le_ntv2(p / "nenhum.ntv"); }),
+            "O ficheiro de grelha da DGT " + entre_aspas(p / "nenhum.ntv") + " não existe.");
 }
 
 }  // namespace
