@@ -70,6 +70,8 @@ grelha_ntv2 le_ntv2(const std::string& ficheiro)
   g.sul = sul * segundo;
   g.passo_lon = passo_lon * segundo;
   g.passo_lat = passo_lat * segundo;
+  g.por_lon = 1 / g.passo_lon;
+  g.por_lat = 1 / g.passo_lat;
   g.desvios.resize(valores);
   for (std::size_t i = 0; i < valores; ++i) {
     const float v = le_le<float>(d.data() + cabecalho + 4 * i);

@@ -7,7 +7,7 @@ namespace kelvara {
 std::optional<geografica> grelha_ntv2::desvio(geografica g) const noexcept
 {
   // Cell and place within it, the edges' rounding allowed for.
-  double t_lon = (g.lon - oeste) / passo_lon, t_lat = (g.lat - sul) / passo_lat;
+  double t_lon = (g.lon - oeste) * por_lon, t_lat = (g.lat - sul) * por_lat;
   if (!(std::isfinite(t_lon) && std::isfinite(t_lat))) return std::nullopt;
   const double fl_lon = std::floor(t_lon), fl_lat = std::floor(t_lat);
   if (fl_lon < -2 || fl_lon > colunas + 1 || fl_lat < -2 || fl_lat > linhas + 1) return std::nullopt;

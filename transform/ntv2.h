@@ -17,6 +17,7 @@ struct grelha_ntv2 {
   int colunas = 0, linhas = 0;
   // The south-west node and the spacing, in radians.
   double oeste = 0, sul = 0, passo_lon = 0, passo_lat = 0;
+  double por_lon = 0, por_lat = 0;  // 1 / passo_lon, 1 / passo_lat
   // At each node, from the south-west one, rows going north, each row going
   // east: the latitude shift and the longitude shift (positive east), in
   // radians, single precision.
