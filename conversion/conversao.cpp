@@ -363,11 +363,12 @@ void corrida::executa(std::size_t i)
       transfere(
           j_, Shp1, Shp2, fich1a, fich2a,
           [&](double x, double y) {
-            std::optional<geografica> g = p_de.para_geografica(x, y);
+            const geografica_trig t = p_de.para_geografica_trig(x, y);
+            std::optional<geografica> g = t.g;
             if (g_de) g = g_de->aplica(*g);
             if (g && g_para) g = g_para->inverte(*g);
             par r{std::nan(""), std::nan("")};
-            if (g) p_para.para_plano(*g, r.x, r.y);
+            if (g) p_para.para_plano(*g, r.x, r.y, &t);  // the datums' shifts are small
             return r;
           },
           antes);

@@ -90,7 +90,8 @@ double exp_pequeno(double d) noexcept
 
 tmerc::tmerc(double a, double inverso_achatamento, double latitude0, double longitude0,
              double escala, double falso_este, double falso_norte)
-    : lon0_(longitude0 * graus), x0_(falso_este), y0_(falso_norte)
+    : lon0_(longitude0 * graus), x0_(falso_este), y0_(falso_norte),
+      sin_lon0_(std::sin(lon0_)), cos_lon0_(std::cos(lon0_))
 {
   // The third flattening, from the first eccentricity as PROJ derives it.
   const double f0 = 1 / inverso_achatamento;
@@ -155,7 +156,7 @@ tmerc::tmerc(double a, double inverso_achatamento, double latitude0, double long
 // go straight into the series (as PROJ's own implementation does): a third
 // of the library calls of the textbook order, the same result to the
 // nanometre.
-geografica tmerc::para_geografica(double x, double y) const noexcept
+geografica_trig tmerc::para_geografica_trig(double x, double y) const noexcept
 {
   const double q = qn_;
   const double cn = (y - y0_ - zb_) / q;
@@ -181,21 +182,40 @@ geografica tmerc::para_geografica(double x, double y) const noexcept
   const double py = sin_cn * cos_ce, px = std::sqrt(sin_ce * sin_ce + cc * cc);
   const double lat = std::atan(py / px);
   // -> geodetic latitude; sin and cos of twice it from its tangent's parts.
-  const double r2 = px * px + py * py;
-  return {lam + lon0_, gatg(cgb_, lat, 2 * px * py / r2, (px * px - py * py) / r2)};
+  const double r2 = px * px + py * py, r = std::sqrt(r2);
+  const double fi = gatg(cgb_, lat, 2 * px * py / r2, (px * px - py * py) / r2);
+  geografica_trig t{{lam + lon0_, fi}};
+  soma_angulo(py / r, px / r, fi - lat, t.sin_lat, t.cos_lat);
+  // The longitude's, from the spherical longitude's and the origin's.
+  const double rl = std::sqrt(sin_ce * sin_ce + cc * cc);
+  const double sl = sin_ce / rl, cl = cc / rl;
+  t.sin_lon = sl * cos_lon0_ + cl * sin_lon0_;
+  t.cos_lon = cl * cos_lon0_ - sl * sin_lon0_;
+  return t;
 }
 
-void tmerc::para_plano(geografica g, double& x, double& y) const noexcept
+void tmerc::para_plano(geografica g, double& x, double& y, const geografica_trig* perto) const noexcept
 {
   const double lam = g.lon - lon0_;
+  double sb, cb, sin_l, cos_l;
+  if (perto) {
+    soma_angulo(perto->sin_lat, perto->cos_lat, g.lat - perto->g.lat, sb, cb);
+    double so, co;  // of the longitude, then of its difference from the origin's
+    soma_angulo(perto->sin_lon, perto->cos_lon, g.lon - perto->g.lon, so, co);
+    sin_l = so * cos_lon0_ - co * sin_lon0_;
+    cos_l = co * cos_lon0_ + so * sin_lon0_;
+  } else {
+    sb = std::sin(g.lat);
+    cb = std::cos(g.lat);
+    sin_l = std::sin(lam);
+    cos_l = std::cos(lam);
+  }
   // Geodetic -> conformal latitude.
-  const double sb = std::sin(g.lat), cb = std::cos(g.lat);
   const double cn = gatg(cbg_, g.lat, 2 * sb * cb, cb * cb - sb * sb);
   // -> complex spherical coordinates: the latitude Cn, and the longitude
   // by its tangent (Ce = asinh(tan Ce')).
   double sin_cn, cos_cn;
   soma_angulo(sb, cb, cn - g.lat, sin_cn, cos_cn);
-  const double sin_l = std::sin(lam), cos_l = std::cos(lam);
   const double cc = cos_cn * cos_l;
   const double cn_s = std::atan(sin_cn / cc);
   const double inv = 1 / std::sqrt(sin_cn * sin_cn + cc * cc);  // all within [-1, 1]

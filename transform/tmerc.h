@@ -18,6 +18,15 @@ struct geografica {
   double lon = 0, lat = 0;
 };
 
+// A point with the sines and cosines of its latitude and longitude: the
+// inverse projection has them for little more than the point, and the
+// forward one, given them for a point near the one it projects (within a
+// hundredth of a radian, as after a datum shift), spares two calls.
+struct geografica_trig {
+  geografica g;
+  double sin_lat = 0, cos_lat = 1, sin_lon = 0, cos_lon = 1;
+};
+
 class tmerc {
  public:
   // The ellipsoid (semi-major axis in metres, inverse flattening), the
@@ -27,12 +36,16 @@ class tmerc {
         double falso_este, double falso_norte);
 
   // Plane (x, y) in metres to geographic coordinates.
-  geografica para_geografica(double x, double y) const noexcept;
-  // Geographic coordinates to plane; x and y in `x`, `y`.
-  void para_plano(geografica g, double& x, double& y) const noexcept;
+  geografica para_geografica(double x, double y) const noexcept { return para_geografica_trig(x, y).g; }
+  geografica_trig para_geografica_trig(double x, double y) const noexcept;
+  // Geographic coordinates to plane; x and y in `x`, `y`. With `perto`, the
+  // sines and cosines of `g`'s latitude and longitude come from those of
+  // `perto` where it is that near.
+  void para_plano(geografica g, double& x, double& y, const geografica_trig* perto = nullptr) const noexcept;
 
  private:
   double lon0_, x0_, y0_;
+  double sin_lon0_, cos_lon0_;
   double qn_;         // the normalised meridian quadrant times the scale and a
   double zb_;         // northing of the origin latitude, in Qn units, negated
   double cgb_[6], cbg_[6];  // conformal -> geodetic latitude, and back
