@@ -1,13 +1,13 @@
 #include "form2.h"
 
+#include <algorithm>
+
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QShortcut>
 
 #include "aparencia.h"
-
-#include <algorithm>
 
 namespace kelvara {
 
@@ -34,8 +34,8 @@ Form2::Form2() : QWidget(nullptr)
 namespace {
 
 // Where the window of frame size `tamanho` goes beside `junto`: the first
-// of right, left, below and above that the screen holds; else as high as it
-// stays clear of `botoes` (in global coordinates).
+// of right, left, below and above that the screen holds; else above or
+// below `botoes` (in global coordinates), over the rest of the window.
 QPoint ao_lado(const QWidget& junto, QSize tamanho, const QList<QRect>& botoes)
 {
   const QScreen* ecra = junto.screen() ? junto.screen() : QGuiApplication::primaryScreen();
@@ -71,7 +71,9 @@ Form2* Form2::mostra(const QWidget* junto, const QList<QWidget*>& botoes)
     if (junto) {
       QList<QRect> onde;
       for (const QWidget* b : botoes) onde << QRect(b->mapToGlobal(QPoint(0, 0)), b->size());
-      const QSize moldura_total = aberta->frameGeometry().size().expandedTo(aberta->size() + QSize(0, moldura(aberta)));
+      // Not shown yet, it has no frame: the title bar estimated.
+      const QSize moldura_total =
+          aberta->frameGeometry().size().expandedTo(aberta->size() + QSize(0, moldura(aberta)));
       aberta->move(ao_lado(*junto, moldura_total, onde));
     }
   }
