@@ -13,24 +13,21 @@ std::optional<geografica> grelha_ntv2::desvio(geografica g) const noexcept
   if (fl_lon < -2 || fl_lon > colunas + 1 || fl_lat < -2 || fl_lat > linhas + 1) return std::nullopt;
   int i = static_cast<int>(fl_lon), j = static_cast<int>(fl_lat);
   double f_lon = t_lon - i, f_lat = t_lat - j;
-  if (i < 0) {
-    if (i != -1 || !(f_lon > 0.99999999999)) return std::nullopt;
-    i = 0;
-    f_lon = 0;
-  } else if (i + 1 >= colunas) {
-    if (i + 1 != colunas || !(f_lon < 1e-11)) return std::nullopt;
-    --i;
-    f_lon = 1;
-  }
-  if (j < 0) {
-    if (j != -1 || !(f_lat > 0.99999999999)) return std::nullopt;
-    j = 0;
-    f_lat = 0;
-  } else if (j + 1 >= linhas) {
-    if (j + 1 != linhas || !(f_lat < 1e-11)) return std::nullopt;
-    --j;
-    f_lat = 1;
-  }
+  // A point on an edge node, give or take the rounding, takes the cell
+  // inside; one beyond it is outside.
+  const auto dentro = [](int& k, double& f, int nos) {
+    if (k < 0) {
+      if (k != -1 || !(f > 0.99999999999)) return false;
+      k = 0;
+      f = 0;
+    } else if (k + 1 >= nos) {
+      if (k + 1 != nos || !(f < 1e-11)) return false;
+      --k;
+      f = 1;
+    }
+    return true;
+  };
+  if (!dentro(i, f_lon, colunas) || !dentro(j, f_lat, linhas)) return std::nullopt;
   const auto no = [&](int a, int b) { return &desvios[2 * (static_cast<std::size_t>(b) * colunas + a)]; };
   const float *f00 = no(i, j), *f10 = no(i + 1, j), *f01 = no(i, j + 1), *f11 = no(i + 1, j + 1);
   // The weights of the four nodes, in NTv2's order of operations.
