@@ -289,21 +289,41 @@ void corrida::executa(std::size_t i)
   // loop nothing.
   const long long passos = static_cast<long long>(r_.etapas.size());
   const long long feitos_antes = static_cast<long long>(i);
-  const std::atomic<bool>* parar = j_.pedido_de_paragem();
-  long long total = 0, passo = 1, falta = 0;
-  auto antes = [&](const ShapeFiles& e, int k) {
-    verifica_paragem(parar);
-    registo_ = k;
-    if (--falta <= 0) {
-      if (k == 1) {
-        total = e.record_count();
-        passo = std::clamp(total / 100, 1LL, 4096LL);
+  struct vigia_etapa {
+    corrida& c;
+    vigia_registos& v;
+    long long passos, feitos_antes;
+    const std::atomic<bool>* parar;
+    long long total = 0, passo = 1, falta = 0;
+    // The record loop's look at each record.
+    void operator()(const ShapeFiles& e, int k)
+    {
+      verifica_paragem(parar);
+      c.registo_ = k;
+      if (--falta <= 0) {
+        if (k == 1) {
+          total = e.record_count();
+          passo = std::clamp(total / 100, 1LL, 4096LL);
+        }
+        falta = passo;
+        c.j_.progresso(feitos_antes * total + k - 1, passos * total);
       }
-      falta = passo;
-      j_.progresso(feitos_antes * total + k - 1, passos * total);
+      v(e, k);
     }
-    v(e, k);
-  };
+    // The same on the threads of a copy in ranges, which tell the window
+    // how far they are from this one.
+    bool registo(const ShapeFiles& e, int k) const
+    {
+      verifica_paragem(parar);
+      return v.dentro(e, k);
+    }
+    void avanco(long long feitos, long long registos)
+    {
+      total = registos;
+      c.j_.progresso(feitos_antes * total + feitos, passos * total);
+    }
+    void falha_em(int k) { c.registo_ = k; }
+  } antes{*this, v, passos, feitos_antes, j_.pedido_de_paragem()};
   switch (t.tipo) {
     case tipo_etapa::polinomio:
       transfere(j_, Shp1, Shp2, fich1a, fich2a, por_polinomio{*t.conjunto}, antes);
@@ -383,7 +403,7 @@ void corrida::executa(std::size_t i)
       break;
     }
   }
-  j_.progresso((feitos_antes + 1) * total, passos * total);
+  j_.progresso((feitos_antes + 1) * antes.total, passos * antes.total);
 }
 
 }  // namespace

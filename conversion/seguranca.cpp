@@ -141,11 +141,11 @@ bool verifica_fonte(janela& j, const sistema& s, const ShapeFiles& entrada)
   return true;
 }
 
-void vigia_registos::examina(const ShapeFiles& entrada, int registo)
+std::optional<caixa> vigia_registos::fora(const ShapeFiles& entrada) const
 {
-  if (entrada.is_null()) return;
+  if (entrada.is_null()) return std::nullopt;
   const int n = entrada.vertex_count();
-  if (n == 0) return;
+  if (n == 0) return std::nullopt;
   caixa c{INFINITY, INFINITY, -INFINITY, -INFINITY};
   for (int v = 1; v <= n; ++v) {
     const vertice p = entrada.vertex_at(v);
@@ -154,9 +154,16 @@ void vigia_registos::examina(const ShapeFiles& entrada, int registo)
     c.y_min = std::min(c.y_min, p.y);
     c.y_max = std::max(c.y_max, p.y);
   }
-  if (!(c.x_min <= c.x_max && c.y_min <= c.y_max) || encontra(c, s_.area)) return;
+  if (!(c.x_min <= c.x_max && c.y_min <= c.y_max) || encontra(c, s_.area)) return std::nullopt;
+  return c;
+}
+
+void vigia_registos::examina(const ShapeFiles& entrada, int registo)
+{
+  const std::optional<caixa> c = fora(entrada);
+  if (!c) return;
   ativa_ = false;  // asked once: after "Sim", every record goes through
-  confirma(j_, recusa_area(shp_, c, s_, registo));
+  confirma(j_, recusa_area(shp_, *c, s_, registo));
 }
 
 }  // namespace kelvara

@@ -65,9 +65,14 @@ class vigia_registos {
   {
     if (ativa_) examina(entrada, registo);  // every record: no call while inactive
   }
+  // The look alone, on any thread: false for a record that would be asked
+  // about.
+  bool dentro(const ShapeFiles& entrada, int) const { return !ativa_ || !fora(entrada); }
 
  private:
   void examina(const ShapeFiles& entrada, int registo);
+  // The record's box, where it lies wholly outside the area.
+  std::optional<caixa> fora(const ShapeFiles& entrada) const;
   janela& j_;
   const sistema& s_;
   std::string shp_;

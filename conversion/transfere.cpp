@@ -1,7 +1,9 @@
 #include "transfere.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <thread>
 
 namespace kelvara {
 
@@ -26,6 +28,19 @@ void falha_coordenada(const ShapeFiles& entrada, int registo, int vertice, doubl
                        "foi interrompida.");
   throw falha(qual + " não tem coordenadas transformadas finitas (" + numero(r.x) + "; " +
               numero(r.y) + "). A conversão foi interrompida.");
+}
+
+namespace {
+std::atomic<int> copias{0};
+}
+
+em_curso::em_curso() { copias.fetch_add(1); }
+em_curso::~em_curso() { copias.fetch_sub(1); }
+
+int faixas_livres()
+{
+  const int processadores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return std::max(1, processadores / std::max(1, copias.load()));
 }
 
 void falha_partes(const ShapeFiles& entrada, int registo, int partes)

@@ -63,7 +63,9 @@ struct ShapeFiles::dados {
   via_es shp_e, shx_e, dbf_e;
   std::string nome_shx;  // the input's .shx as it was found
   std::vector<unsigned> desl, tam;  // an index whose offsets go back, whole
+  bool continuo = false;  // records one after another from the header on (exame_indice)
   registo_lido reg;
+  long long desl_lido = 0;  // where the current record begins in the .shp
   escritor_registos esc;
   via_es dbf_s;
 
@@ -82,6 +84,7 @@ struct ShapeFiles::dados {
   int mesma_tabela = -1;  // the input's table records copy whole (unknown yet: -1)
   int tabela_de = 0, tabela_falta = 0;  // input records whose table records are still to copy
   int tabela_bloco = 1;                 // records copied at a time
+  bool tabela_inteira = false;          // the table's records copied in one go, after the loop
 
   void fecha() noexcept
   {
@@ -116,7 +119,8 @@ inline ShapeFiles::problema ShapeFiles::le_registo(int k)
   if (!e) return problema::leitura;
   const std::uint32_t tam = be32(e + 4) * 2;
   const long long entidade = static_cast<long long>(tam) + 8;
-  const unsigned char* r = d.shp_e.le(static_cast<long long>(be32(e)) * 2, entidade);
+  d.desl_lido = static_cast<long long>(be32(e)) * 2;
+  const unsigned char* r = d.shp_e.le(d.desl_lido, entidade);
   if (!r) return problema::leitura;
   registo_lido& o = d.reg;
   switch (analisa(r, entidade, o)) {

@@ -1,11 +1,13 @@
 // The writing half of the shapefile component: a new shapefile's fields,
 // its records as they are written, and completing it.
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "blocos.h"
 #include "componente.h"
 #include "falha.h"
 #include "verifica.h"
@@ -149,6 +151,10 @@ void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
   const bool com_m = entrada.lido_.m && entrada.lido_.n > 0;
   if (!d.esc.copia(e.reg, com_m, f) || es::houve_falha()) [[unlikely]]
     nao_escreve(false);
+  if (d.tabela_inteira) {  // copied after the loop
+    ++d.escritos;
+    return;
+  }
   if (d.mesma_tabela <= 0) [[unlikely]]
     if (!tabela_igual(entrada)) return copia_campos(entrada);
   // Copied in blocks of records that follow one another: at the input's
@@ -168,13 +174,19 @@ void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
   // set aside at once.
   const dados& e = *entrada.d_;
   d_->esc.preve(e.shp_e.tamanho(), 100 + 8LL * n);
-  d_->dbf_s.preve(e.dbf_e.tamanho());
+  // A table whose records copy whole is copied in one go after the loop,
+  // by the system where it can; field by field or through the windows
+  // otherwise, with the records.
+  d_->tabela_inteira = e.ganchos.FRead == es::janela_le && d_->ganchos.FRead == es::janela_le &&
+                       d_->escritos == 0 && tabela_igual(entrada);
+  if (!d_->tabela_inteira) d_->dbf_s.preve(e.dbf_e.tamanho());
   for (int k = 1; k <= n; ++k) {
     if (const problema p = entrada.le_registo(k); p != problema::nenhum) [[unlikely]]
       entrada.recusa_registo(k, p);
     antes.chama(antes.estado, k);
     copia_registo(entrada, f);
   }
+  if (d_->tabela_inteira) copia_tabela_inteira(entrada);
 }
 
 void ShapeFiles::nao_escreve(bool tabela) const
@@ -342,6 +354,155 @@ void ShapeFiles::close_file()
   if (escrita && es::ultima_falha().houve())
     throw falha("Não foi possível completar o shapefile " + entre_aspas(nome_) + ": " + causa() +
                 ".");
+}
+
+}  // namespace kelvara
+
+namespace kelvara {
+
+namespace {
+std::atomic<long long> bytes_para_faixas{8LL << 20};
+std::atomic<int> faixas_forcadas{0};
+}  // namespace
+
+void ShapeFiles::faixas_desde(long long bytes, int quantas)
+{
+  bytes_para_faixas.store(bytes);
+  faixas_forcadas.store(quantas);
+}
+
+std::vector<ShapeFiles::faixa> ShapeFiles::faixas(const ShapeFiles& entrada, int n)
+{
+  const dados& e = *entrada.d_;
+  if (const int q = faixas_forcadas.load(); q > 0) n = q;
+  if (n < 2 || !copia_em_bytes(entrada) || !e.continuo || e.atual != 0 || e.registos < 2 ||
+      e.ganchos.FRead != es::janela_le || d_->ganchos.FRead != es::janela_le || d_->escritos != 0)
+    return {};
+  const long long fim = e.cab.tamanho;
+  if (fim - 100 < bytes_para_faixas.load() || !tabela_igual(entrada)) return {};
+  // Each range ends before the first record that begins past its share of
+  // the bytes, found in the index by halves.
+  via_es shx;
+  if (!shx.abre(e.ganchos, e.nome_shx, "rb")) return {};
+  bool lido = true;
+  auto desl = [&](int k) -> long long {
+    const unsigned char* p = shx.le(100 + 8LL * (k - 1), 8);
+    lido = lido && p;
+    return p ? static_cast<long long>(be32(p)) * 2 : 0;
+  };
+  std::vector<faixa> r;
+  int primeiro = 1;
+  long long inicio = 100;
+  for (int i = 1; i < n; ++i) {
+    const long long alvo = 100 + (fim - 100) / n * i;
+    int lo = primeiro + 1, hi = e.registos + 1;
+    while (lo < hi) {
+      const int meio = lo + (hi - lo) / 2;
+      if (desl(meio) >= alvo) hi = meio;
+      else lo = meio + 1;
+    }
+    if (lo > e.registos) break;
+    const long long d = desl(lo);
+    r.push_back(faixa{primeiro, lo - 1, inicio, d});
+    primeiro = lo;
+    inicio = d;
+  }
+  r.push_back(faixa{primeiro, e.registos, inicio, fim});
+  if (!lido || r.size() < 2) return {};
+  d_->esc.preve(fim, 100 + 8LL * e.registos);
+  return r;
+}
+
+void ShapeFiles::le_faixa(const ShapeFiles& entrada)
+{
+  comeca(entrada.caminho_);
+  nome_ = entrada.nome_;
+  dados& d = *d_;
+  const dados& e = *entrada.d_;
+  d.ganchos = e.ganchos;
+  d.shapelib = false;
+  d.tipo = e.tipo;
+  d.registos = e.registos;
+  d.cab = e.cab;
+  d.nome_shx = e.nome_shx;
+  if (!d.shp_e.abre(d.ganchos, caminho_, "rb"))
+    throw falha("Não foi possível abrir o shapefile " + entre_aspas(nome_) + ": " + causa() + ".");
+  // As `abre_registos` reads it.
+  if ((d.cab.tamanho - 100) / d.registos >= 128) d.shp_e.sem_adiantar();
+  d.modo = dados::uso::leitura;
+  d.inteiro = true;
+}
+
+void ShapeFiles::escreve_faixa(const ShapeFiles& saida, const faixa& f)
+{
+  comeca(saida.caminho_);
+  nome_ = saida.nome_;
+  dados& d = *d_;
+  d.ganchos = saida.d_->ganchos;
+  d.shapelib = false;
+  d.tipo = saida.d_->tipo;
+  d.escritos = f.primeiro - 1;
+  const std::string base = sem_extensao(caminho_);
+  if (!d.esc.cria_faixa(d.ganchos, base + ".shp", base + ".shx", d.tipo, f.primeiro, f.inicio)) {
+    d.fecha();
+    throw falha("Não foi possível escrever o ficheiro " + entre_aspas(nome_) + ": " + causa() + ".");
+  }
+  d.modo = dados::uso::escrita;
+}
+
+bool ShapeFiles::copia_faixa(ShapeFiles& entrada, const faixa& f, const funcao_registo& antes,
+                             const funcao_xy& fn)
+{
+  dados& d = *d_;
+  const dados& e = *entrada.d_;
+  for (int k = f.primeiro; k <= f.ultimo; ++k) {
+    if (const problema p = entrada.le_registo(k); p != problema::nenhum) [[unlikely]]
+      entrada.recusa_registo(k, p);
+    if (d.esc.posicao() != e.desl_lido) [[unlikely]]
+      return false;
+    antes.chama(antes.estado, k);
+    const bool com_m = entrada.lido_.m && entrada.lido_.n > 0;
+    if (!d.esc.copia(e.reg, com_m, fn) || es::houve_falha()) [[unlikely]]
+      nao_escreve(false);
+    ++d.escritos;
+  }
+  if (d.esc.posicao() != f.fim) return false;
+  const bool ok = d.esc.fecha_faixa();
+  d.modo = dados::uso::nenhum;
+  if (!ok || es::houve_falha())
+    throw falha("Não foi possível completar o shapefile " + entre_aspas(nome_) + ": " + causa() +
+                ".");
+  return true;
+}
+
+void ShapeFiles::copia_tabela_inteira(ShapeFiles& entrada)
+{
+  dados& d = *d_;
+  const dados& e = *entrada.d_;
+  const long long n = static_cast<long long>(e.dbf->nRecordLength) * e.registos;
+  d.dbf_s.entrega();
+  long long feitos = 0;
+  bool na_leitura = false;
+  es::limpa_falha();
+  if (!es::copia_trecho(e.dbf->fp, e.dbf->nHeaderLength, d.dbf->fp, d.dbf->nHeaderLength, n, feitos,
+                        na_leitura)) {
+    const std::string k = std::to_string(feitos / e.dbf->nRecordLength + 1);
+    if (na_leitura)
+      throw falha("O registo " + k + " da tabela de atributos de " + entre_aspas(entrada.nome_) +
+                  " não pode ser lido: " + entrada.causa() + ".");
+    throw falha("Não foi possível escrever o registo " + k + " na tabela de atributos de " +
+                entre_aspas(nome_) + ": " + causa() + ".");
+  }
+  d.dbf_s.vai(d.dbf->nHeaderLength + n);
+}
+
+void ShapeFiles::junta_faixas(const std::vector<ShapeFiles*>& partes)
+{
+  dados& d = *d_;
+  for (const ShapeFiles* p : partes) {
+    d.esc.junta(p->d_->esc);
+    d.escritos = p->d_->escritos;
+  }
 }
 
 }  // namespace kelvara

@@ -327,23 +327,34 @@ bool escritor_registos::copia_forma(const registo_lido& l, bool com_m, const fun
     if (!serie[2]) caixa_min[2] = caixa_max[2] = 0, com_nan[2] = false;
     if (!serie[3]) caixa_min[3] = caixa_max[3] = 0, com_nan[3] = false;
   }
-  if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0)
-    for (int e = 0; e < 4; ++e)
-      min_[e] = max_[e] = (n == 0 || !serie[e]) ? 0.0 : le_real(serie[e]);
-  if (n > 0)
+  const auto primeiros = [&](double lo[4], double hi[4]) {
+    for (int e = 0; e < 4; ++e) lo[e] = hi[e] = (n == 0 || !serie[e]) ? 0.0 : le_real(serie[e]);
+  };
+  const auto dobra = [&](double lo[4], double hi[4]) {
     for (int e = 0; e < 4; ++e) {
       const unsigned char* v = serie[e];
       if (!com_nan[e]) {
-        min_[e] = menor(min_[e], caixa_min[e]);
-        max_[e] = maior(max_[e], caixa_max[e]);
+        lo[e] = menor(lo[e], caixa_min[e]);
+        hi[e] = maior(hi[e], caixa_max[e]);
         continue;
       }
       for (long long i = 0; i < n; ++i) {
         const double d = le_real(v + 8 * i);
-        min_[e] = menor(min_[e], d);
-        max_[e] = maior(max_[e], d);
+        lo[e] = menor(lo[e], d);
+        hi[e] = maior(hi[e], d);
       }
     }
+  };
+  if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0) primeiros(min_, max_);
+  if (n > 0) {
+    dobra(min_, max_);
+    if (!seg_visto_) [[unlikely]] {
+      primeiros(seg_min_, seg_max_);
+      seg_visto_ = true;
+    }
+    dobra(seg_min_, seg_max_);
+    for (int e = 2; e < 4; ++e) seg_nan_[e] = seg_nan_[e] || com_nan[e];
+  }
 
   auto faixa = [&](unsigned char* p, int e) {
     poe_real(p, caixa_min[e]);
@@ -384,6 +395,53 @@ bool escritor_registos::fecha()
   ok = shp_.fecha() && ok;
   ok = shx_.fecha() && ok;
   return ok;
+}
+
+bool escritor_registos::cria_faixa(const SAHooks& g, const std::string& shp, const std::string& shx,
+                                   int tipo, int primeiro, long long inicio)
+{
+  tipo_ = tipo;
+  registos_ = primeiro - 1;
+  tamanho_ = static_cast<std::uint32_t>(inicio);
+  if (!shp_.abre(g, shp, "r+b") || !shx_.abre(g, shx, "r+b")) {
+    abandona();
+    return false;
+  }
+  return shp_.vai(inicio) && shx_.vai(100 + 8LL * registos_);
+}
+
+bool escritor_registos::fecha_faixa()
+{
+  bool ok = shp_.fecha();
+  ok = shx_.fecha() && ok;
+  return ok;
+}
+
+// A range's box is its records' fold from its first record with vertices,
+// as `seg_min_` and `seg_max_` hold it. The records before it leave the
+// box all zeros in x and y or not. If they do, one writer would have
+// started the box again at the range's first record, as the range's own
+// writer did (`min_`, `max_`). If not, the box is never started again (x
+// and y are finite: it can only widen), and folding a range's result into
+// it gives the fold of its values one by one: `menor` keeps the later of
+// equal values (the sign of zero), and after a NaN the fold starts again
+// from the next value, so that a series that held one comes out as the
+// range's alone.
+void escritor_registos::junta(const escritor_registos& f)
+{
+  registos_ = f.registos_;
+  tamanho_ = f.tamanho_;
+  if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0) {
+    std::memcpy(min_, f.min_, sizeof min_);
+    std::memcpy(max_, f.max_, sizeof max_);
+  } else if (f.seg_visto_) {
+    for (int e = 0; e < 4; ++e) {
+      min_[e] = f.seg_nan_[e] ? f.seg_min_[e] : menor(min_[e], f.seg_min_[e]);
+      max_[e] = f.seg_nan_[e] ? f.seg_max_[e] : maior(max_[e], f.seg_max_[e]);
+    }
+  }
+  shp_.estende(tamanho_);
+  shx_.estende(100 + 8LL * registos_);
 }
 
 void escritor_registos::abandona() noexcept

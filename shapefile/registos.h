@@ -125,12 +125,34 @@ class escritor_registos {
   bool fecha();
   void abandona() noexcept;
 
+  // A range of the records of a file that another writer created (`cria`),
+  // written by a thread of its own: its first record is number `primeiro`
+  // at byte `inicio` of the .shp. `fecha_faixa` writes out its bytes and
+  // no header.
+  bool cria_faixa(const SAHooks& g, const std::string& shp, const std::string& shx, int tipo,
+                  int primeiro, long long inicio);
+  bool fecha_faixa();
+  // Where the next record goes in the .shp.
+  long long posicao() const { return tamanho_; }
+  // The writer that created the file takes in its ranges, in order, once
+  // they are written: their records counted, the file's box folded from
+  // theirs with the bits one writer would have given it.
+  void junta(const escritor_registos& faixa);
+
  private:
   via_es shp_, shx_;
   int tipo_ = 0;
   int registos_ = 0;
   std::uint32_t tamanho_ = 100;
+  // The file's box, started again from a record whenever it is all zeros
+  // in x and y (shapelib's rule).
   double min_[4] = {0, 0, 0, 0}, max_[4] = {0, 0, 0, 0};
+  // The same values folded from the first record with vertices on, never
+  // started again, and which series held a NaN: what a range gives the
+  // box of the records before it (`junta`).
+  double seg_min_[4] = {0, 0, 0, 0}, seg_max_[4] = {0, 0, 0, 0};
+  bool seg_nan_[4] = {false, false, false, false};
+  bool seg_visto_ = false;
   bool cheio_ = false;
   void cabecalho(unsigned char* b, std::uint32_t bytes) const;
   long long tamanho(int t, long long n, long long np, bool com_m);
@@ -162,10 +184,20 @@ inline bool escritor_registos::copia_ponto(const registo_lido& l, bool com_m, co
   const double v[4] = {le_real(b + 12), le_real(b + 20), l.z ? le_real(l.z) : 0.0, m ? le_real(m) : 0.0};
   if (min_[0] == 0.0 && max_[0] == 0.0 && min_[1] == 0.0 && max_[1] == 0.0)
     for (int e = 0; e < 4; ++e) min_[e] = max_[e] = v[e];
+  if (!seg_visto_) [[unlikely]] {
+    for (int e = 0; e < 4; ++e) seg_min_[e] = seg_max_[e] = v[e];
+    seg_visto_ = true;
+  }
   dobra_par(min_, max_, v);
+  dobra_par(seg_min_, seg_max_, v);
   // A file of 2D points has z and m all +0, which the fold leaves as they
   // are.
-  if (tipo_ != SHPT_POINT) dobra_par(min_ + 2, max_ + 2, v + 2);
+  if (tipo_ != SHPT_POINT) {
+    dobra_par(min_ + 2, max_ + 2, v + 2);
+    dobra_par(seg_min_ + 2, seg_max_ + 2, v + 2);
+    seg_nan_[2] = seg_nan_[2] || v[2] != v[2];
+    seg_nan_[3] = seg_nan_[3] || v[3] != v[3];
+  }
   if (!shp_.feito()) return false;
   return indice(bytes);
 }

@@ -243,6 +243,7 @@ std::optional<exame_indice> ShapeFiles::abre_registos(const std::string& path,
       if (exame && !exame->junta(i + j, desl * 2, tam * 2)) exame.reset();
     }
   }
+  d.continuo = exame && exame->continuo();
   if (!exame) {
     // Offsets that go back: the index is kept whole for its checks.
     d.desl.resize(n);

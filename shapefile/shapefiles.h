@@ -137,6 +137,42 @@ class ShapeFiles {
   bool copia_em_bytes(const ShapeFiles& entrada) const;
   void copia_registos(ShapeFiles& entrada, const funcao_registo& antes, const funcao_xy& f);
 
+  // One copy in ranges of records, each copied by a thread of its own
+  // (transfere.h). A range: records [primeiro, ultimo], which lie in the
+  // .shp's bytes [inicio, fim).
+  struct faixa {
+    int primeiro = 0, ultimo = 0;
+    long long inicio = 0, fim = 0;
+  };
+  // The ranges, n at most, into which the copy from `entrada` (open, none
+  // of its records read yet) can be split, of about as many bytes each:
+  // where both files are on the own record path through the block
+  // windows, the input's records follow one another in index order from
+  // the header on, with no byte between them (the output's, where each is
+  // as long as its input, then take the same places), its table records
+  // copy whole, and it is large enough for threads to pay (`faixas_desde`).
+  // None otherwise. With ranges, the output's space is set aside.
+  std::vector<faixa> faixas(const ShapeFiles& entrada, int n);
+  // The tests: the smallest .shp that is split (8 MiB unless set), and
+  // with `quantas`, into that many ranges whatever `faixas` is asked.
+  static void faixas_desde(long long bytes, int quantas = 0);
+  // On an instance of its own for each range: `le_faixa` reads the records
+  // of `entrada`, whose files were checked when it was opened;
+  // `escreve_faixa` writes range f into the files that `saida` created.
+  void le_faixa(const ShapeFiles& entrada);
+  void escreve_faixa(const ShapeFiles& saida, const faixa& f);
+  // The records of range f of `entrada`, as `copia_registos` copies them
+  // (the table's apart), then written out. False where a record's output
+  // would not be as long as its input: the ranges' places are not the
+  // records' then, and the copy must be one loop.
+  bool copia_faixa(ShapeFiles& entrada, const faixa& f, const funcao_registo& antes,
+                   const funcao_xy& fn);
+  // The input's table records, copied whole (by the system where it can),
+  // while the ranges are copied.
+  void copia_tabela_inteira(ShapeFiles& entrada);
+  // Once every range is copied, the output takes them in, in order.
+  void junta_faixas(const std::vector<ShapeFiles*>& partes);
+
   // Completes and closes the output; for an input, releases it, and throws
   // falha, naming the file, when its .shp, .shx or .dbf changed since it
   // was opened (size, modification or change time).

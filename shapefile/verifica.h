@@ -55,6 +55,7 @@ class exame_indice {
       return true;
     }
     if ((long long)desl < desl_anterior_) return false;
+    if ((long long)desl != (i == 0 ? 100 : fim_anterior_)) continuo_ = false;
     desl_anterior_ = desl;
     if (fim > fim_maximo_) fim_maximo_ = fim;
     if ((long long)desl < fim_anterior_) {
@@ -65,12 +66,16 @@ class exame_indice {
     return true;
   }
   void conclui(int n, const std::string& path, const std::string& shx) const;
+  // The records follow one another from the header on, in index order,
+  // without a byte between them.
+  bool continuo() const { return continuo_ && mau_ < 0; }
 
  private:
   long long tam_shp_;
   long long desl_anterior_ = -1, fim_anterior_ = 0, fim_maximo_ = 100;
   int mau_ = -1;
   bool dentro_ = false;
+  bool continuo_ = true;
 };
 void verifica_indice(const unsigned* desl, const unsigned* tam, int n, const std::string& path,
                      const std::string& shx);

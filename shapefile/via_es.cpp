@@ -39,6 +39,11 @@ void via_es::preve(long long bytes)
   if (blocos_ && f_) es::janela_preve(f_, bytes);
 }
 
+void via_es::estende(long long bytes)
+{
+  if (blocos_ && f_) es::janela_estende(f_, bytes);
+}
+
 void via_es::entrega()
 {
   if (e_cur_ != e_ini_) es::janela_ocupa(f_, static_cast<std::size_t>(e_cur_ - e_ini_));

@@ -55,6 +55,7 @@ class via_es {
   // The file's size; -1 when its hooks are not the block windows'.
   long long tamanho() const;
   void preve(long long bytes);  // see es::janela_preve
+  void estende(long long bytes);  // see es::janela_estende
 
  private:
   SAHooks g_{};

@@ -22,6 +22,7 @@
 #include "conversao.h"
 #include "falha.h"
 #include "rotas.h"
+#include "shapefiles.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -38,6 +39,13 @@ extern char** environ;
 namespace kelvara::teste {
 
 namespace {
+
+// KELVARA_FAIXAS=N: every copy of this run that can be made in ranges is
+// made in N of them, however small (the run of ctest named "faixas").
+[[maybe_unused]] const bool faixas_pedidas = [] {
+  faixas_do_ambiente();
+  return true;
+}();
 
 // shapelib's own hooks, but for writes of nothing: shapelib hands them a
 // null buffer (the field list of a table without fields), which stdio may
@@ -102,6 +110,14 @@ bool converte(janela_teste& j, const std::string& s1, const std::string& s2,
   j.mensagens.insert(j.mensagens.end(), j.fim.mensagens.begin(), j.fim.mensagens.end());
   return j.fim.como == desfecho::criado;
 }
+
+void faixas_do_ambiente()
+{
+  if (const char* n = std::getenv("KELVARA_FAIXAS")) ShapeFiles::faixas_desde(0, std::atoi(n));
+  else ShapeFiles::faixas_desde(8LL << 20, 0);
+}
+
+com_faixas::com_faixas(int quantas) { ShapeFiles::faixas_desde(0, quantas); }
 
 std::string falha_ao_converter(const std::string& s1, const std::string& s2,
                                const std::string& entrada, const std::string& saida, bool forcar)

@@ -98,6 +98,16 @@ struct ensaio {
 // Converts, with the override unless told not to (as for inputs from
 // elsewhere than Portugal): empty when it created the output, otherwise its
 // last message.
+// Copies in ranges as the variable KELVARA_FAIXAS asks (none without it),
+// or in `quantas` of them, however small, while a `com_faixas` lives.
+void faixas_do_ambiente();
+struct com_faixas {
+  explicit com_faixas(int quantas);
+  ~com_faixas() { faixas_do_ambiente(); }
+  com_faixas(const com_faixas&) = delete;
+  com_faixas& operator=(const com_faixas&) = delete;
+};
+
 std::string falha_ao_converter(const std::string& s1, const std::string& s2,
                                const std::string& entrada, const std::string& saida,
                                bool forcar = true);

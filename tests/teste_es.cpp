@@ -12,7 +12,9 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <random>
+#include <tuple>
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -53,21 +55,30 @@ struct com_via {
 };
 
 // The conversion through one set of hooks: empty, or its last message.
-std::string falha_por(via v, const std::string& entrada, const std::string& saida, bool forcar)
+std::string falha_por(via v, const std::string& entrada, const std::string& saida, bool forcar,
+                      const std::string& s1 = d73, const std::string& s2 = etrs)
 {
   const com_via escolha(v);
-  return falha_ao_converter(d73, etrs, entrada, saida, forcar);
+  return falha_ao_converter(s1, s2, entrada, saida, forcar);
 }
 
-// Converts `entrada` both ways beside it and expects the same bytes in every
-// output file. The .dbf's date of last change is today's in both; copying it
+// Converts `entrada` every way beside it and expects the same bytes in every
+// output file: through each set of hooks, and through the windows in 2, 4
+// and 7 ranges of records (each its own thread; the file's box folded from
+// theirs). The .dbf's date of last change is today's in all; copying it
 // across keeps a conversion pair that straddles midnight from failing.
-void espera_mesmos_bytes(const std::string& pasta, const std::string& entrada, bool forcar)
+void espera_mesmos_bytes(const std::string& pasta, const std::string& entrada, bool forcar,
+                         const std::string& s1 = d73, const std::string& s2 = etrs)
 {
-  ASSERT_EQ(falha_por(via::shapelib, entrada, pasta + "/shapelib.shp", forcar), "");
-  for (const auto& [v, nome] : {std::pair{via::simples, "simples"}, std::pair{via::blocos, "blocos"}}) {
+  ASSERT_EQ(falha_por(via::shapelib, entrada, pasta + "/shapelib.shp", forcar, s1, s2), "");
+  for (const auto& [v, nome, faixas] :
+       {std::tuple{via::simples, "simples", 0}, std::tuple{via::blocos, "blocos", 0},
+        std::tuple{via::blocos, "faixas2", 2}, std::tuple{via::blocos, "faixas4", 4},
+        std::tuple{via::blocos, "faixas7", 7}}) {
     SCOPED_TRACE(nome);
-    ASSERT_EQ(falha_por(v, entrada, pasta + "/" + nome + ".shp", forcar), "");
+    std::optional<com_faixas> em_faixas;
+    if (faixas > 0) em_faixas.emplace(faixas);
+    ASSERT_EQ(falha_por(v, entrada, pasta + "/" + nome + ".shp", forcar, s1, s2), "");
     for (const char* ext : {".shp", ".shx", ".dbf", ".prj"}) {
       SCOPED_TRACE(ext);
       const std::string s = bytes(pasta + "/shapelib" + ext);
@@ -198,8 +209,9 @@ TEST(es, ficheiros_feitos_iguais_pelas_duas_vias)
 
 // Every shape type, with null records, z, m with no-data values (below
 // -1e38), NaN, +0 and -0 in one record (the boxes keep the last of equal
-// values), MultiPatch part types, a deleted record, and an empty file of
-// each type.
+// values), records at x = y = 0 first and midway (shapelib starts the
+// file's box again while it is all zeros), MultiPatch part types, a deleted
+// record, and an empty file of each type.
 TEST(es, todos_os_tipos_iguais_ao_shapelib)
 {
   const int tipos[] = {SHPT_POINT,      SHPT_ARC,       SHPT_POLYGON,    SHPT_MULTIPOINT,
@@ -226,8 +238,11 @@ TEST(es, todos_os_tipos_iguais_ao_shapelib)
               f.tipos_partes.push_back(p % 2 == 0 ? SHPP_TRIFAN : SHPP_OUTERRING);
             }
             for (int v = 0; v < nv; ++v) {
-              f.x.push_back(k == 0 ? 0.0 : -61234.5 + 2345.678 * k + 517.25 * v);
-              f.y.push_back(k == 0 ? 0.0 : 103456.25 - 1987.5 * k + 733.0 * v);
+              // Records 1 and 5 come out at x = y = 0 (the military grid's
+              // origin shifted to the central system's).
+              const bool origem = k == 0 || k == 4;
+              f.x.push_back(origem ? 200000.0 : -61234.5 + 2345.678 * k + 517.25 * v);
+              f.y.push_back(origem ? 300000.0 : 103456.25 - 1987.5 * k + 733.0 * v);
               // Zeros of both signs at the bottom of z and the top of m.
               const bool zero = v == 1 || v == 3;
               f.z.push_back(v == 2 ? (k % 2 ? std::nan("") : -0.0)
@@ -243,7 +258,7 @@ TEST(es, todos_os_tipos_iguais_ao_shapelib)
       }
       pasta_temporaria p;
       escreve(p / "e", s);
-      espera_mesmos_bytes(p.caminho().string(), p / "e.shp", true);
+      espera_mesmos_bytes(p.caminho().string(), p / "e.shp", true, d73m, d73);
     }
   }
 }

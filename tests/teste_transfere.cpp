@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include <shapefil.h>
 
@@ -271,6 +272,22 @@ TEST(transfere, coordenadas_nao_finitas_e_partes_demais)
   escreve(p / "nan", s);
   std::string m = falha_do_ciclo(p / "nan.shp", p / "nan_b.shp");
   EXPECT_NE(m.find("O vértice 3 do registo 2 de"), std::string::npos) << m;
+  // Of two faults, the first in the file is named, however many threads
+  // copy its records in ranges: each range goes to its end or its first
+  // fault, and in two ranges the second one's fault, early in it, comes
+  // first in time.
+  s.formas[1].y[2] = 0;
+  for (int k = 2; k < 200; ++k) s.formas.push_back(faz_forma(SHPT_ARC, 1, 3, false, k));
+  s.formas[94].y[2] = std::numeric_limits<double>::quiet_NaN();
+  s.formas[109].x[1] = std::numeric_limits<double>::infinity();
+  escreve(p / "duas", s);
+  for (const int faixas : {0, 2, 3, 5}) {
+    SCOPED_TRACE(faixas);
+    std::optional<com_faixas> em_faixas;
+    if (faixas > 0) em_faixas.emplace(faixas);
+    m = falha_do_ciclo(p / "duas.shp", p / "duas_b.shp");
+    EXPECT_NE(m.find("O vértice 3 do registo 95 de"), std::string::npos) << m;
+  }
 
   // A polynomial that overflows is refused the same way.
   janela_teste j;

@@ -414,6 +414,69 @@ void janela_preve(SAFile h, long long bytes)
   if (reserva_so(x->m, bytes)) x->reservado = std::max(x->reservado, bytes);
 }
 
+void janela_estende(SAFile h, long long bytes)
+{
+  janela_es* x = dj(h);
+  x->fim = std::max(x->fim, bytes);
+}
+
+bool copia_trecho(SAFile de, long long pos_de, SAFile para, long long pos_para, long long n,
+                  long long& feitos, bool& na_leitura)
+{
+  janela_es *a = dj(de), *b = dj(para);
+  feitos = 0;
+  na_leitura = false;
+  // What the windows hold of either file is written out first: the copy
+  // reads and writes the files themselves.
+  if (!a->despeja() || !b->despeja()) {
+    na_leitura = a->avariado;
+    return false;
+  }
+  std::unique_ptr<char[]> meio;  // the copy through memory
+  constexpr std::size_t bloco = 256 * 1024;
+  bool pelo_sistema = true;
+  while (feitos < n) {
+    const std::size_t k = static_cast<std::size_t>(std::min<long long>(n - feitos, 64LL << 20));
+    long long r = -2;
+    if (pelo_sistema) r = copia_so(a->m, pos_de + feitos, b->m, pos_para + feitos, k);
+    if (r == -2) {
+      pelo_sistema = false;
+      if (!meio) meio.reset(new (std::nothrow) char[bloco]);
+      if (!meio) {
+        regista(b->nome, ENOMEM);
+        return false;
+      }
+      r = le_so(a->m, meio.get(), std::min(k, bloco), pos_de + feitos);
+      if (r < 0) {
+        regista(a->nome, errno);
+        na_leitura = true;
+        return false;
+      }
+      if (r > 0 && !b->escreve_tudo(meio.get(), static_cast<std::size_t>(r), pos_para + feitos))
+        return false;
+    } else if (r < 0) {
+      // Which of the two failed, by the system's word: EBADF and EIO may be
+      // either; the file read is named for them only when the write side
+      // has no reason of its own.
+      const int e = errno;
+      na_leitura = e != ENOSPC && e != EFBIG && e != EROFS;
+#ifdef EDQUOT
+      na_leitura = na_leitura && e != EDQUOT;
+#endif
+      regista(na_leitura ? a->nome : b->nome, e);
+      return false;
+    }
+    if (r == 0) {  // `de` ended before n bytes
+      regista(a->nome, 0);
+      na_leitura = true;
+      return false;
+    }
+    feitos += r;
+    b->fim = std::max(b->fim, pos_para + feitos);
+  }
+  return true;
+}
+
 espaco janela_espaco(SAFile h, std::size_t n)
 {
   janela_es* x = dj(h);

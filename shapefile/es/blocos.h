@@ -82,5 +82,16 @@ long long janela_tamanho(SAFile h);
 // each block as it is written (ext4: a quarter of the time of writing a
 // large file here); what is not filled goes back at the close.
 void janela_preve(SAFile h, long long bytes);
+// Bytes up to `bytes` were written through other handles of the file (the
+// ranges of one copy, `copia_trecho`): the file is at least that long, and
+// its close does not give back the space they fill.
+void janela_estende(SAFile h, long long bytes);
+// n bytes of `de` from `pos_de` copied to `para` at `pos_para`, both files
+// opened through these hooks; by the system, without passing through this
+// process, where it can (Linux's copy_file_range), in blocks otherwise.
+// `feitos`: the bytes copied; on a failure (recorded under its file's name)
+// `na_leitura` says whether it was `de`'s.
+bool copia_trecho(SAFile de, long long pos_de, SAFile para, long long pos_para, long long n,
+                  long long& feitos, bool& na_leitura);
 
 }  // namespace kelvara::es

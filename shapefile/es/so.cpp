@@ -154,6 +154,8 @@ bool reserva_so(descritor, long long) { return false; }
 
 bool encurta_so(descritor, long long) { return true; }
 
+long long copia_so(descritor, long long, descritor, long long, std::size_t) { return -2; }
+
 int fecha_so(descritor m)
 {
   if (CloseHandle(m)) return 0;
@@ -299,6 +301,25 @@ bool encurta_so(descritor m, long long bytes)
   do r = ::ftruncate(m, static_cast<off_t>(bytes));
   while (r != 0 && errno == EINTR);
   return r == 0;
+}
+
+long long copia_so(descritor de, long long pos_de, descritor para, long long pos_para,
+                   std::size_t n)
+{
+#ifdef __linux__
+  off_t a = static_cast<off_t>(pos_de), b = static_cast<off_t>(pos_para);
+  ssize_t r;
+  do r = ::copy_file_range(de, &a, para, &b, n, 0);
+  while (r < 0 && errno == EINTR);
+  // Files the system will not copy between (another file system before
+  // Linux 5.19, a kernel without the call): through memory.
+  if (r < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL))
+    return -2;
+  return r;
+#else
+  (void)de, (void)pos_de, (void)para, (void)pos_para, (void)n;
+  return -2;
+#endif
 }
 
 int fecha_so(descritor m) { return ::close(m); }

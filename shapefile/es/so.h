@@ -35,6 +35,12 @@ bool reserva_so(descritor m, long long bytes);
 // Gives back the space set aside beyond the file's `bytes`.
 bool encurta_so(descritor m, long long bytes);
 int fecha_so(descritor m);
+// Up to n bytes copied by the system from `de` at `pos_de` to `para` at
+// `pos_para`: how many (0 at the end of `de`), -1 on a failure (errno),
+// -2 where the system does not copy between these files (the caller then
+// copies through memory).
+long long copia_so(descritor de, long long pos_de, descritor para, long long pos_para,
+                   std::size_t n);
 #ifndef _WIN32
 // Empties a file, only when it holds something: a reserved name is empty,
 // and ext4 writes out at once on closing a file that was truncated.
