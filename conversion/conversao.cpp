@@ -168,7 +168,7 @@ resultado corrida::corre()
       const std::atomic<bool>* propria = j_.pedido_de_paragem();
       return paragem.load() == 0 && !(propria && propria->load());
     };
-    const restos r = saida_.limpa_restos(esperar);
+    const restos r = p_.limpa_restos ? saida_.limpa_restos(esperar) : restos{};
     for (const std::string& s : r.repostos)
       j_.mensagem("O shapefile " + entre_aspas(s) +
                   ", que uma conversão interrompida estava a substituir, foi reposto como estava.");
@@ -214,7 +214,7 @@ resultado corrida::corre()
     verifica_paragem(j_.pedido_de_paragem());
     // From the first rename the run completes: the publication is not
     // interrupted (only its wait for the folder is).
-    saida_.publica(esperar);
+    saida_.publica(esperar, p_.em_lote);
     if (saida_.pasta_por_sincronizar())
       j_.mensagem("O sistema de ficheiros da pasta " + entre_aspas(saida_.pasta()) +
                   " não permite confirmar que os nomes dos ficheiros ficaram gravados no disco: "

@@ -42,6 +42,12 @@ struct pedido {
   // (sistema::prj_epsg) instead of the target's own text.
   bool prj_epsg = false;
   kelvara::metodo metodo = metodo::oficial;
+  // One of a batch's files (lote.h): its output is put on disk by one
+  // flush of the file system.
+  bool em_lote = false;
+  // The output folder is cleared of what killed runs left there first; a
+  // batch has its first conversion into each folder do it for all.
+  bool limpa_restos = true;
 };
 
 // What a conversion came to.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -298,6 +299,23 @@ bool lote::prepara(janela_lote& j)
 void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
 {
   progresso_lote p(pares_, j);
+  // The input and output folders listed once for the batch: each file's
+  // companions and older outputs are asked for only where a name like
+  // them is there.
+  std::vector<std::string> nomes;
+  for (const par_lote& x : pares_) {
+    nomes.push_back(x.entrada);
+    nomes.push_back(x.saida);
+  }
+  const es::inventario listadas(nomes);
+  // The first conversion into each output folder clears it of killed
+  // runs' files; the others need not list it again.
+  std::mutex m;
+  std::set<std::string> limpas;
+  auto primeira_em = [&](const std::string& saida) {
+    const std::lock_guard<std::mutex> g(m);
+    return limpas.insert(texto(caminho(saida).parent_path())).second;
+  };
   std::atomic<std::size_t> proximo{0};
   auto trabalha = [&] {
     for (std::size_t i; (i = proximo++) < pares_.size();) {
@@ -305,6 +323,8 @@ void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
       pedido um = p_.modelo;
       um.entrada = pares_[i].entrada;
       um.saida = pares_[i].saida;
+      um.em_lote = true;
+      um.limpa_restos = primeira_em(um.saida);
       ficheiro_lote& f = ficheiros_[i];
       janela_de_um jj(i, j, p, parar, f);
       try {

@@ -262,48 +262,66 @@ void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj, std::strin
               ": não há nomes livres para os ficheiros de trabalho.");
 }
 
-void publicacao::publica(const espera& esperar)
+void publicacao::publica(const espera& esperar, bool de_uma_vez)
 {
-  es::trinco vez;  // one publication at a time in this folder
-  if (!tranca_pasta(vez, esperar)) {
-    throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) +
-                ": a pasta não pode ser trancada.");
-  }
   const std::string aparte = trinco_nome_ + "v";
   auto nao_publica = [&](const std::string& porque) {
     throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) + ": " +
                 porque + ". O shapefile anterior ficou como estava.");
   };
-
-  // The older output's files, by their names as the user gave them and with
-  // their extensions in any letter case (OUT.SHX beside out.shp).
-  const std::vector<std::string> anteriores = es::com_extensao(base_, da_saida);
-  for (const std::string& f : anteriores)
-    if (e_pasta(f)) nao_publica(entre_aspas(f) + " é uma pasta");
-
   // The plan: the older output aside, then the new one in. It is on disk
   // in the lock file before the first rename, for the next run into this
-  // folder to finish or undo a publication that was cut short.
+  // folder to finish or undo a publication that was cut short. The older
+  // output's files, by their names as the user gave them and with their
+  // extensions in any letter case (OUT.SHX beside out.shp).
+  std::vector<std::string> anteriores;
   std::vector<mudanca> renomes;  // as paths
-  const std::size_t nome_base = texto(caminho(base_).filename()).size();
-  for (const std::string& final : anteriores)
-    renomes.push_back({final, aparte + texto(caminho(final).filename()).substr(nome_base)});
-  for (size_t i = 0; i < extensoes.size(); ++i)
-    if (!nomes_[i].empty()) renomes.push_back({nomes_[i], base_ + extensoes[i]});
-  std::vector<mudanca> plano;  // as names within the folder
-  for (const mudanca& m : renomes)
-    plano.push_back({texto(caminho(m.de).filename()), texto(caminho(m.para).filename())});
+  auto planeia = [&] {
+    anteriores = es::com_extensao(base_, da_saida);
+    renomes.clear();
+    const std::size_t nome_base = texto(caminho(base_).filename()).size();
+    for (const std::string& final : anteriores)
+      renomes.push_back({final, aparte + texto(caminho(final).filename()).substr(nome_base)});
+    for (size_t i = 0; i < extensoes.size(); ++i)
+      if (!nomes_[i].empty()) renomes.push_back({nomes_[i], base_ + extensoes[i]});
+    std::vector<mudanca> plano;  // as names within the folder
+    for (const mudanca& m : renomes)
+      plano.push_back({texto(caminho(m.de).filename()), texto(caminho(m.para).filename())});
+    return escreve_plano(plano);
+  };
+
+  // In a batch, the plan as it stands, the new files and their names go on
+  // disk by one flush of the file system where there is one, before the
+  // folder is locked, so that the next conversion's publication does not
+  // wait for it; under the lock, the plan is written and flushed again only
+  // where another run changed the older output meanwhile.
   std::error_code ec;
-  if (!trinco_.escreve_nota(escreve_plano(plano), ec))
-    nao_publica(descreve(ec) + " (" + trinco_nome_ + ")");
-  // The new files, and every name in the folder, on disk before the older
-  // output moves: from here a power cut leaves one whole output or the
-  // other, and the plan to tell which.
-  for (const std::string& n : nomes_)
-    if (!n.empty() && !es::sincroniza(n, ec)) nao_publica(descreve(ec) + " (" + n + ")");
-  if (!es::sincroniza_pasta(pasta_, ec)) {
-    if (ec != std::errc::invalid_argument) nao_publica(descreve(ec) + " (" + pasta_ + ")");
-    pasta_por_sincronizar_ = true;
+  std::string plano_no_disco;
+  if (de_uma_vez) {
+    const std::string p = planeia();
+    if (trinco_.escreve_nota(p, ec, false) && es::sincroniza_sistema(pasta_, ec)) plano_no_disco = p;
+  }
+  es::trinco vez;  // one publication at a time in this folder
+  if (!tranca_pasta(vez, esperar)) {
+    throw falha("Não foi possível pôr o resultado no lugar de " + entre_aspas(fich3a_) +
+                ": a pasta não pode ser trancada.");
+  }
+  const std::string plano = planeia();
+  for (const std::string& f : anteriores)
+    if (e_pasta(f)) nao_publica(entre_aspas(f) + " é uma pasta");
+  if (plano != plano_no_disco) {
+    if (!trinco_.escreve_nota(plano, ec)) nao_publica(descreve(ec) + " (" + trinco_nome_ + ")");
+    // The new files, and every name in the folder, on disk before the
+    // older output moves: from here a power cut leaves one whole output or
+    // the other, and the plan to tell which.
+    if (plano_no_disco.empty()) {
+      for (const std::string& n : nomes_)
+        if (!n.empty() && !es::sincroniza(n, ec)) nao_publica(descreve(ec) + " (" + n + ")");
+      if (!es::sincroniza_pasta(pasta_, ec)) {
+        if (ec != std::errc::invalid_argument) nao_publica(descreve(ec) + " (" + pasta_ + ")");
+        pasta_por_sincronizar_ = true;
+      }
+    }
   }
 
   std::vector<mudanca> feitos;  // renames done, to undo them in reverse order
@@ -328,7 +346,11 @@ void publicacao::publica(const espera& esperar)
     feitos.push_back(m);
   }
   for (const std::string& n : nomes_) std::erase(criados_, n);  // now the output's: not ours to remove
-  if (!es::sincroniza_pasta(pasta_, ec)) pasta_por_sincronizar_ = true;
+  // The renames are made: the next publication in the folder need not wait
+  // for their flush (its own flush of the folder would carry them too).
+  vez.solta();
+  if (!(de_uma_vez ? es::sincroniza_pasta_junto(pasta_, ec) : es::sincroniza_pasta(pasta_, ec)))
+    pasta_por_sincronizar_ = true;
   // All in place: the older output's files go.
   for (const mudanca& m : renomes)
     if (m.para.compare(0, aparte.size(), aparte) == 0) fs::remove(caminho(m.para), ec);

@@ -30,8 +30,8 @@ namespace kelvara {
 // in other letters (OUT.SHP for OUT.shp); empty when there is none.
 std::string shp_existente(const std::string& fich3a);
 
-// While another run publishes in the output's folder: called every 50 ms,
-// first with `primeira` true; false stops the wait.
+// While another run publishes in the output's folder: called every 50 ms
+// or sooner, first with `primeira` true; false stops the wait.
 using espera = std::function<bool(bool primeira)>;
 
 // What the clean-up of a folder did: files removed, and the outputs whose
@@ -81,7 +81,10 @@ class publicacao {
   // .qmd and the memo files .dbt and .fpt, the extension in any letter
   // case. Throws falha, with the older output whole, when any step fails,
   // and interrompida when `esperar` stops the wait for the folder.
-  void publica(const espera& esperar);
+  // `de_uma_vez` (a batch): the new files and their names put on disk by
+  // one flush of the file system where the system has it, not one each,
+  // before the folder is locked.
+  void publica(const espera& esperar, bool de_uma_vez = false);
   // The file system refused to put the folder's names on disk (EINVAL on
   // some network and FUSE file systems): a warning, not a fault.
   bool pasta_por_sincronizar() const { return pasta_por_sincronizar_; }

@@ -39,7 +39,9 @@ em_curso::~em_curso() { copias.fetch_sub(1); }
 
 int faixas_livres()
 {
-  const int processadores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  // Asked once: the system reads it from a file each time.
+  static const int processadores =
+      static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   return std::max(1, processadores / std::max(1, copias.load()));
 }
 

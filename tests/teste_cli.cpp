@@ -192,11 +192,15 @@ TEST(cli, lotes)
         for (size_t i; (i = t.find(de_)) != std::string::npos;) t.replace(i, 3, para);
       return t;
     };
-    // Twice: the second run replaces the first's outputs, and finds no
-    // inputs in an output folder that lies inside an input folder.
+    // Twice: the second run replaces the first's outputs, with what
+    // described them in any letter case, and finds no inputs in an output
+    // folder that lies inside an input folder.
     for (int vez = 0; vez < 2; ++vez) {
       std::vector<std::string> args;
       if (vez == 1) args.push_back("--substituir");
+      for (const std::string& c : k.criados)
+        for (const char* e : {".Shp.XML", ".qIx"})
+          if (vez == 1) grava(s + "/" + c + e, "antigo");
       for (size_t a = 0, b; a < k.args.size(); a = b + 1) {
         b = k.args.find(' ', a);
         if (b == std::string::npos) b = k.args.size();
@@ -212,6 +216,8 @@ TEST(cli, lotes)
           criados.insert(fs::relative(i->path(), caminho(s)).replace_extension().generic_string());
       EXPECT_EQ(criados, k.criados);
       for (const std::string& c : k.criados) {
+        for (const char* e : {".Shp.XML", ".qIx"})
+          EXPECT_FALSE(fs::exists(caminho(s + "/" + c + e))) << c << e;
         const std::string so = p / ("so_" + fs::path(c).filename().string());
         for (const char* e : {".shp", ".shx", ".dbf", ".prj"})
           EXPECT_EQ(bytes(s + "/" + c + e), bytes(so + e)) << c << e;

@@ -1,9 +1,16 @@
 #include "ficheiros.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "caminhos.h"
@@ -35,6 +42,57 @@ bool existe(const std::string& nome)
   return fs::exists(caminho(nome), ec);
 }
 
+namespace {
+
+std::string minusculas(std::string t)
+{
+  for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return t;
+}
+
+// The folders listed (`inventario`): each by its path as given, its names
+// in lower case.
+using inventarios = std::map<std::string, std::set<std::string>>;
+std::atomic<const inventarios*> listadas{nullptr};
+
+// The folder of a path, as written in it ("" for none).
+std::string pasta_de(const std::string& nome)
+{
+  const auto barra = nome.find_last_of("/\\");
+  return barra == std::string::npos ? std::string() : nome.substr(0, barra);
+}
+
+// A name may be there: its folder was not listed, or a name like it was.
+bool pode_haver(const std::string& nome)
+{
+  const inventarios* l = listadas.load(std::memory_order_acquire);
+  if (!l) return true;
+  const std::string pasta = pasta_de(nome);
+  const auto i = l->find(pasta);
+  return i == l->end() ||
+         i->second.count(minusculas(nome.substr(pasta.empty() ? 0 : pasta.size() + 1))) > 0;
+}
+
+}  // namespace
+
+inventario::inventario(const std::vector<std::string>& ficheiros)
+{
+  auto l = std::make_unique<inventarios>();
+  for (const std::string& f : ficheiros) {
+    const std::string p = pasta_de(f);
+    if (l->count(p)) continue;
+    std::set<std::string> nomes;
+    std::error_code ec;
+    for (fs::directory_iterator i(caminho(p.empty() ? "." : p), ec), fim; !ec && i != fim;
+         i.increment(ec))
+      nomes.insert(minusculas(texto(i->path().filename())));
+    if (!ec) (*l)[p] = std::move(nomes);
+  }
+  delete listadas.exchange(l.release(), std::memory_order_acq_rel);
+}
+
+inventario::~inventario() { delete listadas.exchange(nullptr, std::memory_order_acq_rel); }
+
 std::vector<std::string> com_extensao(const std::string& base,
                                       std::span<const std::string_view> extensoes)
 {
@@ -47,6 +105,7 @@ std::vector<std::string> com_extensao(const std::string& base,
     std::vector<std::size_t> letras;
     for (std::size_t i = 0; i < ext.size(); ++i)
       if (std::isalpha(static_cast<unsigned char>(ext[i]))) letras.push_back(i);
+    if (!pode_haver(base + std::string(ext))) continue;
     const unsigned nomes = es::nomes_ignoram_caixa ? 1u : 1u << letras.size();
     for (unsigned m = 0; m < nomes; ++m) {
       std::string f = base + std::string(ext);
@@ -236,6 +295,102 @@ bool sincroniza_pasta(const std::string& pasta, std::error_code& ec)
 #endif
 }
 
+#ifdef __linux__
+namespace {
+
+bool syncfs_de(const std::string& pasta, std::error_code& ec)
+{
+  int fd;
+  do fd = ::open(pasta.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0 || ::syncfs(fd) != 0) {
+    ec = std::error_code(errno, std::generic_category());
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::close(fd);
+  ec.clear();
+  return true;
+}
+
+// The flushes asked for at once are made together: a caller whose writes
+// were made before a flush began is served by that flush; one that comes
+// while a flush is under way waits for it to end, and then the next flush,
+// which serves everyone who waited, is made by one of them. Per folder as
+// named (a batch's output folders are few).
+struct vez_de_pasta {
+  long long pedidos = 0, servidos = 0;
+  bool em_curso = false;
+  std::error_code resultado;
+};
+std::mutex vez_m;
+std::condition_variable vez_cv;
+std::map<std::string, vez_de_pasta> vezes;
+
+}  // namespace
+#endif
+
+#ifdef __linux__
+namespace {
+
+// `faz` on `pasta`, together with the other callers at once (above).
+bool junto(const std::string& chave, const std::string& pasta,
+           bool (*faz)(const std::string&, std::error_code&), std::error_code& ec)
+{
+  std::unique_lock<std::mutex> g(vez_m);
+  vez_de_pasta& v = vezes[chave];
+  const long long meu = ++v.pedidos;
+  for (;;) {
+    if (v.servidos >= meu) {
+      ec = v.resultado;
+      return !ec;
+    }
+    if (!v.em_curso) {
+      v.em_curso = true;
+      const long long cobre = v.pedidos;
+      g.unlock();
+      std::error_code r;
+      faz(pasta, r);
+      g.lock();
+      v.em_curso = false;
+      v.servidos = cobre;
+      v.resultado = r;
+      vez_cv.notify_all();
+      ec = r;
+      return !r;
+    }
+    vez_cv.wait(g);
+  }
+}
+
+bool fsync_pasta(const std::string& pasta, std::error_code& ec)
+{
+  return fsync_de(pasta, O_DIRECTORY, ec);
+}
+
+}  // namespace
+#endif
+
+bool sincroniza_sistema(const std::string& pasta, std::error_code& ec)
+{
+#ifdef __linux__
+  return junto("sistema:" + pasta, pasta, syncfs_de, ec);
+#else
+  (void)pasta;
+  ec = std::make_error_code(std::errc::function_not_supported);
+  return false;
+#endif
+}
+
+bool sincroniza_pasta_junto(const std::string& pasta, std::error_code& ec)
+{
+#ifdef __linux__
+  return junto("pasta:" + pasta, pasta, fsync_pasta, ec);
+#else
+  return sincroniza_pasta(pasta, ec);
+#endif
+}
+
 bool escreve_ficheiro(const std::string& nome, std::string_view conteudo, std::error_code& ec)
 {
 #ifdef _WIN32
@@ -408,7 +563,7 @@ bool trinco::cria(const std::string& nome, std::error_code& ec)
   return true;
 }
 
-bool trinco::escreve_nota(const std::string& nota, std::error_code& ec)
+bool trinco::escreve_nota(const std::string& nota, std::error_code& ec, bool para_o_disco)
 {
   const std::string t = std::to_string(GetCurrentProcessId()) + "\n" + nota;
   HANDLE h = static_cast<HANDLE>(h_);
@@ -416,7 +571,7 @@ bool trinco::escreve_nota(const std::string& nota, std::error_code& ec)
   DWORD escritos = 0;
   if (!SetFilePointerEx(h, zero, nullptr, FILE_BEGIN) ||
       !WriteFile(h, t.data(), static_cast<DWORD>(t.size()), &escritos, nullptr) ||
-      escritos != t.size() || !SetEndOfFile(h) || !FlushFileBuffers(h)) {
+      escritos != t.size() || !SetEndOfFile(h) || (para_o_disco && !FlushFileBuffers(h))) {
     ec = causa_windows(GetLastError());
     return false;
   }
@@ -534,7 +689,7 @@ bool trinco::cria(const std::string& nome, std::error_code& ec)
   return true;
 }
 
-bool trinco::escreve_nota(const std::string& nota, std::error_code& ec)
+bool trinco::escreve_nota(const std::string& nota, std::error_code& ec, bool para_o_disco)
 {
   const std::string t = std::to_string(::getpid()) + "\n" + nota;
   size_t feito = 0;
@@ -547,7 +702,7 @@ bool trinco::escreve_nota(const std::string& nota, std::error_code& ec)
     }
     feito += static_cast<size_t>(r);
   }
-  if (::ftruncate(fd_, static_cast<off_t>(t.size())) != 0 || ::fsync(fd_) != 0) {
+  if (::ftruncate(fd_, static_cast<off_t>(t.size())) != 0 || (para_o_disco && ::fsync(fd_) != 0)) {
     ec = std::error_code(errno, std::generic_category());
     return false;
   }
@@ -600,13 +755,16 @@ bool trinco::da_pasta(const std::string& pasta, const std::function<bool(bool)>&
   while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
   // Without blocking, so that a stop request is seen while another run
-  // holds the folder.
+  // holds the folder; looked at again after 1 ms, then twice as long each
+  // time up to 50 ms (a publication holds it a few milliseconds).
+  useconds_t pausa = 1000;
   for (bool primeira = true; !tranca(fd, false); primeira = false) {
     if (errno != EWOULDBLOCK || !esperar(primeira)) {
       ::close(fd);
       return false;
     }
-    ::usleep(50000);
+    ::usleep(pausa);
+    pausa = std::min<useconds_t>(2 * pausa, 50000);
   }
   fd_ = fd;
   return true;

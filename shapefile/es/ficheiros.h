@@ -58,6 +58,22 @@ std::vector<std::string> com_extensao(const std::string& base,
 // The first of them for the one extension `ext`; empty when there is none.
 std::string com_extensao(const std::string& base, std::string_view ext);
 
+// A batch's folders (those of `ficheiros`, as written in their paths),
+// each listed once while the batch lives: a name that
+// no name of its folder matched in any letter case when it was listed is
+// not asked for in each case by `com_extensao` (the 64 cases of ".shp.xml"
+// and 8 of each other extension, for each file of a batch of thousands). A
+// file that another program creates there meanwhile may then be missed,
+// as it would be had it come just after the asking. Not on a thread of the
+// batch's own.
+class inventario {
+ public:
+  explicit inventario(const std::vector<std::string>& ficheiros);
+  ~inventario();
+  inventario(const inventario&) = delete;
+  inventario& operator=(const inventario&) = delete;
+};
+
 // The companion `ext` (lower case, ".shx") of the file `nome` ("rios.Shp"):
 // the name with the same letter case as `nome`'s extension ("rios.Shx")
 // where that exists, else the first of `com_extensao`, else the lower-case
@@ -91,6 +107,16 @@ bool sincroniza(const std::string& nome, std::error_code& ec);
 // nothing). False, `ec` set, when that fails: EINVAL where the file
 // system does not flush folders (some network and FUSE ones).
 bool sincroniza_pasta(const std::string& pasta, std::error_code& ec);
+// Puts on disk everything written to the file system that holds `pasta`,
+// names included, in one flush (Linux's syncfs): for a batch, in place of
+// a flush per file and one of the folder. False, `ec` set, when that
+// fails; ENOSYS where the system has no such call (then each file is
+// flushed by itself).
+bool sincroniza_sistema(const std::string& pasta, std::error_code& ec);
+// `sincroniza_pasta`, made once for the threads of a batch that ask at
+// once. (`sincroniza_sistema` too: a flush that began after a caller's
+// writes serves it, and the callers that wait share the next.)
+bool sincroniza_pasta_junto(const std::string& pasta, std::error_code& ec);
 
 // A lock held while a run lives, on a file of the run's own or on a
 // folder: `flock` on POSIX, an open handle that shares nothing (or a named
@@ -110,8 +136,9 @@ class trinco {
   // taken or the file cannot be created.
   bool cria(const std::string& nome, std::error_code& ec);
   // Writes `nota` (any bytes) after the process number, in place of what
-  // was there, and puts the file on disk. False, `ec` set, when that fails.
-  bool escreve_nota(const std::string& nota, std::error_code& ec);
+  // was there, and puts the file on disk unless told not to (a flush of
+  // the file system will). False, `ec` set, when that fails.
+  bool escreve_nota(const std::string& nota, std::error_code& ec, bool para_o_disco = true);
   // Locks the lock file `nome` of a run that no longer lives. False when a
   // live run holds it, or when it is no run's lock file (not a regular
   // file, or empty: its run may be between creating and locking it).
