@@ -365,10 +365,9 @@ std::atomic<long long> bytes_para_faixas{8LL << 20};
 std::atomic<int> faixas_forcadas{0};
 }  // namespace
 
-void ShapeFiles::faixas_desde(long long bytes, int quantas)
+std::pair<long long, int> ShapeFiles::faixas_desde(long long bytes, int quantas)
 {
-  bytes_para_faixas.store(bytes);
-  faixas_forcadas.store(quantas);
+  return {bytes_para_faixas.exchange(bytes), faixas_forcadas.exchange(quantas)};
 }
 
 std::vector<ShapeFiles::faixa> ShapeFiles::faixas(const ShapeFiles& entrada, int n)

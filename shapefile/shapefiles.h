@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "falha.h"
@@ -154,8 +155,9 @@ class ShapeFiles {
   // None otherwise. With ranges, the output's space is set aside.
   std::vector<faixa> faixas(const ShapeFiles& entrada, int n);
   // The tests: the smallest .shp that is split (8 MiB unless set), and
-  // with `quantas`, into that many ranges whatever `faixas` is asked.
-  static void faixas_desde(long long bytes, int quantas = 0);
+  // with `quantas`, into that many ranges whatever `faixas` is asked. Gives
+  // back what was set before.
+  static std::pair<long long, int> faixas_desde(long long bytes, int quantas = 0);
   // On an instance of its own for each range: `le_faixa` reads the records
   // of `entrada`, whose files were checked when it was opened;
   // `escreve_faixa` writes range f into the files that `saida` created.
