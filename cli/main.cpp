@@ -83,7 +83,9 @@ transformados. É escrito um ficheiro .prj com o sistema de destino (excepto par
                     suas subpastas, que são reproduzidas dentro de SAIDA (uma
                     ligação simbólica para uma pasta não é seguida)
   -j N              faz N conversões ao mesmo tempo (por omissão, o número de
-                    processadores); o resultado é o mesmo que uma a uma
+                    processadores); o resultado é o mesmo que uma a uma. Um
+                    ficheiro grande é convertido pelos processadores que as
+                    outras conversões deixam livres
   --progresso       mostra o andamento na saída de erros
                     (0...10...20...30...40...50...60...70...80...90...100 - concluído.):
                     pelos registos, com um ficheiro; pelos ficheiros, pesados pelo
