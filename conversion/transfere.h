@@ -134,7 +134,7 @@ em_faixas copia_em_faixas(ShapeFiles& Shp1, ShapeFiles& Shp2, funcao& f, vigia& 
   const std::vector<ShapeFiles::faixa> fx = Shp2.faixas(Shp1, faixas_livres());
   const int n = static_cast<int>(fx.size());
   if (n < 2) return em_faixas::nao;
-  struct estado {
+  struct alignas(64) estado {  // each range's on a cache line of its own
     std::unique_ptr<ShapeFiles> e = std::make_unique<ShapeFiles>();
     std::unique_ptr<ShapeFiles> s = std::make_unique<ShapeFiles>();
     std::exception_ptr falha;
@@ -163,8 +163,12 @@ em_faixas copia_em_faixas(ShapeFiles& Shp1, ShapeFiles& Shp2, funcao& f, vigia& 
         verifica_paragem();
         if (!antes.registo(std::as_const(*t.e), r)) throw faixa_refeita{};
         if (!ponto && t.e->part_count() > 32767) falha_partes(*t.e, r, t.e->part_count());
-        t.feitos.store(r - fa.primeiro, std::memory_order_relaxed);
-        if ((r - fa.primeiro) % passo == 0) cv.notify_one();  // once per percent or so
+        // Told once per percent or so: a count written at every record
+        // would cost each thread the other's cache line.
+        if ((r - fa.primeiro) % passo == 0) {
+          t.feitos.store(r - fa.primeiro, std::memory_order_relaxed);
+          cv.notify_one();
+        }
       };
       if (!t.s->copia_faixa(*t.e, fa, chamada_registo(cada), xy.chamada())) t.refaz = true;
       t.feitos.store(fa.ultimo - fa.primeiro + 1, std::memory_order_relaxed);
