@@ -37,7 +37,7 @@ conversion, and whether the targets hold:
 --linear adds polyline files of about 1 MB and 1.5 GB (kelvara and cp).
 
 Usage (from the repository; builds into the build folder, build/ by default):
-  python3 bench/mede.py [--compilacao DIR] [--kelvara CLI] [--pasta DIR]
+  python3 bench/mede.py [--compilacao DIR] [--kelvara CLI] [--antes CLI] [--pasta DIR]
                         [--corridas N] [--tamanhos 10,100,810] [--pontos 1,10]
                         [--linear] [--sem-ogr2ogr] [--manter]
 
@@ -104,14 +104,16 @@ def tamanho(base):
 
 
 class ferramentas:
-    def __init__(self, cli, pasta):
+    def __init__(self, cli, pasta, antes=None):
         self.cli = cli
+        self.antes = antes
         self.saida = os.path.join(pasta, "saida")
 
     def linha(self, nome, base):
         s = self.saida
-        if nome == "kelvara":
-            return [self.cli, "-s", SISTEMA1, "-t", SISTEMA2, base + ".shp", os.path.join(s, "k.shp")]
+        if nome in ("kelvara", "antes"):
+            cli = self.cli if nome == "kelvara" else self.antes
+            return [cli, "-s", SISTEMA1, "-t", SISTEMA2, base + ".shp", os.path.join(s, "k.shp")]
         if nome == "cp":
             return ["sh", "-c", 'cp "$1" "$2" "$3" "$4"/ && sync "$4"/*', "cp",
                     base + ".shp", base + ".shx", base + ".dbf", s]
@@ -199,6 +201,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--compilacao", default=os.path.join(RAIZ, "build"))
     ap.add_argument("--kelvara", help="time this kelvara-cli instead of the build's (an older one, say)")
+    ap.add_argument("--antes", help="an older kelvara-cli, timed in the same rounds (taking turns)")
     ap.add_argument("--pasta", default="/tmp/kelvara-bench")
     ap.add_argument("--corridas", type=int, default=5)
     ap.add_argument("--tamanhos", default="10,100,810", help="polyline files, sizes in MB, comma-separated")
@@ -219,7 +222,8 @@ def main():
     if a.kelvara:
         cli = os.path.abspath(a.kelvara)
     os.makedirs(a.pasta, exist_ok=True)
-    f = ferramentas(cli, a.pasta)
+    antes = os.path.abspath(a.antes) if a.antes else None
+    f = ferramentas(cli, a.pasta, antes)
     tamanhos = [int(x) for x in a.tamanhos.split(",") if x]
     extra = [1, 1500] if a.linear else []
     milhoes = [int(x) for x in a.pontos.split(",") if x]
@@ -243,13 +247,15 @@ def main():
         ficheiros.append(dict(
             tipo="linhas", nome=f"{mb} MB polylines", base=gera(gerador, a.pasta, registos),
             registos=registos, unidades=registos * VERTICES_POR_REGISTO, unidade="vertex",
-            quais=["kelvara", "cp"] + (["ogr2ogr"] if usa_ogr and mb in tamanhos else []),
+            quais=["kelvara", "cp"] + (["antes"] if antes else [])
+            + (["ogr2ogr"] if usa_ogr and mb in tamanhos else []),
             mb=mb, pequeno=mb <= 10))
     for m in sorted(set(milhoes)):
         registos = m * 1_000_000
         ficheiros.append(dict(
             tipo="pontos", nome=f"{m} M points", base=gera(gerador, a.pasta, registos, pontos=True),
-            registos=registos, unidades=registos, unidade="record", quais=["kelvara", "cp"],
+            registos=registos, unidades=registos, unidade="record",
+            quais=["kelvara", "cp"] + (["antes"] if antes else []),
             mb=None, pequeno=False))
     f.tempo("kelvara", base1)
     for x in ficheiros:
@@ -288,6 +294,8 @@ def main():
         x["med_cpu"] = {q: mediana(v) for q, v in x["cpus"].items()}
         if "ogr2ogr" in med:
             x["rss_ogr"] = f.memoria("ogr2ogr", x["base"])
+        if "antes" in med:
+            x["rss_antes"] = f.memoria("antes", x["base"])
         ogr = f"{med['ogr2ogr']:.2f}" if "ogr2ogr" in med else "-"
         razao_ogr = f"{med['ogr2ogr'] / med['kelvara']:.1f}" if "ogr2ogr" in med else "-"
         print(f"| {x['nome']} ({x['mbytes']:.1f} MB) | {x['registos']:,} | {med['cp']:.3f} "
@@ -301,6 +309,15 @@ def main():
     for x in ficheiros:
         if "rss_ogr" in x:
             print(f"  {x['nome']} ogr2ogr peak RSS: {x['rss_ogr']:.1f} MiB")
+    if antes:
+        print(f"\nbefore ({antes}), in the same rounds:")
+        print("| file | before | now | before/cp | now/cp | before peak RSS | now peak RSS |")
+        print("|---|---|---|---|---|---|---|")
+        for x in ficheiros:
+            m = x["med"]
+            print(f"| {x['nome']} | {m['antes']:.3f} | {m['kelvara']:.3f} | "
+                  f"{m['antes'] / m['cp']:.2f} | {m['kelvara'] / m['cp']:.2f} | "
+                  f"{x['rss_antes']:.1f} MiB | {x['rss']:.1f} MiB |")
 
     # Time per unit of work, net of the one-record conversion.
     print("\ntime per vertex (polylines) or per record (points), ns, net of the one-record "

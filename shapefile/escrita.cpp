@@ -379,6 +379,10 @@ std::vector<ShapeFiles::faixa> ShapeFiles::faixas(const ShapeFiles& entrada, int
     return {};
   const long long fim = e.cab.tamanho;
   if (fim - 100 < bytes_para_faixas.load() || !tabela_igual(entrada)) return {};
+  // Small records (points) are bound by the reading and writing, which
+  // ranges do not make faster: each would only hold windows of its own.
+  // (Measurements in bench/RESULTS.md.)
+  if (faixas_forcadas.load() == 0 && (fim - 100) / e.registos < 128) return {};
   // Each range ends before the first record that begins past its share of
   // the bytes, found in the index by halves.
   via_es shx;

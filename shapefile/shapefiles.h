@@ -151,7 +151,8 @@ class ShapeFiles {
   // windows, the input's records follow one another in index order from
   // the header on, with no byte between them (the output's, where each is
   // as long as its input, then take the same places), its table records
-  // copy whole, and it is large enough for threads to pay (`faixas_desde`).
+  // copy whole, and it is large enough for threads to pay (`faixas_desde`:
+  // and of records of 128 bytes or more on average, lines and polygons).
   // None otherwise. With ranges, the output's space is set aside.
   std::vector<faixa> faixas(const ShapeFiles& entrada, int n);
   // The tests: the smallest .shp that is split (8 MiB unless set), and
