@@ -206,7 +206,8 @@ em_faixas copia_em_faixas(ShapeFiles& Shp1, ShapeFiles& Shp2, funcao& f, vigia& 
     for (int i = 0; i < n; ++i) fios.emplace_back(trabalho, i);
     Shp2.copia_tabela_inteira(Shp1);
     std::unique_lock<std::mutex> g(m);
-    for (long long dito = 0; ativos > 0;) {
+    long long dito = 0;
+    while (ativos > 0) {  // lowered by the ranges' threads, under `m`
       cv.wait_for(g, std::chrono::milliseconds(100));
       long long feitos = 0;
       for (const estado& t : st) feitos += t.feitos.load(std::memory_order_relaxed);
