@@ -356,10 +356,6 @@ void ShapeFiles::close_file()
                 ".");
 }
 
-}  // namespace kelvara
-
-namespace kelvara {
-
 namespace {
 std::atomic<long long> bytes_para_faixas{8LL << 20};
 std::atomic<int> faixas_forcadas{0};
