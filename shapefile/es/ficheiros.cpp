@@ -241,13 +241,14 @@ bool cria_vazio(const std::string& nome, std::error_code& ec)
 #ifndef _WIN32
 namespace {
 
-// Opens `nome` for reading (with `modo` more) and puts it on disk.
-bool fsync_de(const std::string& nome, int modo, std::error_code& ec)
+// Opens `nome` for reading (with `modo` more) and puts it on disk by
+// `poe` (fsync, or syncfs for the whole file system).
+bool fsync_de(const std::string& nome, int modo, std::error_code& ec, int (*poe)(int) = ::fsync)
 {
   int fd;
   do fd = ::open(nome.c_str(), O_RDONLY | O_CLOEXEC | modo);
   while (fd < 0 && errno == EINTR);
-  if (fd < 0 || ::fsync(fd) != 0) {
+  if (fd < 0 || poe(fd) != 0) {
     ec = std::error_code(errno, std::generic_category());
     if (fd >= 0) ::close(fd);
     return false;
@@ -300,17 +301,7 @@ namespace {
 
 bool syncfs_de(const std::string& pasta, std::error_code& ec)
 {
-  int fd;
-  do fd = ::open(pasta.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0 || ::syncfs(fd) != 0) {
-    ec = std::error_code(errno, std::generic_category());
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
-  ::close(fd);
-  ec.clear();
-  return true;
+  return fsync_de(pasta, O_DIRECTORY, ec, ::syncfs);
 }
 
 // The flushes asked for at once are made together: a caller whose writes
@@ -326,12 +317,6 @@ struct vez_de_pasta {
 std::mutex vez_m;
 std::condition_variable vez_cv;
 std::map<std::string, vez_de_pasta> vezes;
-
-}  // namespace
-#endif
-
-#ifdef __linux__
-namespace {
 
 // `faz` on `pasta`, together with the other callers at once (above).
 bool junto(const std::string& chave, const std::string& pasta,
@@ -363,11 +348,6 @@ bool junto(const std::string& chave, const std::string& pasta,
   }
 }
 
-bool fsync_pasta(const std::string& pasta, std::error_code& ec)
-{
-  return fsync_de(pasta, O_DIRECTORY, ec);
-}
-
 }  // namespace
 #endif
 
@@ -385,7 +365,7 @@ bool sincroniza_sistema(const std::string& pasta, std::error_code& ec)
 bool sincroniza_pasta_junto(const std::string& pasta, std::error_code& ec)
 {
 #ifdef __linux__
-  return junto("pasta:" + pasta, pasta, fsync_pasta, ec);
+  return junto("pasta:" + pasta, pasta, sincroniza_pasta, ec);
 #else
   return sincroniza_pasta(pasta, ec);
 #endif
