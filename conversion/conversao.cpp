@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -30,8 +31,6 @@
 
 namespace kelvara {
 
-namespace {
-
 // One run of a route: the file names derived from the request, the two
 // shapefile components, and the run's own files beside the output.
 class corrida {
@@ -47,9 +46,17 @@ class corrida {
   {
   }
 
-  resultado corre();
+  // Everything up to the output's publication: false when the run ended
+  // there (fim() says how).
+  bool escreve();
+  // Puts the output in place: what the run came to.
+  resultado publica();
+  const resultado& fim() const { return fim_; }
 
  private:
+  template <class F>
+  bool protegido(F&& f);
+  bool espera_vez(bool primeira);
   void verifica_nomes() const;
   void deriva_nomes();
   void verifica_entrada_e_saida();
@@ -75,6 +82,11 @@ class corrida {
   bool vigia_ = false;     // the input's records are checked against the area
   std::string entrada_;    // the input shapefile, as derived
   int registo_ = 0;        // the record of the input being read
+  resultado fim_;
+  // Waiting for another run into the output's folder: since when, and
+  // whether the window was told.
+  std::chrono::steady_clock::time_point desde_;
+  bool dito_ = false;
 };
 
 void corrida::verifica_nomes() const
@@ -129,12 +141,80 @@ void corrida::verifica_entrada_e_saida()
   }
 }
 
-resultado corrida::corre()
+// Runs `f`; a fault or refusal it throws is the run's end, in fim_, with
+// every file of this run removed.
+template <class F>
+bool corrida::protegido(F&& f)
 {
   auto com = [](desfecho d, std::string texto, tipo_mensagem t = tipo_mensagem::aviso) {
     return resultado{d, {{std::move(texto), t}}};
   };
   try {
+    return f();
+  } catch (const fora_da_grelha& x) {
+    // A vertex off the Datum Lisboa grid ends the program after its
+    // message; nothing of this run stays on disk, and an older output at
+    // the output path is still whole.
+    limpa();
+    resultado r = com(desfecho::falhou, x.what());
+    r.mensagens.push_back({"No shapefile " + entre_aspas(entrada_) + ", registo " +
+                               std::to_string(registo_) + ".",
+                           tipo_mensagem::nota});
+    r.fora_da_grelha = true;
+    fim_ = std::move(r);
+    return false;
+  } catch (const interrompida& x) {
+    limpa();
+    fim_ = com(desfecho::interrompido, x.what());
+    return false;
+  } catch (const grelhas_em_falta& x) {
+    limpa();
+    resultado r = com(desfecho::falhou, x.what());
+    r.sem_grelhas = true;
+    fim_ = std::move(r);
+    return false;
+  } catch (const recusa& x) {
+    limpa();
+    fim_ = com(desfecho::recusado, x.what());
+    return false;
+  } catch (const letra_errada& x) {
+    limpa();
+    fim_ = com(desfecho::falhou, x.what(), tipo_mensagem::parametros);
+    return false;
+  } catch (const falha& f) {
+    limpa();
+    fim_ = com(desfecho::falhou, f.what());
+    return false;
+  } catch (const std::bad_alloc&) {
+    limpa();
+    fim_ = com(desfecho::falhou,
+               "Não há memória suficiente para esta conversão. Nenhum ficheiro foi alterado.");
+    return false;
+  } catch (const std::exception& x) {
+    limpa();
+    fim_ = com(desfecho::falhou, std::string("A conversão falhou: ") + x.what());
+    return false;
+  }
+}
+
+bool corrida::espera_vez(bool primeira)
+{
+  // Said once, when the wait lasts a second (the files of a batch take
+  // turns in their folder all the time); a stop request ends the wait with
+  // nothing changed.
+  const auto agora = std::chrono::steady_clock::now();
+  if (primeira) desde_ = agora, dito_ = false;
+  if (!dito_ && agora - desde_ >= std::chrono::seconds(1)) {
+    j_.espera_pasta(saida_.pasta());
+    dito_ = true;
+  }
+  const std::atomic<bool>* propria = j_.pedido_de_paragem();
+  return paragem.load() == 0 && !(propria && propria->load());
+}
+
+bool corrida::escreve()
+{
+  return protegido([&] {
     verifica_nomes();
     deriva_nomes();
     verifica_entrada_e_saida();
@@ -151,24 +231,12 @@ resultado corrida::corre()
       }
       vigia_ = verifica_fonte(j_, *r_.sistema1, Shp1);
     }
-    if (const std::string existe = shp_existente(fich3a); !existe.empty() && !j_.substitui(existe))
-      return {desfecho::recusado, {}};
-    // Waiting for another run into the output's folder: said once, when
-    // it lasts a second (the files of a batch take turns in their folder
-    // all the time), and a stop request ends the wait with nothing changed.
-    std::chrono::steady_clock::time_point desde;
-    bool dito = false;
-    const espera esperar = [&](bool primeira) {
-      const auto agora = std::chrono::steady_clock::now();
-      if (primeira) desde = agora, dito = false;
-      if (!dito && agora - desde >= std::chrono::seconds(1)) {
-        j_.espera_pasta(saida_.pasta());
-        dito = true;
-      }
-      const std::atomic<bool>* propria = j_.pedido_de_paragem();
-      return paragem.load() == 0 && !(propria && propria->load());
-    };
-    const restos r = p_.limpa_restos ? saida_.limpa_restos(esperar) : restos{};
+    if (const std::string existe = shp_existente(fich3a); !existe.empty() && !j_.substitui(existe)) {
+      fim_ = {desfecho::recusado, {}};
+      return false;
+    }
+    const restos r =
+        p_.limpa_restos ? saida_.limpa_restos([this](bool p) { return espera_vez(p); }) : restos{};
     for (const std::string& s : r.repostos)
       j_.mensagem("O shapefile " + entre_aspas(s) +
                   ", que uma conversão interrompida estava a substituir, foi reposto como estava.");
@@ -212,53 +280,27 @@ resultado corrida::corre()
     }
     if (!prj_.empty()) escreve_prj(prj_, fich_prj, saida_.prj());
     verifica_paragem(j_.pedido_de_paragem());
+    return true;
+  });
+}
+
+resultado corrida::publica()
+{
+  protegido([&] {
+    verifica_paragem(j_.pedido_de_paragem());
     // From the first rename the run completes: the publication is not
     // interrupted (only its wait for the folder is).
-    saida_.publica(esperar, p_.em_lote);
+    saida_.publica([this](bool p) { return espera_vez(p); }, p_.em_lote);
     if (saida_.pasta_por_sincronizar())
       j_.mensagem("O sistema de ficheiros da pasta " + entre_aspas(saida_.pasta()) +
                   " não permite confirmar que os nomes dos ficheiros ficaram gravados no disco: "
                   "o shapefile está no lugar, mas um corte de energia logo a seguir poderia "
                   "perdê-lo.");
-
     j_.ocupado(false);
-    return com(desfecho::criado, texto_criado + fich3a, tipo_mensagem::conclusao);
-  } catch (const fora_da_grelha& x) {
-    // A vertex off the Datum Lisboa grid ends the program after its
-    // message; nothing of this run stays on disk, and an older output at
-    // the output path is still whole.
-    limpa();
-    resultado r = com(desfecho::falhou, x.what());
-    r.mensagens.push_back({"No shapefile " + entre_aspas(entrada_) + ", registo " +
-                               std::to_string(registo_) + ".",
-                           tipo_mensagem::nota});
-    r.fora_da_grelha = true;
-    return r;
-  } catch (const interrompida& x) {
-    limpa();
-    return com(desfecho::interrompido, x.what());
-  } catch (const grelhas_em_falta& x) {
-    limpa();
-    resultado r = com(desfecho::falhou, x.what());
-    r.sem_grelhas = true;
-    return r;
-  } catch (const recusa& x) {
-    limpa();
-    return com(desfecho::recusado, x.what());
-  } catch (const letra_errada& x) {
-    limpa();
-    return com(desfecho::falhou, x.what(), tipo_mensagem::parametros);
-  } catch (const falha& f) {
-    limpa();
-    return com(desfecho::falhou, f.what());
-  } catch (const std::bad_alloc&) {
-    limpa();
-    return com(desfecho::falhou,
-               "Não há memória suficiente para esta conversão. Nenhum ficheiro foi alterado.");
-  } catch (const std::exception& x) {
-    limpa();
-    return com(desfecho::falhou, std::string("A conversão falhou: ") + x.what());
-  }
+    fim_ = {desfecho::criado, {{texto_criado + fich3a, tipo_mensagem::conclusao}}};
+    return true;
+  });
+  return fim_;
 }
 
 // After a fault: release every file and remove what this run created. The
@@ -406,8 +448,6 @@ void corrida::executa(std::size_t i)
   j_.progresso((feitos_antes + 1) * antes.total, passos * antes.total);
 }
 
-}  // namespace
-
 std::string texto_espera(const std::string& pasta)
 {
   return "À espera de outra conversão que está a pôr o seu resultado na pasta " +
@@ -463,11 +503,33 @@ const rota* encaminha(const pedido& p, bool lote, resultado& recusado)
   return nullptr;
 }
 
+conversao::conversao(const pedido& p, const rota& r, janela& j)
+    : c_(std::make_unique<corrida>(p, j, r)), j_(j)
+{
+}
+
+conversao::~conversao() = default;
+
+bool conversao::escreve()
+{
+  if (c_->escreve()) return true;
+  j_.ocupado(false);
+  return false;
+}
+
+resultado conversao::publica()
+{
+  resultado x = c_->publica();
+  if (x.como != desfecho::criado) j_.ocupado(false);
+  return x;
+}
+
+const resultado& conversao::fim() const { return c_->fim(); }
+
 resultado converte(const pedido& p, const rota& r, janela& j)
 {
-  resultado x = corrida(p, j, r).corre();
-  if (x.como != desfecho::criado) j.ocupado(false);
-  return x;
+  conversao c(p, r, j);
+  return c.escreve() ? c.publica() : c.fim();
 }
 
 resultado converte(const pedido& p, janela& j)

@@ -12,6 +12,7 @@
 // existed before is replaced only by a complete one.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,28 @@ std::string texto_espera(const std::string& pasta);
 // the refusal (or desfecho::sem_rota) in `recusado`. With `lote`, `saida`
 // names the output folder of several inputs, and the input is not checked.
 const rota* encaminha(const pedido& p, bool lote, resultado& recusado);
+
+class corrida;
+
+// A conversion in two halves, for a batch that puts one file's output in
+// place while the next file converts: `escreve` runs everything up to the
+// output's publication (false: the run ended there, and fim() says how);
+// then `publica` puts the output in place and says what the run came to.
+// `converte` is both, one after the other.
+class conversao {
+ public:
+  conversao(const pedido& p, const rota& r, janela& j);
+  ~conversao();
+  conversao(const conversao&) = delete;
+  conversao& operator=(const conversao&) = delete;
+  bool escreve();
+  resultado publica();
+  const resultado& fim() const;
+
+ private:
+  std::unique_ptr<corrida> c_;
+  janela& j_;
+};
 
 // Runs the conversion: checks, routes and converts.
 resultado converte(const pedido& p, janela& j);
