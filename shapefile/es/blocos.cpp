@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ajudante.h"
 #include "ganchos.h"
@@ -17,6 +18,81 @@
 namespace kelvara::es {
 
 namespace {
+
+// The memory of a window's buffer. A closed file's buffers are kept for
+// the next file's windows, up to `guardados_max` bytes: a batch of small
+// files would otherwise have fresh memory mapped and faulted in for each
+// of its files, which costs as much as reading them.
+class memoria {
+ public:
+  memoria() = default;
+  memoria(const memoria&) = delete;
+  memoria& operator=(const memoria&) = delete;
+  ~memoria() { solta(); }
+
+  // A buffer of `n` bytes in place of this one; false when there is no
+  // memory for it (this one is then released too).
+  bool pede(std::size_t n) noexcept
+  {
+    solta();
+    {
+      const std::lock_guard<std::mutex> g(m);
+      for (std::size_t i = 0; i < guardados.size(); ++i)
+        if (guardados[i].n == n) {
+          p_ = guardados[i].p;
+          guardados[i] = guardados.back();
+          guardados.pop_back();
+          em_guarda -= n;
+          n_ = n;
+          return true;
+        }
+    }
+    p_ = new (std::nothrow) char[n];
+    n_ = p_ ? n : 0;
+    return p_ != nullptr;
+  }
+  void solta() noexcept
+  {
+    if (!p_) return;
+    {
+      const std::lock_guard<std::mutex> g(m);
+      if (em_guarda + n_ <= guardados_max && guardados.size() < guardados.capacity()) {
+        guardados.push_back({p_, n_});
+        em_guarda += n_;
+        p_ = nullptr;
+      }
+    }
+    delete[] p_;
+    p_ = nullptr;
+    n_ = 0;
+  }
+  char* get() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  void troca(memoria& o) noexcept
+  {
+    std::swap(p_, o.p_);
+    std::swap(n_, o.n_);
+  }
+
+ private:
+  char* p_ = nullptr;
+  std::size_t n_ = 0;
+
+  struct guardado {
+    char* p;
+    std::size_t n;
+  };
+  static constexpr std::size_t guardados_max = 4 << 20;
+  static inline std::mutex m;
+  static inline std::size_t em_guarda = 0;
+  // Room made once, so that keeping a buffer never allocates; never
+  // destroyed, for windows closed while the program ends.
+  static inline std::vector<guardado>& guardados = *[] {
+    auto* v = new std::vector<guardado>;
+    v->reserve(guardados_max / bytes_janela_inicial);
+    return v;
+  }();
+};
 
 // A file seen through its window: the bytes [base, base + cheios) of the
 // file as they are, or as they will be once the changed part
@@ -35,7 +111,7 @@ struct janela_es {
   descritor m;
   std::string nome;
   bool leitura = false, escrita = false;
-  std::unique_ptr<char[]> blocos[2];
+  memoria blocos[2];
   int atual = 0;
   size_t capacidade = bytes_janela_inicial;  // of each buffer
   long long movidos = 0;  // bytes asked of the hooks, for `cresce`
@@ -59,7 +135,7 @@ struct janela_es {
   // file goes on with one buffer and no second thread.
   char* outro_bloco()
   {
-    if (!blocos[1 - atual]) blocos[1 - atual].reset(new (std::nothrow) char[capacidade]);
+    if (!blocos[1 - atual]) blocos[1 - atual].pede(capacidade);
     return blocos[1 - atual].get();
   }
 
@@ -72,10 +148,11 @@ struct janela_es {
   {
     if (!quer_crescer()) return;
     pode_crescer = false;
-    std::unique_ptr<char[]> novo(new (std::nothrow) char[bytes_janela]);
-    if (!novo) return;
-    blocos[0] = std::move(novo);
-    blocos[1].reset();
+    memoria novo;
+    if (!novo.pede(bytes_janela)) return;
+    blocos[0].troca(novo);
+    novo.solta();
+    blocos[1].solta();
     atual = 0;
     capacidade = bytes_janela;
     base = pos;
@@ -335,7 +412,7 @@ SAFile janela_abre(const char* nome, const char* modo)
   try {  // nothing may escape into shapelib
     x = std::make_unique<janela_es>();
     x->nome = nome;
-    x->blocos[0].reset(new char[x->capacidade]);
+    if (!x->blocos[0].pede(x->capacidade)) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     regista_abertura(nome, ENOMEM);
     errno = ENOMEM;
