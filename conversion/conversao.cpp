@@ -42,7 +42,7 @@ class corrida {
         prj_(p.prj_epsg && !r.qualquer_destino && !r.sistema2->prj_epsg.empty()
                  ? r.sistema2->prj_epsg
                  : r.prj),
-        saida_(sem_ultimos_quatro(p.saida) + ".shp")
+        saida_(sem_ultimos_quatro(p.saida) + ".shp", p.trincos)
   {
   }
 

@@ -21,6 +21,8 @@
 
 namespace kelvara {
 
+class trincos_lote;
+
 // One conversion, in the user's words: the two system names, the input and
 // output shapefiles, the X and Y parameter files ("Qualquer" only), and the
 // folder of the Datum Lisboa grid files. `forcar`: convert even an input
@@ -49,6 +51,8 @@ struct pedido {
   // The output folder is cleared of what killed runs left there first; a
   // batch has its first conversion into each folder do it for all.
   bool limpa_restos = true;
+  // A batch's run locks, kept from one run for the next (publica.h).
+  trincos_lote* trincos = nullptr;
 };
 
 // What a conversion came to.

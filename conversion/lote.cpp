@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -316,6 +319,63 @@ void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
     const std::lock_guard<std::mutex> g(m);
     return limpas.insert(texto(caminho(saida).parent_path())).second;
   };
+  trincos_lote trincos;
+  // A file's output, once written, is put in place by one of a few
+  // threads of their own while the next file converts: most of that is
+  // waiting for the disk, and the outputs waiting at once share their
+  // flushes of the file system and of the folder. At most `publicadores`
+  // wait; a conversion that finds them all busy waits for one.
+  struct escrito {
+    std::size_t i;
+    std::unique_ptr<janela_de_um> janela;
+    std::unique_ptr<conversao> c;
+  };
+  constexpr std::size_t publicadores = 4;
+  std::mutex mf;
+  std::condition_variable cf;
+  std::deque<escrito> fila;
+  std::size_t livres = 0;  // publishing threads waiting for an output
+  bool acabou = false;     // no more outputs will come
+  auto conclui = [&](std::size_t i, resultado r) {
+    ficheiros_[i].r = std::move(r);
+    j.acabou(i, ficheiros_[i].r);
+    p.parte(i, 1.0);
+  };
+  auto publica = [&](escrito& e) {
+    resultado r;
+    try {
+      r = e.c->publica();
+    } catch (const std::exception& x) {  // the command catches its own; this is a message's
+      r = {desfecho::falhou, {{x.what(), tipo_mensagem::aviso}}};
+    }
+    e.c.reset();
+    conclui(e.i, std::move(r));
+  };
+  auto publicador = [&] {
+    std::unique_lock<std::mutex> g(mf);
+    for (;;) {
+      ++livres;
+      cf.notify_all();  // a conversion may wait for a free thread
+      cf.wait(g, [&] { return !fila.empty() || acabou; });
+      --livres;
+      if (fila.empty()) return;
+      escrito e = std::move(fila.front());
+      fila.pop_front();
+      cf.notify_all();
+      g.unlock();
+      publica(e);
+      g.lock();
+    }
+  };
+  std::vector<std::thread> publicam;
+  for (std::size_t t = 0; t < std::min(publicadores, pares_.size()); ++t) {
+    try {
+      publicam.emplace_back(publicador);
+    } catch (const std::system_error&) {
+      break;  // fewer threads: the conversions put their outputs in place themselves
+    }
+  }
+
   std::atomic<std::size_t> proximo{0};
   auto trabalha = [&] {
     for (std::size_t i; (i = proximo++) < pares_.size();) {
@@ -325,15 +385,26 @@ void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
       um.saida = pares_[i].saida;
       um.em_lote = true;
       um.limpa_restos = primeira_em(um.saida);
-      ficheiro_lote& f = ficheiros_[i];
-      janela_de_um jj(i, j, p, parar, f);
+      um.trincos = &trincos;
+      escrito e{i, std::make_unique<janela_de_um>(i, j, p, parar, ficheiros_[i]), nullptr};
       try {
-        f.r = kelvara::converte(um, *rota_, jj);
+        e.c = std::make_unique<conversao>(um, *rota_, *e.janela);
+        if (!e.c->escreve()) {
+          conclui(i, e.c->fim());
+          continue;
+        }
       } catch (const std::exception& x) {  // the command catches its own; this is a message's
-        f.r = {desfecho::falhou, {{x.what(), tipo_mensagem::aviso}}};
+        conclui(i, {desfecho::falhou, {{x.what(), tipo_mensagem::aviso}}});
+        continue;
       }
-      j.acabou(i, f.r);
-      p.parte(i, 1.0);
+      if (publicam.empty()) {
+        publica(e);
+        continue;
+      }
+      std::unique_lock<std::mutex> g(mf);
+      cf.wait(g, [&] { return fila.size() < livres; });
+      fila.push_back(std::move(e));
+      cf.notify_all();
     }
   };
   const std::size_t n = std::min<std::size_t>(pares_.size(), std::max(1, p_.simultaneas));
@@ -347,6 +418,12 @@ void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
   }
   trabalha();
   for (std::thread& t : outras) t.join();
+  {
+    const std::lock_guard<std::mutex> g(mf);
+    acabou = true;
+  }
+  cf.notify_all();
+  for (std::thread& t : publicam) t.join();
 
   como_ = desfecho::criado;
   for (const ficheiro_lote& f : ficheiros_)

@@ -85,9 +85,11 @@ class lote {
   // further: como() and mensagens() say why (sem_rota and recusado without
   // a message where the user said "Não").
   bool prepara(janela_lote& j);
-  // Converts every pair. When `parar` or the program-wide stop request is
-  // set, the running conversions stop at their next record and no other
-  // starts.
+  // Converts every pair, at most `simultaneas` at once; each output, once
+  // written, is put in place on a thread of its own while the next pair
+  // converts. When `parar` or the program-wide stop request is set, the
+  // running conversions stop at their next record, no other starts, and
+  // an output written but not yet in place is not put there.
   void converte(janela_lote& j, const std::atomic<bool>& parar);
 
   const std::vector<par_lote>& pares() const { return pares_; }

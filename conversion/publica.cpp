@@ -119,8 +119,36 @@ std::string shp_existente(const std::string& fich3a)
   return es::com_extensao(sem_ultimos_quatro(fich3a), ".shp");
 }
 
-publicacao::publicacao(std::string fich3a)
-    : fich3a_(std::move(fich3a)), base_(sem_ultimos_quatro(fich3a_))
+trincos_lote::~trincos_lote()
+{
+  for (guardado& g : v_) {
+    std::error_code ec;
+    fs::remove(caminho(g.nome), ec);  // removed while still held
+    g.t.solta();
+  }
+}
+
+void trincos_lote::guarda(const std::string& pasta, std::string nome, es::trinco t)
+{
+  const std::lock_guard<std::mutex> g(m_);
+  v_.push_back({pasta, std::move(nome), std::move(t)});
+}
+
+bool trincos_lote::tira(const std::string& pasta, std::string& nome, es::trinco& t)
+{
+  const std::lock_guard<std::mutex> g(m_);
+  for (auto i = v_.rbegin(); i != v_.rend(); ++i)
+    if (i->pasta == pasta) {
+      nome = std::move(i->nome);
+      t = std::move(i->t);
+      v_.erase(std::next(i).base());
+      return true;
+    }
+  return false;
+}
+
+publicacao::publicacao(std::string fich3a, trincos_lote* lote)
+    : fich3a_(std::move(fich3a)), base_(sem_ultimos_quatro(fich3a_)), lote_(lote)
 {
   const fs::path b = caminho(base_);
   pasta_ = b.has_parent_path() ? texto(b.parent_path()) : ".";
@@ -216,10 +244,41 @@ restos publicacao::limpa_restos(const espera& esperar)
   return r;
 }
 
+bool publicacao::toma(const std::string& raiz, int intermedios, const bool* escreve)
+{
+  trinco_nome_ = raiz;
+  std::vector<std::string> nomes;
+  for (std::size_t i = 0; i < extensoes.size(); ++i)
+    nomes.push_back(escreve[i] ? raiz + extensoes[i] : "");
+  for (int k = 0; k < intermedios; ++k)
+    for (int i = 0; i < 3; ++i) nomes.push_back(raiz + "ij"[k] + extensoes[i]);
+  for (const std::string& nome : nomes) {
+    if (nome.empty()) continue;
+    std::error_code ec;
+    if (es::cria_vazio(nome, ec)) {
+      criados_.push_back(nome);
+      continue;
+    }
+    abandona_e_larga(false);
+    if (ec != std::errc::file_exists)
+      throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) + ": " +
+                  descreve(ec) + ".");
+    return false;  // something of someone else's: another number
+  }
+  const std::size_t proprios = extensoes.size();
+  nomes_.assign(nomes.begin(), nomes.begin() + proprios);
+  for (int k = 0; k < intermedios; ++k) intermedios_[k] = nomes[proprios + 3 * k];
+  return true;
+}
+
 void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj, std::string_view memo)
 {
   const std::array<bool, extensoes.size()> escreve{true, true, true, com_cpg, com_prj,
                                                    memo == ".dbt", memo == ".fpt"};
+  // A lock the batch kept from an earlier run into this folder first.
+  if (std::string raiz; lote_ && lote_->tira(pasta_, raiz, trinco_) &&
+                        toma(raiz, intermedios, escreve.data()))
+    return;
   for (unsigned n = 1; n < 100000; ++n) {
     const std::string raiz = pasta_ + "/" + prefixo + std::to_string(n);
     std::error_code ec;
@@ -228,35 +287,7 @@ void publicacao::reserva(int intermedios, bool com_cpg, bool com_prj, std::strin
       throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) + ": " +
                   descreve(ec) + ".");
     }
-    trinco_nome_ = raiz;
-    std::vector<std::string> nomes;
-    for (std::size_t i = 0; i < extensoes.size(); ++i)
-      nomes.push_back(escreve[i] ? raiz + extensoes[i] : "");
-    for (int k = 0; k < intermedios; ++k)
-      for (int i = 0; i < 3; ++i) nomes.push_back(raiz + "ij"[k] + extensoes[i]);
-    bool livres = true;
-    for (const std::string& nome : nomes) {
-      if (nome.empty()) continue;
-      if (es::cria_vazio(nome, ec)) {
-        criados_.push_back(nome);
-        continue;
-      }
-      if (ec != std::errc::file_exists) {
-        abandona();
-        throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) + ": " +
-                    descreve(ec) + ".");
-      }
-      livres = false;  // something of someone else's: another number
-      break;
-    }
-    if (!livres) {
-      abandona();
-      continue;
-    }
-    const std::size_t proprios = extensoes.size();
-    nomes_.assign(nomes.begin(), nomes.begin() + proprios);
-    for (int k = 0; k < intermedios; ++k) intermedios_[k] = nomes[proprios + 3 * k];
-    return;
+    if (toma(raiz, intermedios, escreve.data())) return;
   }
   throw falha("Não é possível escrever o shapefile de saída " + entre_aspas(fich3a_) +
               ": não há nomes livres para os ficheiros de trabalho.");
@@ -357,18 +388,31 @@ void publicacao::publica(const espera& esperar, bool de_uma_vez)
   abandona();
 }
 
-void publicacao::abandona() noexcept
+void publicacao::abandona() noexcept { abandona_e_larga(true); }
+
+// Removes every file this run created; its lock is kept for the batch's
+// next run into the folder where `guardar` says so and nothing of the
+// run's is left, and removed otherwise.
+void publicacao::abandona_e_larga(bool guardar) noexcept
 {
+  bool limpo = true;
   for (const std::string& nome : criados_) {
     std::error_code ec;
     fs::remove(caminho(nome), ec);
+    limpo = limpo && !ec;
   }
   criados_.clear();
-  if (trinco_.preso()) {
-    std::error_code ec;
-    fs::remove(caminho(trinco_nome_), ec);  // removed while still held
-    trinco_.solta();
+  if (!trinco_.preso()) return;
+  std::error_code ec;
+  if (guardar && limpo && lote_ && trinco_.escreve_nota("", ec, false)) {
+    try {
+      lote_->guarda(pasta_, trinco_nome_, std::move(trinco_));
+      return;
+    } catch (const std::bad_alloc&) {
+    }
   }
+  fs::remove(caminho(trinco_nome_), ec);  // removed while still held
+  trinco_.solta();
 }
 
 }  // namespace kelvara

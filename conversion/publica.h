@@ -18,6 +18,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,10 +43,36 @@ struct restos {
   std::vector<std::string> repostos, concluidos;
 };
 
+// A batch's run locks, each kept from the end of one run for the next
+// run into the same folder, and removed when the batch ends: a lock file
+// created and removed for each of a thousand small files costs about as
+// much as one of their own files, and more on a file system that passes
+// over the places of files removed a moment ago (ext4 without a journal).
+// A kept lock is held all the while, with no plan in it.
+class trincos_lote {
+ public:
+  trincos_lote() = default;
+  trincos_lote(const trincos_lote&) = delete;
+  trincos_lote& operator=(const trincos_lote&) = delete;
+  ~trincos_lote();
+  void guarda(const std::string& pasta, std::string nome, es::trinco t);
+  // A kept lock of `pasta`: its name and the lock; false when none is kept.
+  bool tira(const std::string& pasta, std::string& nome, es::trinco& t);
+
+ private:
+  struct guardado {
+    std::string pasta, nome;
+    es::trinco t;
+  };
+  std::mutex m_;
+  std::vector<guardado> v_;
+};
+
 class publicacao {
  public:
-  // `fich3a`: the output's .shp path as derived.
-  explicit publicacao(std::string fich3a);
+  // `fich3a`: the output's .shp path as derived; `lote`: the batch's kept
+  // locks, where the run takes its lock and leaves it.
+  explicit publicacao(std::string fich3a, trincos_lote* lote = nullptr);
   ~publicacao() { abandona(); }
   publicacao(const publicacao&) = delete;
   publicacao& operator=(const publicacao&) = delete;
@@ -102,7 +129,13 @@ class publicacao {
   std::vector<std::string> criados_;
   bool pasta_por_sincronizar_ = false;
 
+  trincos_lote* lote_;
+
   bool tranca_pasta(es::trinco& vez, const espera& esperar) const;
+  // The reserved names under `raiz`, whose lock this run holds: false,
+  // with the lock and whatever was created removed, when one is taken.
+  bool toma(const std::string& raiz, int intermedios, const bool* escreve);
+  void abandona_e_larga(bool guardar) noexcept;
 };
 
 }  // namespace kelvara
