@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "blocos.h"
 #include "componente.h"
@@ -13,6 +16,14 @@
 #include "verifica.h"
 
 namespace kelvara {
+
+namespace {
+// The smallest .shp split into ranges, and the smallest table, copied
+// whole, that is copied while the records are (on another thread) and put
+// on disk as soon as it is: 8 MiB, unless the tests set it.
+std::atomic<long long> bytes_para_faixas{8LL << 20};
+std::atomic<int> faixas_forcadas{0};
+}  // namespace
 
 void ShapeFiles::create_file(const std::string& path, int shape_type, int language_driver,
                              int table_version)
@@ -180,13 +191,36 @@ void ShapeFiles::copia_registo(const ShapeFiles& entrada, const funcao_xy& f)
   d_->tabela_inteira = e.ganchos.FRead == es::janela_le && d_->ganchos.FRead == es::janela_le &&
                        d_->escritos == 0 && tabela_igual(entrada);
   if (!d_->tabela_inteira) d_->dbf_s.preve(e.dbf_e.tamanho());
+  // A large table goes on another thread while the records are copied; the
+  // records' fault, where there is one, is the one told, as when the table
+  // comes after them.
+  std::exception_ptr falha_tabela;
+  std::jthread tabela;
+  if (d_->tabela_inteira &&
+      static_cast<long long>(e.dbf->nRecordLength) * e.registos >= bytes_para_faixas.load()) {
+    try {
+      tabela = std::jthread([&] {
+        try {
+          copia_tabela_inteira(entrada);
+        } catch (...) {
+          falha_tabela = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+    }
+  }
   for (int k = 1; k <= n; ++k) {
     if (const problema p = entrada.le_registo(k); p != problema::nenhum) [[unlikely]]
       entrada.recusa_registo(k, p);
     antes.chama(antes.estado, k);
     copia_registo(entrada, f);
   }
-  if (d_->tabela_inteira) copia_tabela_inteira(entrada);
+  if (tabela.joinable()) {
+    tabela.join();
+    if (falha_tabela) std::rethrow_exception(falha_tabela);
+  } else if (d_->tabela_inteira) {
+    copia_tabela_inteira(entrada);
+  }
 }
 
 void ShapeFiles::nao_escreve(bool tabela) const
@@ -356,11 +390,6 @@ void ShapeFiles::close_file()
                 ".");
 }
 
-namespace {
-std::atomic<long long> bytes_para_faixas{8LL << 20};
-std::atomic<int> faixas_forcadas{0};
-}  // namespace
-
 std::pair<long long, int> ShapeFiles::faixas_desde(long long bytes, int quantas)
 {
   return {bytes_para_faixas.exchange(bytes), faixas_forcadas.exchange(quantas)};
@@ -493,6 +522,9 @@ void ShapeFiles::copia_tabela_inteira(ShapeFiles& entrada)
                 entre_aspas(nome_) + ": " + causa() + ".");
   }
   d.dbf_s.vai(d.dbf->nHeaderLength + n);
+  // Done while the records are still being copied: the flush before the
+  // output is put in place finds only the header left.
+  if (n >= bytes_para_faixas.load()) es::janela_poe_no_disco(d.dbf->fp);
 }
 
 void ShapeFiles::junta_faixas(const std::vector<ShapeFiles*>& partes)

@@ -155,9 +155,10 @@ class ShapeFiles {
   // and of records of 128 bytes or more on average, lines and polygons).
   // None otherwise. With ranges, the output's space is set aside.
   std::vector<faixa> faixas(const ShapeFiles& entrada, int n);
-  // The tests: the smallest .shp that is split (8 MiB unless set), and
-  // with `quantas`, into that many ranges whatever `faixas` is asked. Gives
-  // back what was set before.
+  // The tests: the smallest .shp that is split (8 MiB unless set), which
+  // is also the smallest table copied on a thread of its own while the
+  // records are copied, and with `quantas`, into that many ranges whatever
+  // `faixas` is asked. Gives back what was set before.
   static std::pair<long long, int> faixas_desde(long long bytes, int quantas = 0);
   // On an instance of its own for each range: `le_faixa` reads the records
   // of `entrada`, whose files were checked when it was opened;

@@ -318,24 +318,56 @@ TEST(cli, erros_de_utilizacao_e_ajuda)
 TEST(cli, escrita_que_falha_a_meio)
 {
   // A file size limit stands in for a disk that fills up part-way: the
-  // conversion is reported as failed, its files removed, the old output kept.
+  // conversion is reported as failed, its files removed, the old output
+  // kept. In the .shp; and in a table large enough to be copied while the
+  // records are (40,000 points, records of 255 bytes).
 #ifdef _WIN32
   GTEST_SKIP() << "o Windows não limita o tamanho dos ficheiros de um processo";
 #endif
   pasta_temporaria p;
   polilinhas(p / "rios", 4000);
-  grava(p / "saida.shp", "antigo");
-  const std::string antes = bytes(p / "rios.shp") + bytes(p / "rios.dbf");
-  opcoes_processo o;
-  o.limite_ficheiro = 200 * 512;
-  const processo r = corre_cli({"--substituir", "-s", d73, "-t", etrs, p / "rios.shp", p / "saida.shp"}, o);
-  EXPECT_EQ(r.codigo, 1);
-  EXPECT_EQ(r.saida, "");
-  EXPECT_EQ(r.erros, "Não foi possível escrever o registo 489 em \"" + (p / "saida.shp") +
-                        "\": o ficheiro excede o tamanho permitido (" + (p / "saida.shp") + ").\n");
-  EXPECT_EQ(p.ficheiros(), (std::vector<std::string>{"rios.dbf", "rios.shp", "rios.shx", "saida.shp"}));
-  EXPECT_EQ(bytes(p / "saida.shp"), "antigo");
-  EXPECT_EQ(bytes(p / "rios.shp") + bytes(p / "rios.dbf"), antes);
+  shapefile_teste largos;
+  largos.tipo = SHPT_POINT;
+  largos.campos = {{"NOTA", 'C', 254, 0}};
+  for (int i = 0; i < 40000; ++i) {
+    forma f;
+    f.tipo = SHPT_POINT;
+    f.x = {1000.0 + i};
+    f.y = {-2000.0};
+    largos.formas.push_back(f);
+    largos.valores.push_back({std::to_string(i)});
+  }
+  escreve(p / "largos", largos);
+  const std::string antes = bytes(p / "rios.shp") + bytes(p / "rios.dbf") + bytes(p / "largos.dbf");
+  const std::string saida = p / "saida.shp";
+  const std::string cabecalho = "Não foi possível escrever o registo ";
+  const std::string causa = ": o ficheiro excede o tamanho permitido (";
+  struct caso {
+    const char* entrada;
+    long long limite;
+    std::string erro;
+  } casos[] = {
+      {"rios", 200 * 512, cabecalho + "489 em \"" + saida + "\"" + causa + saida + ").\n"},
+      // 4 MiB of a table with a header of 65 bytes: 16,447 records whole,
+      // and the 16,448th cut short.
+      {"largos", 4 << 20,
+       cabecalho + "16448 na tabela de atributos de \"" + saida + "\"" + causa + (p / "saida.dbf") + ").\n"},
+  };
+  for (const caso& k : casos) {
+    SCOPED_TRACE(k.entrada);
+    grava(p / "saida.shp", "antigo");
+    opcoes_processo o;
+    o.limite_ficheiro = k.limite;
+    const processo r =
+        corre_cli({"--substituir", "-s", d73, "-t", etrs, p / (std::string(k.entrada) + ".shp"), saida}, o);
+    EXPECT_EQ(r.codigo, 1);
+    EXPECT_EQ(r.saida, "");
+    EXPECT_EQ(r.erros, k.erro);
+    EXPECT_EQ(p.ficheiros(), (std::vector<std::string>{"largos.dbf", "largos.shp", "largos.shx", "rios.dbf",
+                                                       "rios.shp", "rios.shx", "saida.shp"}));
+    EXPECT_EQ(bytes(p / "saida.shp"), "antigo");
+  }
+  EXPECT_EQ(bytes(p / "rios.shp") + bytes(p / "rios.dbf") + bytes(p / "largos.dbf"), antes);
 }
 
 TEST(cli, entrada_aberta_noutro_programa)

@@ -497,6 +497,12 @@ void janela_estende(SAFile h, long long bytes)
   x->fim = std::max(x->fim, bytes);
 }
 
+void janela_poe_no_disco(SAFile h)
+{
+  janela_es* x = dj(h);
+  if (x->despeja()) poe_no_disco_so(x->m);
+}
+
 bool copia_trecho(SAFile de, long long pos_de, SAFile para, long long pos_para, long long n,
                   long long& feitos, bool& na_leitura)
 {

@@ -93,5 +93,9 @@ void janela_estende(SAFile h, long long bytes);
 // `na_leitura` says whether it was `de`'s.
 bool copia_trecho(SAFile de, long long pos_de, SAFile para, long long pos_para, long long n,
                   long long& feitos, bool& na_leitura);
+// What was written to `h` put on disk now, while other work goes on: the
+// flush before the file is put in place then finds little left to do. A
+// failure is left for that flush to find and report.
+void janela_poe_no_disco(SAFile h);
 
 }  // namespace kelvara::es

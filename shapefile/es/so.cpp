@@ -156,6 +156,8 @@ bool encurta_so(descritor, long long) { return true; }
 
 long long copia_so(descritor, long long, descritor, long long, std::size_t) { return -2; }
 
+bool poe_no_disco_so(descritor m) { return FlushFileBuffers(m) != 0; }
+
 int fecha_so(descritor m)
 {
   if (CloseHandle(m)) return 0;
@@ -320,6 +322,14 @@ long long copia_so(descritor de, long long pos_de, descritor para, long long pos
   (void)de, (void)pos_de, (void)para, (void)pos_para, (void)n;
   return -2;
 #endif
+}
+
+bool poe_no_disco_so(descritor m)
+{
+  int r;
+  do r = ::fsync(m);
+  while (r != 0 && errno == EINTR);
+  return r == 0;
 }
 
 int fecha_so(descritor m) { return ::close(m); }

@@ -34,6 +34,8 @@ long long tamanho_so(descritor m);
 bool reserva_so(descritor m, long long bytes);
 // Gives back the space set aside beyond the file's `bytes`.
 bool encurta_so(descritor m, long long bytes);
+// Puts on disk what was written to the file (fsync, FlushFileBuffers).
+bool poe_no_disco_so(descritor m);
 int fecha_so(descritor m);
 // Up to n bytes copied by the system from `de` at `pos_de` to `para` at
 // `pos_para`: how many (0 at the end of `de`), -1 on a failure (errno),
