@@ -57,8 +57,16 @@ def tamanho(pasta):
 
 def cronometra(linhas, saida, entradas):
     """Seconds of the commands in `linhas`, run one after the other into a
-    new output folder."""
-    shutil.rmtree(saida, ignore_errors=True)
+    new output folder. The previous run's folder is moved aside, not
+    removed: on a file system that passes over the places of files removed
+    in the last minute when it creates one (ext4 without a journal, as on
+    the machine of bench/RESULTS.md), removing a thousand files makes every
+    file creation of the next minute several times slower, whichever run
+    comes next. `arruma` removes them all once the runs are done."""
+    global _postas_de_parte
+    if os.path.exists(saida):
+        _postas_de_parte += 1
+        os.rename(saida, f"{saida}.{_postas_de_parte}")
     os.mkdir(saida)
     le(entradas)
     os.sync()
@@ -66,6 +74,17 @@ def cronometra(linhas, saida, entradas):
     for l in linhas:
         corre(l)
     return time.perf_counter() - t0
+
+
+_postas_de_parte = 0
+
+
+def arruma(saida):
+    """Removes the output folder and those `cronometra` moved aside."""
+    pai, nome = os.path.split(saida)
+    for n in os.listdir(pai):
+        if n == nome or n.startswith(nome + "."):
+            shutil.rmtree(os.path.join(pai, n), ignore_errors=True)
 
 
 def espalhamento(v):
@@ -112,7 +131,7 @@ def muitos(cli, antes, gerador, pasta, n, corridas):
           + ("cumpre" if n / lote >= 300 else "NÃO cumpre"))
     print(f"-j2 / -j1: {j1 / lote:.2f} x (objectivo: pelo menos 1.5 x): "
           + ("cumpre" if j1 / lote >= 1.5 else "NÃO cumpre"))
-    shutil.rmtree(saida, ignore_errors=True)
+    arruma(saida)
 
 
 def seis(cli, gerador, pasta, corridas):
@@ -139,7 +158,7 @@ def seis(cli, gerador, pasta, corridas):
     r = statistics.median(tempos[1]) / statistics.median(tempos[2])
     print(f"-j2 / -j1: {r:.2f} x (objectivo: pelo menos 1.25 x): "
           + ("cumpre" if r >= 1.25 else "NÃO cumpre"))
-    shutil.rmtree(saida, ignore_errors=True)
+    arruma(saida)
 
 
 def progresso(cli, antes, gerador, pasta, corridas):
@@ -176,7 +195,7 @@ def progresso(cli, antes, gerador, pasta, corridas):
     for m, v in tempos.items():
         print(f"| {m} | {statistics.median(v):.3f} s | {espalhamento(v) * 100:.1f} % | "
               + " ".join(f"{x:.3f}" for x in v) + " |")
-    shutil.rmtree(saida, ignore_errors=True)
+    arruma(saida)
 
 
 def main():
