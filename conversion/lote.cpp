@@ -386,8 +386,9 @@ void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
       um.em_lote = true;
       um.limpa_restos = primeira_em(um.saida);
       um.trincos = &trincos;
-      escrito e{i, std::make_unique<janela_de_um>(i, j, p, parar, ficheiros_[i]), nullptr};
+      escrito e{i, nullptr, nullptr};
       try {
+        e.janela = std::make_unique<janela_de_um>(i, j, p, parar, ficheiros_[i]);
         e.c = std::make_unique<conversao>(um, *rota_, *e.janela);
         if (!e.c->escreve()) {
           conclui(i, e.c->fim());

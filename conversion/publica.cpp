@@ -382,17 +382,22 @@ void publicacao::publica(const espera& esperar, bool de_uma_vez)
   vez.solta();
   if (!(de_uma_vez ? es::sincroniza_pasta_junto(pasta_, ec) : es::sincroniza_pasta(pasta_, ec)))
     pasta_por_sincronizar_ = true;
-  // All in place: the older output's files go.
+  // All in place: the older output's files go. The lock is kept for the
+  // batch's next run into the folder only where none of them is left
+  // under a name of this lock's.
+  bool removidos = true;
   for (const mudanca& m : renomes)
-    if (m.para.compare(0, aparte.size(), aparte) == 0) fs::remove(caminho(m.para), ec);
-  abandona();
+    if (m.para.compare(0, aparte.size(), aparte) == 0)
+      removidos = fs::remove(caminho(m.para), ec) && removidos;
+  abandona_e_larga(removidos);
 }
 
-void publicacao::abandona() noexcept { abandona_e_larga(true); }
+void publicacao::abandona() noexcept { abandona_e_larga(false); }
 
 // Removes every file this run created; its lock is kept for the batch's
-// next run into the folder where `guardar` says so and nothing of the
-// run's is left, and removed otherwise.
+// next run into the folder where `guardar` says so (a publication that
+// left nothing behind) and nothing of the run's is left, and removed
+// otherwise.
 void publicacao::abandona_e_larga(bool guardar) noexcept
 {
   bool limpo = true;
