@@ -336,9 +336,22 @@ void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
   std::deque<escrito> fila;
   std::size_t livres = 0;  // publishing threads waiting for an output
   bool acabou = false;     // no more outputs will come
+  // Each file's end is told in the order of the pairs, as one at a time
+  // would tell it, whichever thread finished it first.
+  std::mutex mc;
+  std::vector<bool> prontos(pares_.size());
+  std::size_t a_dizer = 0;
+  auto diz_prontos = [&] {
+    for (; a_dizer < pares_.size() && prontos[a_dizer]; ++a_dizer)
+      j.acabou(a_dizer, ficheiros_[a_dizer].r);
+  };
   auto conclui = [&](std::size_t i, resultado r) {
     ficheiros_[i].r = std::move(r);
-    j.acabou(i, ficheiros_[i].r);
+    {
+      const std::lock_guard<std::mutex> g(mc);
+      prontos[i] = true;
+      diz_prontos();
+    }
     p.parte(i, 1.0);
   };
   auto publica = [&](escrito& e) {
@@ -425,6 +438,10 @@ void lote::converte(janela_lote& j, const std::atomic<bool>& parar)
   }
   cf.notify_all();
   for (std::thread& t : publicam) t.join();
+  // After a stop, a file taken but not converted leaves a gap: the files
+  // after it that were converted are told too.
+  for (std::size_t i = a_dizer; i < pares_.size(); ++i)
+    if (prontos[i]) j.acabou(i, ficheiros_[i].r);
 
   como_ = desfecho::criado;
   for (const ficheiro_lote& f : ficheiros_)

@@ -54,7 +54,7 @@ class janela_lote {
   virtual void espera_pasta(std::size_t, const std::string&) {}
   // The question of the safeguards about pair `i`'s input; "Não" by default.
   virtual bool pergunta(std::size_t, const std::string&) { return false; }
-  // Pair `i` is done: what it came to.
+  // Pair `i` is done: what it came to. Called in the order of the pairs.
   virtual void acabou(std::size_t, const resultado&) {}
   // The batch's progress from 0 to 1, each pair weighted by the size of its
   // input; `atual` is the pair that last reported. Called in order.

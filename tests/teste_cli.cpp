@@ -6,6 +6,7 @@
 
 #include <shapefil.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #ifndef _WIN32
@@ -232,13 +233,39 @@ TEST(cli, lotes)
   }
   // More files than outputs put in place at once: each conversion that
   // finds them all waiting waits its turn, and every file is converted.
+  // Each is told in the order of the inputs, whichever was done first: m1,
+  // damaged, fails while m0's output is still being put in place (its
+  // first rename made to wait).
   fs::create_directories(p / "muitos");
-  for (int i = 0; i < 12; ++i) polilinhas(p / ("muitos/m" + std::to_string(i)), 3);
+  std::vector<std::string> nomes;
+  for (int i = 0; i < 12; ++i) {
+    nomes.push_back("m" + std::to_string(i));
+    polilinhas(p / ("muitos/" + nomes.back()), 3);
+  }
+  grava(p / "muitos/m1.shp", bytes(p / "muitos/m1.shp").substr(0, 150));
+  std::sort(nomes.begin(), nomes.end());
+  std::string criados;
+  for (const std::string& n : nomes)
+    if (n != "m1") criados += "Criado o ficheiro: " + texto(caminho(p / "saida") / (n + ".shp")) + "\n";
+  const std::string falhou = "Falharam: \"" + texto(caminho(p / "muitos") / "m1.shp") + "\".\n";
   for (const char* j : {"-j1", "-j2"}) {
+    SCOPED_TRACE(j);
     const processo m = corre_cli(com({j, p / "muitos", p / "saida"}));
-    EXPECT_EQ(m.codigo, 0) << m.erros;
-    EXPECT_EQ(m.erros, "Convertidos 12 de 12 ficheiros.\n") << j;
+    EXPECT_EQ(m.codigo, 1) << m.erros;
+    EXPECT_EQ(m.saida, criados);
+    EXPECT_TRUE(m.erros.ends_with("Convertidos 11 de 12 ficheiros. " + falhou)) << m.erros;
     fs::remove_all(caminho(p / "saida"));
+#ifndef _WIN32
+    opcoes_processo o;
+    o.ambiente = {{"LD_PRELOAD", KELVARA_TRAVA}, {"KELVARA_DEMORA_EM", "rename:1"}};
+    const processo t = corre({"sh", "-c", "exec \"$0\" \"$@\" 2>&1", KELVARA_CLI, j, "-s", d73, "-t",
+                              etrs, p / "muitos", p / "saida"},
+                             o);
+    const std::size_t m0 = t.saida.find("/m0.shp\n"), m1 = t.saida.find("m1.shp: "),
+                      m10 = t.saida.find("/m10.shp\n");
+    EXPECT_TRUE(m0 < m1 && m1 < m10 && m10 != std::string::npos) << t.saida;
+    fs::remove_all(caminho(p / "saida"));
+#endif
   }
   // Without --substituir, an output that exists is not converted, the
   // others are, and the summary says which.

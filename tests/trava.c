@@ -7,6 +7,8 @@
  *                              continued (SIGCONT);
  *   KELVARA_PARA_EM=fsync:N    (fsync likewise);
  *   KELVARA_FALHA_EM=rename:N  its N-th rename fails with EIO;
+ *   KELVARA_DEMORA_EM=rename:N its N-th rename waits 300 ms first (the
+ *                              other threads go on);
  *   KELVARA_PASTA_EINVAL=1     fsync of a folder fails with EINVAL (as on
  *                              some network and FUSE file systems);
  *   KELVARA_REGISTO=FICHEIRO   each rename and fsync is written to FICHEIRO,
@@ -51,10 +53,11 @@ static void regista(const char* o, const char* a, const char* b)
 
 int rename(const char* de, const char* para)
 {
-  static int paradas, falhadas;
+  static int paradas, falhadas, demoradas;
   static int (*real)(const char*, const char*);
   if (!real) real = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "rename");
   if (esta("rename", "KELVARA_PARA_EM", &paradas)) raise(SIGSTOP);
+  if (esta("rename", "KELVARA_DEMORA_EM", &demoradas)) usleep(300000);
   if (esta("rename", "KELVARA_FALHA_EM", &falhadas)) {
     errno = EIO;
     return -1;
