@@ -63,7 +63,7 @@ class corrida {
   void executa(std::size_t i);
   void limpa() noexcept;
 
-  const pedido& p_;
+  const pedido p_;  // its own copy: a batch puts the output in place after the request is gone
   janela& j_;
   const rota& r_;
   std::string_view prj_;  // the projection text written beside the output
