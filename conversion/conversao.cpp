@@ -155,46 +155,30 @@ bool corrida::protegido(F&& f)
     // A vertex off the Datum Lisboa grid ends the program after its
     // message; nothing of this run stays on disk, and an older output at
     // the output path is still whole.
-    limpa();
-    resultado r = com(desfecho::falhou, x.what());
-    r.mensagens.push_back({"No shapefile " + entre_aspas(entrada_) + ", registo " +
-                               std::to_string(registo_) + ".",
-                           tipo_mensagem::nota});
-    r.fora_da_grelha = true;
-    fim_ = std::move(r);
-    return false;
+    fim_ = com(desfecho::falhou, x.what());
+    fim_.mensagens.push_back({"No shapefile " + entre_aspas(entrada_) + ", registo " +
+                                  std::to_string(registo_) + ".",
+                              tipo_mensagem::nota});
+    fim_.fora_da_grelha = true;
   } catch (const interrompida& x) {
-    limpa();
     fim_ = com(desfecho::interrompido, x.what());
-    return false;
   } catch (const grelhas_em_falta& x) {
-    limpa();
-    resultado r = com(desfecho::falhou, x.what());
-    r.sem_grelhas = true;
-    fim_ = std::move(r);
-    return false;
+    fim_ = com(desfecho::falhou, x.what());
+    fim_.sem_grelhas = true;
   } catch (const recusa& x) {
-    limpa();
     fim_ = com(desfecho::recusado, x.what());
-    return false;
   } catch (const letra_errada& x) {
-    limpa();
     fim_ = com(desfecho::falhou, x.what(), tipo_mensagem::parametros);
-    return false;
   } catch (const falha& f) {
-    limpa();
     fim_ = com(desfecho::falhou, f.what());
-    return false;
   } catch (const std::bad_alloc&) {
-    limpa();
     fim_ = com(desfecho::falhou,
                "Não há memória suficiente para esta conversão. Nenhum ficheiro foi alterado.");
-    return false;
   } catch (const std::exception& x) {
-    limpa();
     fim_ = com(desfecho::falhou, std::string("A conversão falhou: ") + x.what());
-    return false;
   }
+  limpa();
+  return false;
 }
 
 bool corrida::espera_vez(bool primeira)
